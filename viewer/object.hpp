@@ -1,0 +1,60 @@
+// The object record: one four-dimensional wireframe object as the viewer holds it, and the
+// loader that reads it from an object file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorv {
+
+// The six rotation planes, always in this order.
+enum plane_index : int { xy, xz, yz, xw, yw, zw };
+inline constexpr int plane_count = 6;
+inline constexpr int axis_count = 4;
+
+struct plane_record {
+  float angle;  // radians; grows without bound, never reduced modulo 2 pi
+  float sine;   // single-precision sine of angle
+  float cosine; // single-precision cosine of angle
+};
+
+struct point {
+  float x, y, z, w;
+};
+
+// Zero-based indices into the point list.
+struct line {
+  std::int32_t first, second;
+};
+
+inline constexpr std::size_t name_size = 32; // 31 characters and a terminating zero
+
+struct object_record {
+  std::array<plane_record, plane_count> planes;
+  std::array<float, axis_count> scale;  // x, y, z, w
+  std::array<float, axis_count> offset; // added after scaling; stays 0
+  std::vector<point> points;            // as read from the file, never changed
+  std::vector<point> projected;         // working copy, rewritten every frame
+  std::vector<line> lines;
+  std::int32_t point_count;
+  std::int32_t line_count;
+  char name[name_size];
+};
+
+// Angles 0, sines 0, cosines 1, scale 1 and offset 0 on every axis.
+void identity_transform(object_record& object);
+
+// Parses the text of an object file into the record. On failure returns false and sets
+// error to one line saying where and why (line number included), leaving the record unusable.
+// Never exits and never prints: the viewer, the tests and the fuzzer all call it.
+bool parse_object(std::string_view text, object_record& object, std::string& error);
+
+// Reads the named object file into the record, printing the loader's progress messages.
+// Every failure prints its message and ends the process with status 255.
+void load_object(object_record& object, const std::string& file_name);
+
+} // namespace zorv

@@ -1,0 +1,50 @@
+// The viewer settings: every user-adjustable value of zorv, its defaults and the command line.
+#pragma once
+
+#include "object.hpp"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace zorv {
+
+inline constexpr const char* version = "1.21";
+
+struct viewer_settings {
+  std::int32_t line_width;
+  float scale;
+  std::string line_colour;
+  std::string background_colour;
+  bool perspective;
+  float w_distance;
+  float z_distance;
+  std::array<float, plane_count> increments; // degrees per frame while parsing, radians after
+  bool increments_cleared;
+  bool clear_each_frame;
+  bool rescale_on_resize;
+  bool show_title;
+  std::string display_name;
+  std::string data_file;
+};
+
+// What the command line asked for, when it asked for anything but a run.
+enum class parse_outcome { run, help, bad_option };
+
+struct parse_result {
+  parse_outcome outcome;
+  std::string offending; // the rejected argument, for bad_option
+};
+
+void set_defaults(viewer_settings& settings);
+
+// Applies the command line to the settings. Never exits and never prints: the caller turns a
+// help or bad_option outcome into its text and status (see finish_parse in main).
+parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv);
+
+void print_help();
+[[noreturn]] void reject_option(const std::string& argument);
+void clear_increments(viewer_settings& settings);
+void increments_to_radians(viewer_settings& settings);
+
+} // namespace zorv
