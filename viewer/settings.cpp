@@ -1,1 +1,221 @@
 #include "settings.hpp"
+
+#include "scan.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+// The command line is a table of three-character option names walked in order, then the two
+// two-character options -s and -d, then the help test. Every argument is held whole: file, colour
+// and display names have no length limit.
+
+namespace zorv {
+namespace {
+
+constexpr float default_scale = 200.0f;
+constexpr float default_distance = 430.0f; // both perspective distances
+constexpr std::array<float, plane_count> default_increments{0.0f, 0.6f, 0.0f, 0.6f, 0.45f, 0.0f};
+constexpr const char* default_display = "unix:0";
+constexpr double degrees_to_radians = 0.017453292519943295; // pi / 180 in double precision
+
+constexpr std::size_t name_length = 3;  // options of the table are told apart by three characters
+constexpr std::size_t short_length = 2; // -s, -d, -h and -? by two
+
+// What an option does with the rest of its argument, or with the argument after it.
+enum class option_kind {
+  angle,      // clears the default motion, then reads "%f" into the plane's increment
+  next_text,  // takes the next argument whole
+  line_width, // reads "%d"
+  number,     // reads "%f"
+  flag,       // sets a flag
+};
+
+struct option_entry {
+  std::string_view name;
+  option_kind kind;
+  plane_index plane = xy;                       // angle
+  std::string viewer_settings::*text = nullptr; // next_text
+  float viewer_settings::*number = nullptr;     // number
+  bool viewer_settings::*flag = nullptr;        // flag
+  bool flag_value = false;                      // flag
+};
+
+using enum option_kind;
+
+// In the order in which they are tested; an argument is matched on its first three characters.
+constexpr option_entry option_table[] = {
+    {.name = "-xy", .kind = angle, .plane = xy},
+    {.name = "-xz", .kind = angle, .plane = xz},
+    {.name = "-yz", .kind = angle, .plane = yz},
+    {.name = "-xw", .kind = angle, .plane = xw},
+    {.name = "-yw", .kind = angle, .plane = yw},
+    {.name = "-zw", .kind = angle, .plane = zw},
+    {.name = "-lc", .kind = next_text, .text = &viewer_settings::line_colour},
+    {.name = "-bc", .kind = next_text, .text = &viewer_settings::background_colour},
+    {.name = "-lw", .kind = line_width},
+    {.name = "-zd", .kind = number, .number = &viewer_settings::z_distance},
+    {.name = "-wd", .kind = number, .number = &viewer_settings::w_distance},
+    {.name = "-np", .kind = flag, .flag = &viewer_settings::perspective, .flag_value = false},
+    {.name = "-ns", .kind = flag, .flag = &viewer_settings::rescale_on_resize, .flag_value = false},
+    {.name = "-nt", .kind = flag, .flag = &viewer_settings::show_title, .flag_value = false},
+    {.name = "-cw", .kind = flag, .flag = &viewer_settings::clear_each_frame, .flag_value = true},
+};
+
+// Tested after the table, on two characters.
+constexpr option_entry scale_option{
+    .name = "-s", .kind = number, .number = &viewer_settings::scale};
+constexpr option_entry display_option{
+    .name = "-d", .kind = next_text, .text = &viewer_settings::display_name};
+
+constexpr const char* help_lines[] = {
+    "  usage: zorv [datafile] [options]",
+    "  list of options:",
+    "  -xy -xz -yz -xw -yw -zw (angle after each, like -xw4.5) ",
+    "    Will rotate object through specified plane each cycle.",
+    "  -np              no perspective                         ",
+    "  -ns              don't rescale if window is resized     ",
+    "  -nt              no title bar                           ",
+    "  -cw              clear window, don't draw over lines    ",
+    "  -zd(distance)    specify z and w distance for           ",
+    "  -wd(distance)    perspective. Default is 430.0.         ",
+    "  -lc (colorname)  set line color: like -lc LightGreen    ",
+    "  -bc (colorname)  set background color                   ",
+    "  -lw(width)       set line width, default=0 (fastest)    ",
+    "  -d (display)     set display name: like -d anotherhost:0",
+    "  -s(scale)        scaling factor. Default is 200.0.      ",
+    "  -h or -?         get this help                          ",
+};
+
+// The command line being walked: the arguments and the one being examined.
+struct argument_cursor {
+  int argc;
+  const char* const* argv;
+  int index;
+};
+
+// Reads "%f" from the rest of the argument; without a number the value stays as it was.
+void read_float(std::string_view rest, float& value) {
+  scan_float(rest.data(), rest.data() + rest.size(), value);
+}
+
+// Applies one option whose name matched the start of the current argument. Returns false when the
+// argument cannot be accepted: a name option with nothing after it to take, or a line width that
+// is negative or does not fit 32 bits (the X server would refuse it and end the viewer).
+bool apply_option(const option_entry& option, viewer_settings& settings, argument_cursor& cursor) {
+  const std::string_view rest =
+      std::string_view(cursor.argv[cursor.index]).substr(option.name.size());
+  switch (option.kind) {
+  case angle:
+    clear_increments(settings);
+    read_float(rest, settings.increments[option.plane]);
+    return true;
+  case next_text:
+    if (cursor.index + 1 >= cursor.argc) return false;
+    settings.*option.text = cursor.argv[++cursor.index];
+    return true;
+  case line_width: {
+    std::int32_t width = settings.line_width;
+    bool overflow = false;
+    if (scan_int(rest.data(), rest.data() + rest.size(), width, overflow) == nullptr) return true;
+    if (overflow || width < 0) return false;
+    settings.line_width = width;
+    return true;
+  }
+  case number:
+    read_float(rest, settings.*option.number);
+    return true;
+  case flag:
+    settings.*option.flag = option.flag_value;
+    return true;
+  }
+  return false;
+}
+
+parse_result bad_option(std::string_view argument) {
+  return {parse_outcome::bad_option, std::string(argument)};
+}
+
+} // namespace
+
+void set_defaults(viewer_settings& settings) {
+  settings.line_width = 0;
+  settings.scale = default_scale;
+  settings.line_colour = "Red";
+  settings.background_colour = "Black";
+  settings.perspective = true;
+  settings.w_distance = default_distance;
+  settings.z_distance = default_distance;
+  settings.increments = default_increments;
+  settings.increments_cleared = false;
+  settings.clear_each_frame = false;
+  settings.rescale_on_resize = true;
+  settings.show_title = true;
+  settings.display_name = default_display;
+  if (const char* display = std::getenv("DISPLAY")) settings.display_name = display;
+  settings.data_file.clear();
+}
+
+parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {
+  if (argc <= 1) return {parse_outcome::help, {}};
+  for (argument_cursor cursor{argc, argv, 1}; cursor.index < argc; ++cursor.index) {
+    const std::string_view argument = argv[cursor.index];
+    if (!argument.starts_with('-')) {
+      settings.data_file = argument;
+      continue;
+    }
+    bool matched = false;
+    for (const option_entry& option : option_table) {
+      if (argument.substr(0, name_length) != option.name) continue;
+      if (!apply_option(option, settings, cursor)) return bad_option(argument);
+      matched = true;
+    }
+    const std::string_view start = argument.substr(0, short_length);
+    if (start == scale_option.name) {
+      apply_option(scale_option, settings, cursor);
+      matched = true;
+    } else if (start == display_option.name) {
+      if (!apply_option(display_option, settings, cursor)) return bad_option(argument);
+      continue;
+    }
+    if (start == "-h" || start == "-?") return {parse_outcome::help, {}};
+    if (!matched) return bad_option(argument);
+  }
+  return {parse_outcome::run, {}};
+}
+
+void finish_parse(const parse_result& result) {
+  switch (result.outcome) {
+  case parse_outcome::run:
+    return;
+  case parse_outcome::help:
+    print_help();
+    std::exit(help_status);
+  case parse_outcome::bad_option:
+    reject_option(result.offending);
+  }
+}
+
+void print_help() {
+  for (const char* line : help_lines) std::printf("%s\n", line);
+  std::printf("\n");
+}
+
+void reject_option(const std::string& argument) {
+  std::printf("\nzorv: bad option %s\n", argument.c_str());
+  print_help();
+  std::exit(help_status);
+}
+
+void clear_increments(viewer_settings& settings) {
+  if (settings.increments_cleared) return;
+  settings.increments.fill(0.0f);
+  settings.increments_cleared = true;
+}
+
+void increments_to_radians(viewer_settings& settings) {
+  for (float& increment : settings.increments)
+    increment = static_cast<float>(static_cast<double>(increment) * degrees_to_radians);
+}
+
+} // namespace zorv

@@ -11,6 +11,10 @@ namespace zorv {
 
 inline constexpr const char* version = "1.21";
 
+// Exit statuses of the start-up.
+inline constexpr int help_status = 1;         // help text, bad option
+inline constexpr int allocation_status = 255; // exit value -1
+
 struct viewer_settings {
   std::int32_t line_width;
   float scale;
@@ -38,9 +42,12 @@ struct parse_result {
 
 void set_defaults(viewer_settings& settings);
 
-// Applies the command line to the settings. Never exits and never prints: the caller turns a
-// help or bad_option outcome into its text and status (see finish_parse in main).
+// Applies the command line to the settings. Never exits and never prints: finish_parse turns a
+// help or bad_option outcome into its text and status. Arguments of any length are taken whole.
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv);
+
+// Returns on a run; prints the help text or the bad-option report and ends the process otherwise.
+void finish_parse(const parse_result& result);
 
 void print_help();
 [[noreturn]] void reject_option(const std::string& argument);
