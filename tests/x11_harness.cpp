@@ -1,0 +1,281 @@
+#include "x11_harness.hpp"
+
+#include <X11/Xutil.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zorv::x11test {
+
+namespace {
+
+constexpr int exec_failure_status = 127;
+
+std::vector<char*> argument_vector(std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  return argv;
+}
+
+void redirect(int fd, const char* path, int flags) {
+  const int file = open(path, flags, 0600);
+  if (file < 0) _exit(exec_failure_status);
+  dup2(file, fd);
+  close(file);
+}
+
+// Reads the display number that Xvfb writes, once ready, to the descriptor named by
+// -displayfd. Empty if the server ended or the deadline passed first.
+std::string read_display_number(int fd, std::chrono::milliseconds deadline) {
+  std::string number;
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return {};
+    pollfd waiting{fd, POLLIN, 0};
+    if (poll(&waiting, 1, static_cast<int>(left.count())) <= 0) continue;
+    char c;
+    const ssize_t got = read(fd, &c, 1);
+    if (got <= 0) return {};
+    if (c == '\n') return number;
+    number += c;
+  }
+}
+
+bool is_zombie(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const std::size_t close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+}
+
+int error_count = 0;
+
+int count_error(Display*, XErrorEvent*) {
+  ++error_count;
+  return 0;
+}
+
+pid_t printed_pid(const std::string& out) {
+  const std::string marker = "My pid is ";
+  const std::size_t at = out.find(marker);
+  if (at == std::string::npos) return -1;
+  return static_cast<pid_t>(std::atol(out.c_str() + at + marker.size()));
+}
+
+} // namespace
+
+xvfb_server start_xvfb(int width, int height, int depth) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return {};
+  std::vector<std::string> words = {
+      "Xvfb",
+      "-displayfd",
+      "3",
+      "-screen",
+      "0",
+      std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth),
+      "-nolisten",
+      "tcp",
+      "-noreset"};
+  std::vector<char*> argv = argument_vector(words);
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return {};
+  }
+  if (pid == 0) {
+    // Xvfb is told to write to descriptor 3, which must survive the exec.
+    if (fds[1] == 3)
+      fcntl(3, F_SETFD, 0);
+    else
+      dup2(fds[1], 3);
+    redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
+    redirect(STDOUT_FILENO, "/dev/null", O_WRONLY);
+    redirect(STDERR_FILENO, "/dev/null", O_WRONLY);
+    execvp(argv[0], argv.data());
+    _exit(exec_failure_status);
+  }
+  close(fds[1]);
+  const std::string number = read_display_number(fds[0], default_deadline);
+  close(fds[0]);
+  xvfb_server server{pid, ":" + number};
+  if (number.empty()) stop_xvfb(server);
+  return server;
+}
+
+void stop_xvfb(xvfb_server& server) {
+  if (server.pid <= 0) return;
+  kill(server.pid, SIGKILL);
+  int status;
+  while (waitpid(server.pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  server.pid = -1;
+}
+
+void adopt_orphans() {
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+bool process_gone(pid_t pid) {
+  int status;
+  const pid_t reaped = waitpid(pid, &status, WNOHANG);
+  if (reaped == pid) return true;
+  if (reaped == 0) return false; // our child, still running
+  return kill(pid, 0) != 0 || is_zombie(pid);
+}
+
+void stop_process(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGKILL);
+  wait_until([pid] { return process_gone(pid); });
+}
+
+reaped_status wait_for_end(pid_t pid, std::chrono::milliseconds deadline) {
+  reaped_status result;
+  wait_until(
+      [&] {
+        int status;
+        if (waitpid(pid, &status, WNOHANG) != pid) return false;
+        result.exited = true;
+        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return true;
+      },
+      deadline);
+  return result;
+}
+
+std::string make_temp_dir() {
+  // Short, because the viewer accepts data file names of at most 31 characters.
+  std::string pattern = "/tmp/zorvXXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return {};
+  return pattern;
+}
+
+void remove_temp_dir(const std::string& dir) {
+  std::error_code ignored;
+  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+zorv_run run_zorv(const std::string& binary, const std::string& dir,
+                  const std::string& display_name, const std::vector<std::string>& arguments) {
+  std::vector<std::string> words = {binary};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv = argument_vector(words);
+  const std::string out_path = dir + "/out.txt";
+  const std::string err_path = dir + "/err.txt";
+  const pid_t pid = fork();
+  if (pid < 0) return {};
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(exec_failure_status);
+    redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
+    redirect(STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+    redirect(STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
+    setenv("DISPLAY", display_name.c_str(), 1);
+    execv(argv[0], argv.data());
+    _exit(exec_failure_status);
+  }
+  zorv_run run;
+  const reaped_status ended = wait_for_end(pid);
+  if (!ended.exited) stop_process(pid);
+  run.status = ended.exited ? ended.code : -1;
+  run.out = read_file(out_path);
+  run.err = read_file(err_path);
+  run.child = printed_pid(run.out);
+  return run;
+}
+
+pixel_area read_root(Display* display, int left, int top, int width, int height) {
+  pixel_area area{left, top, 0, 0, {}};
+  XImage* image =
+      XGetImage(display, DefaultRootWindow(display), left, top, static_cast<unsigned>(width),
+                static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (image == nullptr) return area;
+  area.width = width;
+  area.height = height;
+  area.pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) area.pixels.push_back(XGetPixel(image, x, y));
+  XDestroyImage(image);
+  return area;
+}
+
+pixel_area read_window(Display* display, int width, int height) {
+  pixel_area area = read_root(display, border, border, width, height);
+  area.left = 0;
+  area.top = 0;
+  return area;
+}
+
+pixel_box find_pixels(const pixel_area& area, unsigned long pixel) {
+  pixel_box box;
+  for (int y = area.top; y < area.top + area.height; ++y) {
+    for (int x = area.left; x < area.left + area.width; ++x) {
+      if (area.at(x, y) != pixel) continue;
+      if (box.count == 0) {
+        box.left = box.right = x;
+        box.top = box.bottom = y;
+      }
+      box.left = std::min(box.left, x);
+      box.right = std::max(box.right, x);
+      box.top = std::min(box.top, y);
+      box.bottom = std::max(box.bottom, y);
+      ++box.count;
+    }
+  }
+  return box;
+}
+
+std::ostream& operator<<(std::ostream& out, const pixel_box& box) {
+  return out << "(" << box.left << "," << box.top << ")-(" << box.right << "," << box.bottom << ") "
+             << box.count << " pixels";
+}
+
+std::vector<Window> top_level_windows(Display* display) {
+  Window root;
+  Window parent;
+  Window* children = nullptr;
+  unsigned count = 0;
+  std::vector<Window> windows;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0)
+    return windows;
+  windows.assign(children, children + count);
+  if (children != nullptr) XFree(children);
+  return windows;
+}
+
+Display* open_test_display(const std::string& display_name) {
+  XSetErrorHandler(count_error);
+  return XOpenDisplay(display_name.c_str());
+}
+
+int protocol_error_count() {
+  return error_count;
+}
+
+} // namespace zorv::x11test

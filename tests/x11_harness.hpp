@@ -1,0 +1,122 @@
+// A private X server for tests and benchmarks: starts Xvfb on a free display, runs the real zorv
+// binary against it, reads pixels back and stops every process it started by its pid.
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <chrono>
+#include <ostream>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+namespace zorv::x11test {
+
+using namespace std::chrono_literals;
+
+// Generous: the tests also run under the sanitizers on two busy cores.
+inline constexpr std::chrono::milliseconds default_deadline = 20s;
+
+// Polls done() until it holds or the deadline passes; returns its last answer.
+template <typename Predicate>
+bool wait_until(Predicate done, std::chrono::milliseconds deadline = default_deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  for (;;) {
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+}
+
+struct xvfb_server {
+  pid_t pid = -1;
+  std::string display_name; // ":N"
+};
+
+// Starts Xvfb with one screen of the given size and depth and waits until it accepts
+// connections. Returns a server with pid -1 if it could not be started.
+xvfb_server start_xvfb(int width, int height, int depth = 24);
+
+// SIGKILL and reap. Safe to call twice.
+void stop_xvfb(xvfb_server& server);
+
+// Makes this process the reaper of its orphaned descendants, so that the viewer's background
+// process, whose parent ends at once, can be waited for here.
+void adopt_orphans();
+
+// True once the process has ended (reaping it if it is ours) or no longer exists.
+bool process_gone(pid_t pid);
+
+// Kills a process that is not necessarily our child, by pid, and waits until it is gone.
+void stop_process(pid_t pid);
+
+// The status of a process we waited for: the exit code, or 128 + signal.
+struct reaped_status {
+  bool exited = false;
+  int code = -1;
+};
+
+// Waits for an adopted or own child; exited is false if it did not end before the deadline.
+reaped_status wait_for_end(pid_t pid, std::chrono::milliseconds deadline = default_deadline);
+
+// A private directory for object files and captured output, removed with its contents.
+std::string make_temp_dir();
+void remove_temp_dir(const std::string& dir);
+void write_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
+
+// One run of the viewer's foreground process.
+struct zorv_run {
+  int status = -1; // exit status of the foreground process, -1 if it did not end in time
+  std::string out;
+  std::string err;
+  pid_t child = -1; // the background process's pid as printed, -1 if none was printed
+};
+
+// Runs ZORV_BIN_DIR/zorv in dir with DISPLAY set to display_name and stdout and stderr
+// redirected to files there, and waits for the foreground process to end.
+zorv_run run_zorv(const std::string& binary, const std::string& dir,
+                  const std::string& display_name, const std::vector<std::string>& arguments);
+
+// A rectangle of pixels read from the root window.
+struct pixel_area {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  std::vector<unsigned long> pixels;
+  unsigned long at(int x, int y) const {
+    return pixels[static_cast<std::size_t>((y - top) * width + (x - left))];
+  }
+};
+
+pixel_area read_root(Display* display, int left, int top, int width, int height);
+
+// The window's inside starts this far into the root window: its border is 2 pixels wide.
+inline constexpr int border = 2;
+
+// Reads the inside of a window at (0, 0) in window coordinates.
+pixel_area read_window(Display* display, int width, int height);
+
+// The smallest box holding every pixel of one value, in the area's coordinates.
+struct pixel_box {
+  int left = 0;
+  int top = 0;
+  int right = -1;
+  int bottom = -1;
+  long count = 0;
+  bool operator==(const pixel_box&) const = default;
+};
+
+pixel_box find_pixels(const pixel_area& area, unsigned long pixel);
+std::ostream& operator<<(std::ostream& out, const pixel_box& box);
+
+// The top-level windows of the default screen (the viewer's window when it runs alone).
+std::vector<Window> top_level_windows(Display* display);
+
+// Opens a connection whose protocol errors are counted instead of ending the process.
+Display* open_test_display(const std::string& display_name);
+int protocol_error_count();
+
+} // namespace zorv::x11test
