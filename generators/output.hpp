@@ -97,8 +97,8 @@ inline void put_text(output_buffer& out, std::string_view text) {
   }
 }
 
-constexpr double fast_fixed_limit = 1e9;   // times 10^most_decimals stays below 2^53
-constexpr double rounding_doubt = 0x1p-50; // well above the error of one multiplication
+// Below this, a value times 10^most_decimals stays under 2^52, where every half is a double.
+constexpr double fast_fixed_limit = 1e9;
 
 constexpr std::uint64_t power_of_ten(int exponent) {
   std::uint64_t power = 1;
@@ -107,10 +107,15 @@ constexpr std::uint64_t power_of_ten(int exponent) {
 }
 
 // Writes `value` as printf's "%.<decimals>f" does: correctly rounded, ties to even, a minus sign
-// on every negative value including those that round to zero. Values of moderate size whose
-// scaled fraction is clearly away from one half are rounded here with one multiplication; the
-// rest (ties, near-ties, huge values, NaN) go to std::to_chars, which is exact but slower. The
-// caller provides at least longest_number bytes from `first`.
+// on every negative value including those that round to zero. The caller provides at least
+// longest_number bytes from `first`.
+//
+// Values of moderate size are rounded here from one multiplication by 10^decimals. Rounding to
+// double is monotone and each half (n + 0.5) is itself a double below 2^52, so the computed
+// product lies on the same side of every half as the exact product, and past_half below has
+// exactly the sign of the computed product against its half. Only a product that lands exactly
+// on a half leaves the direction in doubt (a true tie, or a value just beside one); those, huge
+// values and NaN go to std::to_chars, which is exact but slower.
 template <int decimals> char* format_fixed(char* first, double value) {
   static_assert(decimals >= 1 && decimals <= most_decimals);
   constexpr std::uint64_t units_per_one = power_of_ten(decimals);
@@ -119,7 +124,7 @@ template <int decimals> char* format_fixed(char* first, double value) {
     const double scaled = magnitude * static_cast<double>(units_per_one);
     const auto whole = static_cast<std::uint64_t>(scaled); // the floor: scaled is not negative
     const double past_half = scaled - static_cast<double>(whole) - 0.5;
-    if (std::fabs(past_half) > rounding_doubt * (scaled + 1.0)) {
+    if (past_half != 0.0) {
       std::uint64_t units = whole + (past_half > 0.0 ? 1 : 0);
       if (std::signbit(value)) *first++ = '-';
       first = std::to_chars(first, first + longest_number, units / units_per_one).ptr;
