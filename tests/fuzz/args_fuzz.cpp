@@ -1,0 +1,34 @@
+// Feeds arbitrary command lines to the option parser: the input's bytes, split at every NUL, are
+// the arguments after the program name.
+#include "settings.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> arguments{"zorv"};
+  std::string current;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == '\0') {
+      arguments.push_back(current);
+      current.clear();
+    } else {
+      current += static_cast<char>(data[i]);
+    }
+  }
+  arguments.push_back(current);
+  std::vector<const char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+  argv.push_back(nullptr);
+
+  zorv::viewer_settings settings{};
+  zorv::set_defaults(settings);
+  const zorv::parse_result result =
+      zorv::parse_arguments(settings, static_cast<int>(arguments.size()), argv.data());
+  if (result.outcome != zorv::parse_outcome::run) return 0;
+  if (settings.line_width < 0) __builtin_trap(); // the X server would refuse it and end the viewer
+  zorv::increments_to_radians(settings);
+  return 0;
+}
