@@ -1,1 +1,272 @@
+// The frame is three passes: transform every point, project every point (with perspective), then
+// turn every line into a segment. The per-point passes keep their constants in locals and do
+// nothing but single-precision arithmetic in a fixed order, so the compiler can run several points
+// at once without changing a bit of the result (contraction into fused multiply-add is off for the
+// whole build).
 #include "geometry.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cmath>
+#include <cstddef>
+
+namespace zorv {
+namespace {
+
+// The smallest depth a point is divided by. The comparison is made in double precision and the
+// replacement is the single-precision value; a NaN depth compares false and stays NaN.
+constexpr double depth_floor = 3.4e-35;
+constexpr float depth_floor_single = 3.4e-35f;
+
+// XSegment coordinates are 16-bit; segments are clipped to this square before conversion.
+constexpr float pixel_min = -32768.0f;
+constexpr float pixel_max = 32767.0f;
+
+// Where a segment with nothing to show goes: zero length, in the far corner of the 16-bit plane.
+// Window pixels have coordinates of 0 and up, and an X line width is a 16-bit count, so no line or
+// cap drawn there reaches a window pixel (and a zero-length wide line with CapButt draws nothing).
+constexpr std::int32_t hidden_coordinate = -32768;
+
+// The object's transform, copied out of the record once per frame.
+struct transform_terms {
+  std::array<float, axis_count> scale;
+  std::array<float, axis_count> offset;
+  std::array<float, plane_count> sine;
+  std::array<float, plane_count> cosine;
+};
+
+struct projection_terms {
+  float w_distance;
+  float z_distance;
+  float w_reciprocal;
+  float z_reciprocal;
+};
+
+// The window geometry as the single-precision values the pixel mapping adds.
+struct pixel_terms {
+  float centre_x;
+  float centre_y;
+  float height;
+};
+
+transform_terms transform_terms_of(const object_record& object) {
+  transform_terms terms{object.scale, object.offset, {}, {}};
+  for (int k = 0; k < plane_count; ++k) {
+    terms.sine[k] = object.planes[k].sine;
+    terms.cosine[k] = object.planes[k].cosine;
+  }
+  return terms;
+}
+
+projection_terms projection_terms_of(const viewer_settings& settings) {
+  return {settings.w_distance, settings.z_distance, 1.0f / settings.w_distance,
+          1.0f / settings.z_distance};
+}
+
+pixel_terms pixel_terms_of(const window_geometry& geometry) {
+  return {static_cast<float>(geometry.centre_x), static_cast<float>(geometry.centre_y),
+          static_cast<float>(geometry.window_height)};
+}
+
+// Writes through a reference rather than returning a point: a returned four-float record keeps
+// clang from vectorising the loops.
+inline void transform_into(const transform_terms& t, const point& p, point& out) {
+  float x = t.scale[0] * p.x + t.offset[0];
+  float y = t.scale[1] * p.y + t.offset[1];
+  float z = t.scale[2] * p.z + t.offset[2];
+  float w = t.scale[3] * p.w + t.offset[3];
+  rotate_pair(x, y, t.sine[xy], t.cosine[xy]);
+  rotate_pair(x, z, t.sine[xz], t.cosine[xz]);
+  rotate_pair(y, z, t.sine[yz], t.cosine[yz]);
+  rotate_pair(x, w, t.sine[xw], t.cosine[xw]);
+  rotate_pair(y, w, t.sine[yw], t.cosine[yw]);
+  rotate_pair(z, w, t.sine[zw], t.cosine[zw]);
+  out.x = x;
+  out.y = y;
+  out.z = z;
+  out.w = w;
+}
+
+inline float floored_depth(float depth) {
+  return static_cast<double>(depth) < depth_floor ? depth_floor_single : depth;
+}
+
+// Both depth factors come from the point as transformed, before either division.
+inline void project_in_place(const projection_terms& t, point& p) {
+  const float fw = t.w_reciprocal * floored_depth(t.w_distance - p.w);
+  const float fz = t.z_reciprocal * floored_depth(t.z_distance - p.z);
+  p.x = p.x / fw / fz;
+  p.y = p.y / fw / fz;
+  p.z = p.z / fw;
+}
+
+inline bool in_pixel_range(float v) {
+  return v >= pixel_min && v <= pixel_max;
+}
+
+bool in_pixel_range(double x, double y) {
+  return x >= pixel_min && x <= pixel_max && y >= pixel_min && y <= pixel_max;
+}
+
+// One edge of the 16-bit square, seen from a segment: the rate at which the segment moves out
+// through it, the first end's room inside it, and the coordinate it bounds.
+struct edge_crossing {
+  double outward;
+  double room;
+  bool bounds_x;
+  double bound;
+};
+
+// Puts an end cut at an edge exactly onto that edge (the arithmetic may leave it a hair off).
+void onto_edge(const edge_crossing* edge, double& x, double& y) {
+  if (edge != nullptr) (edge->bounds_x ? x : y) = edge->bound;
+  x = std::clamp<double>(x, pixel_min, pixel_max);
+  y = std::clamp<double>(y, pixel_min, pixel_max);
+}
+
+// Cuts the segment down to its part inside the 16-bit square; false when no part is inside or an
+// end is not a finite number. An end inside the square is kept exactly, and the segment is
+// measured from such an end, so a cut end is accurate to far below a pixel. (With both ends
+// outside, the double-precision error is still far below the rounding the ends already carry.)
+bool clip_to_pixel_range(double& x1, double& y1, double& x2, double& y2) {
+  if (!(std::isfinite(x1) && std::isfinite(y1) && std::isfinite(x2) && std::isfinite(y2)))
+    return false;
+  if (!in_pixel_range(x1, y1) && in_pixel_range(x2, y2)) return clip_to_pixel_range(x2, y2, x1, y1);
+  const double dx = x2 - x1;
+  const double dy = y2 - y1;
+  const std::array<edge_crossing, 4> edges{{{-dx, x1 - pixel_min, true, pixel_min},
+                                            {dx, pixel_max - x1, true, pixel_max},
+                                            {-dy, y1 - pixel_min, false, pixel_min},
+                                            {dy, pixel_max - y1, false, pixel_max}}};
+  // The segment is inside between the parameters enter and leave (0 at the first end, 1 at the
+  // second).
+  double enter = 0.0;
+  double leave = 1.0;
+  const edge_crossing* enter_edge = nullptr;
+  const edge_crossing* leave_edge = nullptr;
+  for (const edge_crossing& edge : edges) {
+    if (edge.outward == 0.0) {
+      if (edge.room < 0.0) return false;
+      continue;
+    }
+    const double t = edge.room / edge.outward;
+    if (edge.outward < 0.0 && t > enter) {
+      enter = t;
+      enter_edge = &edge;
+    } else if (edge.outward > 0.0 && t < leave) {
+      leave = t;
+      leave_edge = &edge;
+    }
+  }
+  if (enter > leave) return false;
+  if (!in_pixel_range(x2, y2)) {
+    x2 = x1 + leave * dx;
+    y2 = y1 + leave * dy;
+    onto_edge(leave_edge, x2, y2);
+  }
+  if (!in_pixel_range(x1, y1)) {
+    x1 += enter * dx;
+    y1 += enter * dy;
+    onto_edge(enter_edge, x1, y1);
+  }
+  return true;
+}
+
+// The rare segment with an end beyond 16 bits: drawn as far as it is inside, or hidden.
+void store_clipped_segment(std::span<XSegment> segments, std::int32_t j, double x1, double y1,
+                           double x2, double y2) {
+  if (clip_to_pixel_range(x1, y1, x2, y2)) {
+    store_segment(segments, j, static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1),
+                  static_cast<std::int32_t>(x2), static_cast<std::int32_t>(y2));
+  } else {
+    store_segment(segments, j, hidden_coordinate, hidden_coordinate, hidden_coordinate,
+                  hidden_coordinate);
+  }
+}
+
+// The origin at the window centre, x growing to the right and y upwards; conversion truncates.
+inline void store_line(std::span<XSegment> segments, std::int32_t j, const pixel_terms& t,
+                       const point& a, const point& b) {
+  const float x1 = a.x + t.centre_x;
+  const float y1 = t.height - (a.y + t.centre_y);
+  const float x2 = b.x + t.centre_x;
+  const float y2 = t.height - (b.y + t.centre_y);
+  if (in_pixel_range(x1) && in_pixel_range(y1) && in_pixel_range(x2) && in_pixel_range(y2)) {
+    store_segment(segments, j, static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1),
+                  static_cast<std::int32_t>(x2), static_cast<std::int32_t>(y2));
+  } else {
+    store_clipped_segment(segments, j, x1, y1, x2, y2);
+  }
+}
+
+// A negative count means no entries; a count beyond the storage is cut to it.
+std::size_t usable_count(std::int32_t count, std::size_t storage) {
+  assert(count <= 0 || static_cast<std::size_t>(count) <= storage);
+  return count > 0 ? std::min(static_cast<std::size_t>(count), storage) : 0;
+}
+
+} // namespace
+
+void rotate_pair(float& a, float& b, float sine, float cosine) {
+  const float new_a = a * cosine - b * sine;
+  b = a * sine + b * cosine;
+  a = new_a;
+}
+
+point transform_point(const object_record& object, point p) {
+  point out;
+  transform_into(transform_terms_of(object), p, out);
+  return out;
+}
+
+void project_point(const viewer_settings& settings, point& p) {
+  project_in_place(projection_terms_of(settings), p);
+}
+
+// The low 16 bits of each value (the conversion to a 16-bit integer is modular).
+void store_segment(std::span<XSegment> segments, std::int32_t j, std::int32_t x1, std::int32_t y1,
+                   std::int32_t x2, std::int32_t y2) {
+  assert(j >= 0 && static_cast<std::size_t>(j) < segments.size());
+  segments[static_cast<std::size_t>(j)] = {static_cast<short>(x1), static_cast<short>(y1),
+                                           static_cast<short>(x2), static_cast<short>(y2)};
+}
+
+void build_frame(object_record& object, const viewer_settings& settings,
+                 const window_geometry& geometry, std::span<XSegment> segments) {
+  const std::size_t point_total =
+      usable_count(object.point_count, std::min(object.points.size(), object.projected.size()));
+  const point* source = object.points.data();
+  point* projected = object.projected.data();
+
+  const transform_terms transform = transform_terms_of(object);
+  for (std::size_t i = 0; i < point_total; ++i) transform_into(transform, source[i], projected[i]);
+
+  if (settings.perspective && point_total > 0) {
+    const projection_terms projection = projection_terms_of(settings);
+    for (std::size_t i = 0; i < point_total; ++i) project_in_place(projection, projected[i]);
+  }
+
+  // The loader has checked every index against the point list.
+  const std::size_t line_total =
+      usable_count(object.line_count, std::min(object.lines.size(), segments.size()));
+  const line* lines = object.lines.data();
+  const pixel_terms pixels = pixel_terms_of(geometry);
+  for (std::size_t j = 0; j < line_total; ++j) {
+    const line l = lines[j];
+    assert(l.first >= 0 && static_cast<std::size_t>(l.first) < point_total);
+    assert(l.second >= 0 && static_cast<std::size_t>(l.second) < point_total);
+    store_line(segments, static_cast<std::int32_t>(j), pixels, projected[l.first],
+               projected[l.second]);
+  }
+}
+
+void refresh_trig(object_record& object) {
+  for (plane_record& plane : object.planes) {
+    const double angle = plane.angle;
+    plane.sine = static_cast<float>(std::sin(angle));
+    plane.cosine = static_cast<float>(std::cos(angle));
+  }
+}
+
+} // namespace zorv
