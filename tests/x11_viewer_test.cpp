@@ -1,0 +1,350 @@
+// The real zorv program against a private Xvfb: what its window shows, how it follows a resize,
+// and the contract of its two processes.
+// GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
+#include <gtest/gtest.h>
+
+#include "x11_harness.hpp"
+
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <climits>
+#include <csignal>
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace zorv {
+namespace {
+
+using namespace x11test;
+
+const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
+
+constexpr int screen_side = 1400; // room for a 1300 x 1300 window and its border
+constexpr int window_side = 650;
+constexpr int centre = window_side / 2;
+constexpr unsigned long red = 0xff0000;
+constexpr unsigned long black = 0x000000;
+
+// A one-line object from the origin to the given point.
+std::string line_to(float x, float y, float z, float w) {
+  return "p={2}\n0 0 0 0\n" + std::to_string(x) + " " + std::to_string(y) + " " +
+         std::to_string(z) + " " + std::to_string(w) + "\nl={1}\n0 1\nn=line\n";
+}
+
+const std::string unit_x = line_to(1, 0, 0, 0);
+
+// The run's pixel box of one colour, and whether it matched before the deadline.
+struct box_wait {
+  bool matched;
+  pixel_box last;
+};
+
+class viewer_test : public testing::Test {
+protected:
+  static void SetUpTestSuite() { adopt_orphans(); }
+
+  void SetUp() override {
+    server = start_xvfb(screen_side, screen_side);
+    ASSERT_GT(server.pid, 0) << "Xvfb did not start";
+    display = open_test_display(server.display_name);
+    ASSERT_NE(display, nullptr);
+    dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+  }
+
+  void TearDown() override {
+    for (const pid_t pid : children) stop_process(pid);
+    if (display != nullptr) XCloseDisplay(display);
+    stop_xvfb(server);
+    remove_temp_dir(dir);
+  }
+
+  zorv_run start(const std::string& object_text, std::vector<std::string> options) {
+    write_file(dir + "/object.zorv", object_text);
+    options.insert(options.begin(), "object.zorv");
+    zorv_run run = run_zorv(zorv_binary, dir, server.display_name, options);
+    if (run.child > 0) children.push_back(run.child);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_GT(run.child, 0) << run.out;
+    return run;
+  }
+
+  // Ends one run's background process, so that the next run has the screen to itself.
+  void stop(const zorv_run& run) {
+    stop_process(run.child);
+    std::erase(children, run.child);
+  }
+
+  box_wait wait_for_box(const pixel_box& expected, unsigned long pixel, int width = window_side,
+                        int height = window_side) {
+    box_wait result{false, {}};
+    result.matched = wait_until([&] {
+      result.last = find_pixels(read_window(display, width, height), pixel);
+      return result.last == expected;
+    });
+    return result;
+  }
+
+  Window viewer_window() {
+    const std::vector<Window> windows = top_level_windows(display);
+    return windows.empty() ? 0 : windows.back(); // the top of the stacking order
+  }
+
+  xvfb_server server;
+  Display* display = nullptr;
+  std::string dir;
+  std::vector<pid_t> children;
+};
+
+// A horizontal or vertical segment from the centre, as {left, top, right, bottom, count}.
+pixel_box segment(int left, int top, int right, int bottom) {
+  return {left, top, right, bottom, (right - left) + (bottom - top) + 1};
+}
+
+TEST_F(viewer_test, places_the_object_around_the_window_centre) {
+  struct placement_case {
+    const char* what;
+    std::string object;
+    std::vector<std::string> options;
+    pixel_box expected;
+  };
+  const placement_case cases[] = {
+      {"x goes right", unit_x, {"-xy", "-np"}, segment(centre, centre, centre + 200, centre)},
+      {"y goes up",
+       line_to(0, 1, 0, 0),
+       {"-xy", "-np"},
+       segment(centre, centre - 200, centre, centre)},
+      {"-s100 halves it",
+       unit_x,
+       {"-xy", "-np", "-s100"},
+       segment(centre, centre, centre + 100, centre)},
+      // w = 0.5 scales to 100: x grows by 430 / (430 - 100), 200 becomes 260.6.
+      {"perspective along w",
+       line_to(1, 0, 0, 0.5),
+       {"-xy"},
+       segment(centre, centre, centre + 260, centre)},
+      // The same through z, with z scaled to 100.
+      {"perspective along z",
+       line_to(1, 0, 0.5, 0),
+       {"-xy"},
+       segment(centre, centre, centre + 260, centre)},
+  };
+  for (const placement_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const zorv_run run = start(c.object, c.options);
+    const box_wait seen = wait_for_box(c.expected, red);
+    EXPECT_TRUE(seen.matched) << "expected " << c.expected << ", saw " << seen.last;
+    stop(run);
+  }
+}
+
+TEST_F(viewer_test, draws_in_the_chosen_colours_and_line_width) {
+  struct colour_case {
+    std::vector<std::string> options;
+    unsigned long line;
+    unsigned long background;
+    pixel_box expected;
+  };
+  const pixel_box thin = segment(centre, centre, centre + 200, centre);
+  const colour_case cases[] = {
+      {{}, red, black, thin},
+      {{"-lc", "Green"}, 0x00ff00, black, thin},
+      {{"-bc", "Blue"}, red, 0x0000ff, thin},
+      // Names the server does not know give pixel 0 and are not an error.
+      {{"-bc", "nosuchcolour", "-lc", "Yellow"}, 0xffff00, black, thin},
+      {{"-lc", "nosuchcolour", "-bc", "White"}, black, 0xffffff, thin},
+      // A wide line covers the pixels whose centres lie within it: with butt caps it stops at
+      // its end point, 200 pixels long and five thick.
+      {{"-lw5"}, red, black, {centre, centre - 2, centre + 199, centre + 2, 200 * 5}},
+  };
+  for (const colour_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    std::vector<std::string> options = {"-xy", "-np"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const zorv_run run = start(unit_x, options);
+    EXPECT_EQ(run.err, "");
+    const box_wait seen = wait_for_box(c.expected, c.line);
+    EXPECT_TRUE(seen.matched) << "expected " << c.expected << ", saw " << seen.last;
+    EXPECT_EQ(read_window(display, window_side, window_side).at(10, 10), c.background);
+    stop(run);
+  }
+}
+
+TEST_F(viewer_test, opens_a_titled_650_pixel_window_in_the_corner) {
+  for (const bool titled : {true, false}) {
+    SCOPED_TRACE(titled ? "default" : "-nt");
+    std::vector<std::string> options = {"-xy"};
+    if (!titled) options.push_back("-nt");
+    const zorv_run run = start(unit_x, options);
+    const Window window = viewer_window();
+    ASSERT_NE(window, 0u);
+
+    char* name = nullptr;
+    const Status named = XFetchName(display, window, &name);
+    EXPECT_EQ(named != 0, titled);
+    EXPECT_STREQ(name, titled ? "zorv v1.21" : nullptr);
+    if (name != nullptr) XFree(name);
+
+    XWindowAttributes attributes;
+    ASSERT_NE(XGetWindowAttributes(display, window, &attributes), 0);
+    EXPECT_EQ(attributes.x, 0);
+    EXPECT_EQ(attributes.y, 0);
+    EXPECT_EQ(attributes.width, window_side);
+    EXPECT_EQ(attributes.height, window_side);
+    EXPECT_EQ(attributes.border_width, border);
+    EXPECT_EQ(attributes.map_state, IsViewable);
+
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_NE(XGetWMNormalHints(display, window, &hints, &supplied), 0);
+    EXPECT_EQ(hints.flags & (USPosition | PSize), USPosition | PSize);
+    EXPECT_EQ(hints.x, 0);
+    EXPECT_EQ(hints.y, 0);
+    EXPECT_EQ(hints.width, window_side);
+    EXPECT_EQ(hints.height, window_side);
+    stop(run);
+  }
+}
+
+TEST_F(viewer_test, follows_a_resize_of_its_window) {
+  struct resize_case {
+    const char* what;
+    int width;
+    int height;
+    std::vector<std::string> options;
+    pixel_box expected;
+  };
+  const resize_case cases[] = {
+      {"doubled sides double the object", 1300, 1300, {}, segment(650, 650, 1050, 650)},
+      {"-ns keeps its size", 1300, 1300, {"-ns"}, segment(650, 650, 850, 650)},
+      // Area doubled: 200 * sqrt(2) = 282.8.
+      {"height alone rescales", 650, 1300, {}, segment(325, 650, 607, 650)},
+  };
+  for (const resize_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> options = {"-xy", "-np"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const zorv_run run = start(unit_x, options);
+    ASSERT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
+    const Window window = viewer_window();
+    XResizeWindow(display, window, static_cast<unsigned>(c.width), static_cast<unsigned>(c.height));
+    XSync(display, False);
+    const box_wait seen = wait_for_box(c.expected, red, c.width, c.height);
+    EXPECT_TRUE(seen.matched) << "expected " << c.expected << ", saw " << seen.last;
+    stop(run);
+  }
+}
+
+TEST_F(viewer_test, turns_an_animated_object) {
+  const zorv_run run = start(unit_x, {"-xy5", "-np"});
+  // Drawn unturned first; only a turning segment ever leaves the centre row.
+  const bool turned = wait_until([&] {
+    const pixel_box box = find_pixels(read_window(display, window_side, window_side), red);
+    return box.count > 0 && box.top < centre - 10;
+  });
+  EXPECT_TRUE(turned);
+  stop(run);
+}
+
+// The test draws a white square into the viewer's window, away from the turning segment:
+// erasing the previous frame leaves it alone, clearing the window (-cw) removes it.
+TEST_F(viewer_test, clears_the_whole_window_each_frame_only_with_cw) {
+  constexpr int square_left = 20;
+  constexpr int square_side = 30;
+  constexpr int frames_to_watch = 10;
+  for (const bool clearing : {false, true}) {
+    SCOPED_TRACE(clearing ? "-cw" : "default");
+    std::vector<std::string> options = {"-xy5", "-np"};
+    if (clearing) options.push_back("-cw");
+    const zorv_run run = start(unit_x, options);
+    ASSERT_TRUE(wait_until([&] {
+      return find_pixels(read_window(display, window_side, window_side), red).count > 0;
+    }));
+    const Window window = viewer_window();
+    GC gc = XCreateGC(display, window, 0, nullptr);
+    XSetForeground(display, gc, 0xffffff);
+    XFillRectangle(display, window, gc, square_left, square_left, square_side, square_side);
+    XFreeGC(display, gc);
+    XSync(display, False);
+
+    // Several changes of the drawn segment: the viewer has drawn frames since the square.
+    int changes = 0;
+    pixel_box previous = find_pixels(read_window(display, window_side, window_side), red);
+    wait_until([&] {
+      const pixel_box now = find_pixels(read_window(display, window_side, window_side), red);
+      if (!(now == previous)) ++changes;
+      previous = now;
+      return changes >= frames_to_watch;
+    });
+    EXPECT_GE(changes, frames_to_watch);
+    const pixel_box square = find_pixels(read_window(display, window_side, window_side), 0xffffff);
+    EXPECT_EQ(square.count, clearing ? 0 : square_side * square_side);
+    stop(run);
+  }
+}
+
+std::string executable_of(pid_t pid) {
+  std::error_code error;
+  return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
+}
+
+TEST_F(viewer_test, parent_reports_the_drawing_child_and_the_child_ends_with_its_server) {
+  const zorv_run run = start(unit_x, {"-xy", "-np"});
+  ASSERT_GT(run.child, 0);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  // stdout is a file here, so fully buffered: what was written before the fork comes out once.
+  const std::string tail = " Opening display.\n Mapping window.\n Forking...My pid is " +
+                           std::to_string(run.child) + ".\nThanks for enjoying zorv!\n";
+  ASSERT_GE(run.out.size(), tail.size());
+  EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail) << run.out;
+  EXPECT_EQ(run.out.find(" Forking..."), run.out.rfind(" Forking..."));
+
+  EXPECT_EQ(kill(run.child, 0), 0);
+  EXPECT_EQ(executable_of(run.child), std::filesystem::canonical(zorv_binary).string());
+  EXPECT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
+
+  XCloseDisplay(display);
+  display = nullptr;
+  stop_xvfb(server);
+  const reaped_status ended = wait_for_end(run.child);
+  EXPECT_TRUE(ended.exited) << "the background process outlived its display";
+  EXPECT_EQ(ended.code, 1) << "not ended by Xlib's handler for a lost connection";
+  if (ended.exited) std::erase(children, run.child);
+  // Ending, the background process flushed its standard output: it had nothing to add.
+  EXPECT_EQ(read_file(dir + "/out.txt"), run.out);
+}
+
+// A display number nobody serves: no socket and no lock file for it.
+std::string unserved_display() {
+  for (int number = 900; number < 1000; ++number) {
+    const std::string n = std::to_string(number);
+    struct stat ignored;
+    if (stat(("/tmp/.X11-unix/X" + n).c_str(), &ignored) != 0 &&
+        stat(("/tmp/.X" + n + "-lock").c_str(), &ignored) != 0)
+      return ":" + n;
+  }
+  return {};
+}
+
+TEST(viewer_failure, reports_a_display_that_cannot_be_opened) {
+  const std::string dir = make_temp_dir();
+  ASSERT_FALSE(dir.empty());
+  write_file(dir + "/object.zorv", unit_x);
+  const std::string name = unserved_display();
+  ASSERT_FALSE(name.empty());
+  const zorv_run run = run_zorv(zorv_binary, dir, name, {"object.zorv", "-d", name});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "ZORV: Could not open display.\n");
+  EXPECT_NE(run.out.find(" Opening display.\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Mapping"), std::string::npos) << run.out;
+  EXPECT_EQ(run.child, -1);
+  remove_temp_dir(dir);
+}
+
+} // namespace
+} // namespace zorv
