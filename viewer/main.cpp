@@ -8,4 +8,39 @@
 #include "object.hpp"
 #include "settings.hpp"
 
-int main() { return 0; }
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace {
+
+// The one object record of the process; it lives until the process ends.
+std::unique_ptr<zorv::object_record> allocate_object() {
+  try {
+    return std::make_unique<zorv::object_record>();
+  } catch (const std::bad_alloc&) {
+    std::perror("malloc");
+    std::exit(zorv::allocation_status);
+  }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  // Line by line even into a pipe or a file, so that progress and errors on the two streams keep
+  // their order and nothing is left in the buffer to be written twice after the fork.
+  std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  std::printf("\nzorv v%s, by Quenlor\n", zorv::version);
+
+  const std::unique_ptr<zorv::object_record> object = allocate_object();
+  zorv::identity_transform(*object);
+  zorv::viewer_settings settings;
+  zorv::set_defaults(settings);
+  zorv::finish_parse(zorv::parse_arguments(settings, argc, argv));
+  zorv::increments_to_radians(settings);
+  object->scale.fill(settings.scale);
+
+  zorv::load_object(*object, settings.data_file);
+  return 0;
+}
