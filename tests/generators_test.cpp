@@ -1,10 +1,13 @@
 // Runs the built generators and checks every byte they write: the worked examples, the output
 // against the same loops written with printf, the argument checks and the write error report.
+#include "object.hpp"
 #include "output.hpp"
 #include "printf_generators.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cfloat>
 #include <cmath>
@@ -326,6 +329,82 @@ TEST(Generators, ReportWriteErrors) {
       EXPECT_EQ(result.status, 1);
       EXPECT_EQ(result.err, upper_case(program) + ": write error: " + no_space + "\n");
     }
+  }
+  const run_result cells = run("cellgen", {"600"}, "/dev/full");
+  EXPECT_EQ(cells.status, 1);
+  EXPECT_EQ(cells.err, "CELLGEN: write error: " + no_space + "\n");
+}
+
+// The six regular polytopes, read back through the viewer's own parser: the counts, one degree at
+// every vertex, one edge length and one radius within the five written decimals, edges written
+// smaller index first and sorted, points sorted by decreasing x, y, z, w.
+TEST(Cellgen, WritesTheSixRegularPolytopes) {
+  const struct {
+    int cells, vertices, edges, degree;
+  } cases[] = {{5, 5, 10, 4},   {8, 16, 32, 4},      {16, 8, 24, 6},
+               {24, 24, 96, 8}, {120, 600, 1200, 4}, {600, 120, 720, 12}};
+  constexpr double written_precision = 2e-5; // five decimals on each of four coordinates
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cells);
+    const run_result result = run("cellgen", {std::to_string(c.cells)});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(object_fault(result.out), "");
+    zorv::object_record object{};
+    std::string error;
+    ASSERT_TRUE(zorv::parse_object(result.out, object, error)) << error;
+    EXPECT_EQ(object.point_count, c.vertices);
+    EXPECT_EQ(object.line_count, c.edges);
+    EXPECT_STREQ(object.name, (std::to_string(c.cells) + "-cell").c_str());
+
+    const auto coordinates = [](const zorv::point& p) { return std::array{p.x, p.y, p.z, p.w}; };
+    for (std::size_t i = 0; i < object.points.size(); ++i) {
+      const zorv::point& p = object.points[i];
+      EXPECT_NEAR(std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z + p.w * p.w), 1.0, written_precision);
+      if (i > 0) {
+        EXPECT_GT(coordinates(object.points[i - 1]), coordinates(p)) << "point " << i;
+      }
+    }
+    std::vector<int> degree(object.points.size());
+    std::vector<double> lengths;
+    for (std::size_t j = 0; j < object.lines.size(); ++j) {
+      const zorv::line& l = object.lines[j];
+      EXPECT_LT(l.first, l.second);
+      if (j > 0) {
+        const zorv::line& before = object.lines[j - 1];
+        EXPECT_LT(std::pair(before.first, before.second), std::pair(l.first, l.second));
+      }
+      ++degree[l.first];
+      ++degree[l.second];
+      const zorv::point &a = object.points[l.first], &b = object.points[l.second];
+      lengths.push_back(std::sqrt((a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) +
+                                  (a.z - b.z) * (a.z - b.z) + (a.w - b.w) * (a.w - b.w)));
+    }
+    for (int d : degree) EXPECT_EQ(d, c.degree);
+    const auto [shortest, longest] = std::minmax_element(lengths.begin(), lengths.end());
+    EXPECT_LT(*longest - *shortest, 2 * written_precision);
+  }
+}
+
+TEST(Cellgen, RejectsWhatNamesNoPolytope) {
+  const std::string usage = "  usage: CELLGEN <cells: 5, 8, 16, 24, 120 or 600>\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{}, "CELLGEN: need parameters.\n"},
+      {{"24", "120"}, "CELLGEN: need parameters.\n"},
+      {{"7"}, "CELLGEN: no regular polytope with 7 cells.\n"},
+      {{"0"}, "CELLGEN: no regular polytope with 0 cells.\n"},
+      {{"-5"}, "CELLGEN: no regular polytope with -5 cells.\n"},
+      {{"seven"}, "CELLGEN: no regular polytope with seven cells.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    const run_result result = run("cellgen", c.args);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.message + usage);
   }
 }
 
