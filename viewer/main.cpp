@@ -42,5 +42,8 @@ int main(int argc, char** argv) {
   object->scale.fill(settings.scale);
 
   zorv::load_object(*object, settings.data_file);
-  return 0;
+
+  zorv::display_state display{};
+  zorv::connect_display(display, settings, *object);
+  zorv::fork_and_animate(display, settings, *object);
 }
