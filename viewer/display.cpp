@@ -28,7 +28,6 @@ constexpr unsigned long border_pixel = 0;
 constexpr unsigned long background_fallback_pixel = 1;
 constexpr unsigned long line_fallback_pixel = 6;
 constexpr int display_failure_status = 1;
-constexpr int allocation_failure_status = 255;
 
 [[noreturn]] void fail(const char* message, int status) {
   std::fputs(message, stderr);
@@ -120,9 +119,9 @@ void connect_display(display_state& state, const viewer_settings& settings,
   XClearWindow(display, state.window);
 
   if (!allocate_segments(state.segments, object.line_count))
-    fail("ZORV: could not allocate segment stucture.\n", allocation_failure_status);
+    fail("ZORV: could not allocate segment stucture.\n", allocation_status);
   if (!allocate_segments(state.erased, object.line_count))
-    fail("ZORV: could not allocate erase segment structure.\n", allocation_failure_status);
+    fail("ZORV: could not allocate erase segment structure.\n", allocation_status);
 
   read_window_size(state);
 }
