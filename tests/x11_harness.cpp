@@ -92,6 +92,7 @@ xvfb_server start_xvfb(int width, int height, int depth) {
       "tcp",
       "-noreset"};
   std::vector<char*> argv = argument_vector(words);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     close(fds[0]);
@@ -99,6 +100,10 @@ xvfb_server start_xvfb(int width, int height, int depth) {
     return {};
   }
   if (pid == 0) {
+    // A test that dies without its teardown takes its server along, and with the server goes
+    // any viewer drawing on it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(exec_failure_status);
     // Xvfb is told to write to descriptor 3, which must survive the exec.
     if (fds[1] == 3)
       fcntl(3, F_SETFD, 0);
