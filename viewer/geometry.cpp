@@ -2,7 +2,8 @@
 // turn every line into a segment. The per-point passes keep their constants in locals and do
 // nothing but single-precision arithmetic in a fixed order, so the compiler can run several points
 // at once without changing a bit of the result (contraction into fused multiply-add is off for the
-// whole build).
+// whole build). The line pass converts without a check when a count over the points shows that
+// every pixel fits in 16 bits, which is the usual case; otherwise it clips line by line.
 #include "geometry.hpp"
 
 #include <algorithm>
@@ -101,12 +102,10 @@ inline void project_in_place(const projection_terms& t, point& p) {
   p.z = p.z / fw;
 }
 
-inline bool in_pixel_range(float v) {
-  return v >= pixel_min && v <= pixel_max;
-}
-
-bool in_pixel_range(double x, double y) {
-  return x >= pixel_min && x <= pixel_max && y >= pixel_min && y <= pixel_max;
+// Whether a point in pixels lies inside the 16-bit square (a NaN does not). Free of branches, so
+// that loops counting with it can be vectorised.
+template <typename number> bool pixel_fits(number x, number y) {
+  return (x >= pixel_min) & (x <= pixel_max) & (y >= pixel_min) & (y <= pixel_max);
 }
 
 // One edge of the 16-bit square, seen from a segment: the rate at which the segment moves out
@@ -132,7 +131,7 @@ void onto_edge(const edge_crossing* edge, double& x, double& y) {
 bool clip_to_pixel_range(double& x1, double& y1, double& x2, double& y2) {
   if (!(std::isfinite(x1) && std::isfinite(y1) && std::isfinite(x2) && std::isfinite(y2)))
     return false;
-  if (!in_pixel_range(x1, y1) && in_pixel_range(x2, y2)) return clip_to_pixel_range(x2, y2, x1, y1);
+  if (!pixel_fits(x1, y1) && pixel_fits(x2, y2)) return clip_to_pixel_range(x2, y2, x1, y1);
   const double dx = x2 - x1;
   const double dy = y2 - y1;
   const std::array<edge_crossing, 4> edges{{{-dx, x1 - pixel_min, true, pixel_min},
@@ -160,12 +159,12 @@ bool clip_to_pixel_range(double& x1, double& y1, double& x2, double& y2) {
     }
   }
   if (enter > leave) return false;
-  if (!in_pixel_range(x2, y2)) {
+  if (!pixel_fits(x2, y2)) {
     x2 = x1 + leave * dx;
     y2 = y1 + leave * dy;
     onto_edge(leave_edge, x2, y2);
   }
-  if (!in_pixel_range(x1, y1)) {
+  if (!pixel_fits(x1, y1)) {
     x1 += enter * dx;
     y1 += enter * dy;
     onto_edge(enter_edge, x1, y1);
@@ -185,18 +184,51 @@ void store_clipped_segment(std::span<XSegment> segments, std::int32_t j, double 
   }
 }
 
-// The origin at the window centre, x growing to the right and y upwards; conversion truncates.
-inline void store_line(std::span<XSegment> segments, std::int32_t j, const pixel_terms& t,
-                       const point& a, const point& b) {
-  const float x1 = a.x + t.centre_x;
-  const float y1 = t.height - (a.y + t.centre_y);
-  const float x2 = b.x + t.centre_x;
-  const float y2 = t.height - (b.y + t.centre_y);
-  if (in_pixel_range(x1) && in_pixel_range(y1) && in_pixel_range(x2) && in_pixel_range(y2)) {
-    store_segment(segments, j, static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1),
-                  static_cast<std::int32_t>(x2), static_cast<std::int32_t>(y2));
-  } else {
-    store_clipped_segment(segments, j, x1, y1, x2, y2);
+// A point in pixels: the origin at the window centre, x growing to the right and y upwards.
+inline float pixel_x(const pixel_terms& t, const point& p) {
+  return p.x + t.centre_x;
+}
+inline float pixel_y(const pixel_terms& t, const point& p) {
+  return t.height - (p.y + t.centre_y);
+}
+
+// How many points lie beyond the 16-bit square in pixels (or are not numbers).
+std::size_t count_unfitting(const pixel_terms& t, const point* projected, std::size_t total) {
+  std::size_t unfitting = 0;
+  for (std::size_t i = 0; i < total; ++i)
+    unfitting += !pixel_fits(pixel_x(t, projected[i]), pixel_y(t, projected[i]));
+  return unfitting;
+}
+
+// Every line, truncated toward zero; all ends are known to fit in 16 bits.
+void store_lines(std::span<XSegment> segments, const pixel_terms& t, const point* projected,
+                 const line* lines, std::int32_t line_total) {
+  for (std::int32_t j = 0; j < line_total; ++j) {
+    const point& a = projected[lines[j].first];
+    const point& b = projected[lines[j].second];
+    store_segment(segments, j, static_cast<std::int32_t>(pixel_x(t, a)),
+                  static_cast<std::int32_t>(pixel_y(t, a)),
+                  static_cast<std::int32_t>(pixel_x(t, b)),
+                  static_cast<std::int32_t>(pixel_y(t, b)));
+  }
+}
+
+// Every line, when some end may lie beyond 16 bits: such lines are clipped or hidden.
+void store_lines_clipped(std::span<XSegment> segments, const pixel_terms& t, const point* projected,
+                         const line* lines, std::int32_t line_total) {
+  for (std::int32_t j = 0; j < line_total; ++j) {
+    const point& a = projected[lines[j].first];
+    const point& b = projected[lines[j].second];
+    const float x1 = pixel_x(t, a);
+    const float y1 = pixel_y(t, a);
+    const float x2 = pixel_x(t, b);
+    const float y2 = pixel_y(t, b);
+    if (pixel_fits(x1, y1) && pixel_fits(x2, y2)) {
+      store_segment(segments, j, static_cast<std::int32_t>(x1), static_cast<std::int32_t>(y1),
+                    static_cast<std::int32_t>(x2), static_cast<std::int32_t>(y2));
+    } else {
+      store_clipped_segment(segments, j, x1, y1, x2, y2);
+    }
   }
 }
 
@@ -248,17 +280,21 @@ void build_frame(object_record& object, const viewer_settings& settings,
   }
 
   // The loader has checked every index against the point list.
-  const std::size_t line_total =
-      usable_count(object.line_count, std::min(object.lines.size(), segments.size()));
+  const auto line_total = static_cast<std::int32_t>(
+      usable_count(object.line_count, std::min(object.lines.size(), segments.size())));
   const line* lines = object.lines.data();
+#ifndef NDEBUG
+  for (std::int32_t j = 0; j < line_total; ++j)
+    assert(std::max(lines[j].first, lines[j].second) < static_cast<std::int64_t>(point_total) &&
+           std::min(lines[j].first, lines[j].second) >= 0);
+#endif
+  // Only a frame with a point beyond the 16-bit range (far behind a perspective distance, or
+  // scaled far up) pays for checking and clipping line by line.
   const pixel_terms pixels = pixel_terms_of(geometry);
-  for (std::size_t j = 0; j < line_total; ++j) {
-    const line l = lines[j];
-    assert(l.first >= 0 && static_cast<std::size_t>(l.first) < point_total);
-    assert(l.second >= 0 && static_cast<std::size_t>(l.second) < point_total);
-    store_line(segments, static_cast<std::int32_t>(j), pixels, projected[l.first],
-               projected[l.second]);
-  }
+  if (count_unfitting(pixels, projected, point_total) == 0)
+    store_lines(segments, pixels, projected, lines, line_total);
+  else
+    store_lines_clipped(segments, pixels, projected, lines, line_total);
 }
 
 void refresh_trig(object_record& object) {
