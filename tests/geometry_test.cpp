@@ -292,9 +292,11 @@ TEST(Clipping, KeepsTheVisiblePartOfSegmentsBeyondSixteenBits) {
 
 // With perspective and w at the distance, x is divided by the floor: a point near the axis lands
 // far outside (its segment is cut at the edge), one further out becomes infinite (nothing drawn).
+// Lines between ordinary points in the same frame are drawn as ever.
 TEST(Clipping, PointsBehindTheDistanceAreCutOrHidden) {
   object_record object =
-      make_object({{0, 0, 0, 0}, {1, 0, 0, 430}, {200, 0, 0, 430}}, {{0, 1}, {0, 2}, {1, 2}}, 1.0f);
+      make_object({{0, 0, 0, 0}, {1, 0, 0, 430}, {200, 0, 0, 430}, {10.5f, 20.5f, 0, 0}},
+                  {{0, 1}, {0, 2}, {1, 2}, {0, 3}}, 1.0f);
   const std::vector<XSegment> segments =
       frame(object, make_settings(true, default_distance, default_distance), make_window(650, 650));
   EXPECT_GT(object.projected[1].x, 1e36f);
@@ -302,6 +304,7 @@ TEST(Clipping, PointsBehindTheDistanceAreCutOrHidden) {
   EXPECT_EQ(ends(segments[0]), (std::array<int, 4>{325, 325, 32767, 325}));
   EXPECT_EQ(ends(segments[1]), (std::array<int, 4>{hidden, hidden, hidden, hidden}));
   EXPECT_EQ(ends(segments[2]), (std::array<int, 4>{hidden, hidden, hidden, hidden}));
+  EXPECT_EQ(ends(segments[3]), (std::array<int, 4>{325, 325, 335, 304}));
 }
 
 TEST(Segments, StoreKeepsTheLowSixteenBits) {
