@@ -1,5 +1,6 @@
 // build_frame on a Clifford torus of a million points and two million lines, with perspective,
-// against the same frame written plainly (one loop per stage, the record read at every step).
+// against the same frame written plainly (one loop per stage, the record read at every step), and
+// once more with part of the torus behind the w distance, where lines are clipped.
 // The two must agree bit for bit: that is checked once, before anything is timed.
 //
 //   build/<dir>/bench/frame_bench
@@ -22,6 +23,7 @@ using zorv::window_geometry;
 
 constexpr std::int32_t ring_points = 1000; // points per ring, and rings: 1,000,000 points
 constexpr double two_pi = 6.283185307179586;
+constexpr float near_w_distance = 150.0f; // inside the torus's reach of 200 in w
 
 // The torus as hoopgen builds it: ring j at angle b, point i at angle a, joined around each ring,
 // across neighbouring rings, and closed both ways.
@@ -183,7 +185,22 @@ void BM_plain_frame(benchmark::State& state) {
   count_items(state, f.object);
 }
 
+// The same frame with the w distance brought in to 150, so that part of the torus lies behind it
+// and every line is checked and, where it has to be, clipped.
+void BM_build_frame_clipping(benchmark::State& state) {
+  frame_fixture& f = fixture();
+  viewer_settings close = f.settings;
+  close.w_distance = near_w_distance;
+  for (auto _ : state) {
+    zorv::build_frame(f.object, close, f.window, f.segments);
+    benchmark::DoNotOptimize(f.segments.data());
+    benchmark::ClobberMemory();
+  }
+  count_items(state, f.object);
+}
+
 BENCHMARK(BM_plain_frame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_build_frame)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_build_frame_clipping)->Unit(benchmark::kMillisecond);
 
 } // namespace
