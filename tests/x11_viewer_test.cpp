@@ -333,6 +333,18 @@ std::string unserved_display() {
   return {};
 }
 
+// The background process lets go of standard output, so a pipe reading the report ends with the
+// foreground process instead of waiting for the animation to be killed.
+TEST_F(viewer_test, a_pipe_reading_the_report_ends_with_the_foreground_process) {
+  write_file(dir + "/object.zorv", unit_x);
+  const zorv_run run =
+      run_zorv("/bin/sh", dir, server.display_name, {"-c", zorv_binary + " object.zorv -xy | cat"});
+  if (run.child > 0) children.push_back(run.child);
+  EXPECT_EQ(run.status, 0) << "the pipe stayed open: " << run.out;
+  ASSERT_GT(run.child, 0) << run.out;
+  EXPECT_EQ(kill(run.child, 0), 0) << "the background process should still be drawing";
+}
+
 TEST(viewer_failure, reports_a_display_that_cannot_be_opened) {
   const std::string dir = make_temp_dir();
   ASSERT_FALSE(dir.empty());

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -16,6 +17,16 @@ namespace {
 
 constexpr int fork_failure_status = 255;
 constexpr int parent_status = 0;
+
+// The child writes nothing to standard output. Letting go of it means that a pipe reading the
+// viewer's report, as in `zorv torus.zorv | tee log`, ends with the parent instead of waiting for
+// the child to be killed. Standard error stays, for Xlib's last word on a lost connection.
+void release_standard_output() {
+  const int null_device = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null_device < 0) return;
+  dup2(null_device, STDOUT_FILENO);
+  close(null_device);
+}
 
 } // namespace
 
@@ -55,6 +66,7 @@ void fork_and_animate(display_state& state, viewer_settings& settings, object_re
     // touch it.
     std::_Exit(parent_status);
   }
+  release_standard_output();
   run_animation(state, settings, object);
 }
 
