@@ -143,18 +143,14 @@ int main(int argc, char** argv) {
   const std::vector<edge> edges = shortest_edges(vertices);
 
   static output_buffer out{program, 0, {}};
-  put_text(out, "p={");
-  put_int(out, static_cast<int>(vertices.size()));
-  put_text(out, "}\n");
+  put_count(out, 'p', static_cast<int>(vertices.size()));
   for (const vertex& p : vertices) {
     for (int axis = 0; axis < 4; ++axis) {
       put_fixed<cell_decimals>(out, p[axis]);
       put_char(out, axis == 3 ? '\n' : ' ');
     }
   }
-  put_text(out, "l={");
-  put_int(out, static_cast<int>(edges.size()));
-  put_text(out, "}\n");
+  put_count(out, 'l', static_cast<int>(edges.size()));
   for (const edge& e : edges) put_pair(out, e.first, e.second);
   put_text(out, "n=");
   put_int(out, cells);

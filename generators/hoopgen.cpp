@@ -35,13 +35,9 @@ int main(int argc, char** argv) {
     usage_exit(program, arguments);
 
   static output_buffer out{program, 0, {}};
-  put_text(out, "p={");
-  put_int(out, nx * ny);
-  put_text(out, "}\n");
+  put_count(out, 'p', nx * ny);
   put_torus_points(out, nx, ny);
-  put_text(out, "l={");
-  put_int(out, 2 * nx * ny);
-  put_text(out, "}\n");
+  put_count(out, 'l', 2 * nx * ny);
   put_torus_lines(out, nx, ny);
   put_text(out, "n=CliffordTorus-");
   put_int(out, nx);

@@ -32,13 +32,9 @@ int main(int argc, char** argv) {
     usage_exit(program, arguments);
 
   static output_buffer out{program, 0, {}};
-  put_text(out, "p={");
-  put_int(out, nx * ny);
-  put_text(out, "}\n");
+  put_count(out, 'p', nx * ny);
   put_torus_points(out, nx, ny);
-  put_text(out, "l={");
-  put_int(out, nx * ny);
-  put_text(out, "}\n");
+  put_count(out, 'l', nx * ny);
   put_ring_lines(out, nx, ny);
   put_text(out, "n=CutCliffordTorus-");
   put_int(out, nx);

@@ -151,6 +151,14 @@ inline void put_int(output_buffer& out, int value) {
   out.used = static_cast<std::size_t>(result.ptr - out.data);
 }
 
+// A count line of an object file, "p={%d}\n" or "l={%d}\n".
+inline void put_count(output_buffer& out, char letter, int count) {
+  put_char(out, letter);
+  put_text(out, "={");
+  put_int(out, count);
+  put_text(out, "}\n");
+}
+
 // One line of an object's line list, "%d %d\n".
 inline void put_pair(output_buffer& out, int first, int second) {
   put_int(out, first);

@@ -61,13 +61,9 @@ int main(int argc, char** argv) {
     usage_exit(program, arguments);
 
   static output_buffer out{program, 0, {}};
-  put_text(out, "p={");
-  put_int(out, nx * ny);
-  put_text(out, "}\n");
+  put_count(out, 'p', nx * ny);
   put_ripple_points(out, nx, ny);
-  put_text(out, "l={");
-  put_int(out, ny * (nx - 1) + (ny - 1) * nx);
-  put_text(out, "}\n");
+  put_count(out, 'l', ny * (nx - 1) + (ny - 1) * nx);
   put_grid_lines(out, nx, ny);
   put_text(out, "n=RIPPLEGENV2.1.2CREATED\n");
   flush_output(out);

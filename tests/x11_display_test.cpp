@@ -19,17 +19,11 @@ constexpr float default_scale = 200.0f;
 constexpr float default_distance = 430.0f;
 constexpr int start_size = 650;
 
+// The viewer's defaults, standing still, on the given display.
 viewer_settings test_settings(const std::string& display_name) {
   viewer_settings settings{};
-  settings.line_width = 0;
-  settings.scale = default_scale;
-  settings.line_colour = "Red";
-  settings.background_colour = "Black";
-  settings.perspective = true;
-  settings.w_distance = default_distance;
-  settings.z_distance = default_distance;
-  settings.rescale_on_resize = true;
-  settings.show_title = true;
+  set_defaults(settings);
+  settings.increments = {};
   settings.display_name = display_name;
   return settings;
 }
