@@ -39,11 +39,12 @@ struct cursor {
 };
 
 bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  return c == ' ' || (c >= '\t' && c <= '\r'); // tab, line feed, vertical tab, form feed, return
 }
 
 // What a blank or a line feed in a scan format does: skip any run of white space, even none.
-void skip_space(cursor& c) {
+// Kept inline: it runs before each of the millions of numbers of a large file.
+[[gnu::always_inline]] inline void skip_space(cursor& c) {
   while (c.p != c.end && is_space(*c.p)) ++c.p;
 }
 
@@ -126,21 +127,33 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   return true;
 }
 
-// One index of line ordinal of count: a 32-bit number naming a point that exists.
-bool read_index(cursor& c, std::int32_t point_count, std::int32_t ordinal, std::int32_t count,
-                std::int32_t& index, std::string& error) {
+enum class index_state { ok, missing, too_wide, out_of_range };
+
+// One index of a line: a 32-bit number naming a point that exists.
+index_state read_index(cursor& c, std::int32_t point_count, std::int32_t& index) {
   bool overflow = false;
-  if (!read_int(c, index, overflow))
-    return fail(c, c.p, {"expected 2 point indices of line ", of(ordinal, count)}, error);
-  if (overflow)
-    return fail(c, c.p, {"point index of line ", of(ordinal, count), " does not fit 32 bits"},
-                error);
-  if (index < 0 || index >= point_count)
+  if (!read_int(c, index, overflow)) return index_state::missing;
+  if (overflow) return index_state::too_wide;
+  if (index < 0 || index >= point_count) return index_state::out_of_range;
+  return index_state::ok;
+}
+
+// Why an index of line ordinal of count was refused; kept out of the loop that reads the lines.
+[[gnu::noinline]] bool refuse_index(const cursor& c, index_state state, std::int32_t index,
+                                    std::int32_t point_count, std::int32_t ordinal,
+                                    std::int32_t count, std::string& error) {
+  const std::string line = of(ordinal, count);
+  switch (state) {
+  case index_state::missing:
+    return fail(c, c.p, {"expected 2 point indices of line ", line}, error);
+  case index_state::too_wide:
+    return fail(c, c.p, {"point index of line ", line, " does not fit 32 bits"}, error);
+  default:
     return fail(c, c.p,
-                {"point index ", std::to_string(index), " of line ", of(ordinal, count),
-                 " is out of range for ", std::to_string(point_count), " points"},
+                {"point index ", std::to_string(index), " of line ", line, " is out of range for ",
+                 std::to_string(point_count), " points"},
                 error);
-  return true;
+  }
 }
 
 bool read_lines(cursor& c, object_record& object, std::string& error) {
@@ -149,9 +162,14 @@ bool read_lines(cursor& c, object_record& object, std::string& error) {
   object.lines.reserve(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) {
     line l;
-    if (!read_index(c, object.point_count, i + 1, count, l.first, error) ||
-        !read_index(c, object.point_count, i + 1, count, l.second, error))
-      return false;
+    index_state state = read_index(c, object.point_count, l.first);
+    std::int32_t index = l.first;
+    if (state == index_state::ok) {
+      state = read_index(c, object.point_count, l.second);
+      index = l.second;
+    }
+    if (state != index_state::ok)
+      return refuse_index(c, state, index, object.point_count, i + 1, count, error);
     object.lines.push_back(l);
   }
   skip_space(c);

@@ -1,7 +1,11 @@
 #include "scan.hpp"
 
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -15,7 +19,7 @@ namespace zorv {
 namespace {
 
 bool is_space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  return c == ' ' || (c >= '\t' && c <= '\r'); // tab, line feed, vertical tab, form feed, return
 }
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
@@ -50,6 +54,66 @@ const char* scan_special(const char* p, const char* end, float& magnitude) {
   magnitude = std::numeric_limits<float>::infinity();
   if (q == end || lower(*q) != 'i') return q;
   return match_word(q, end, "inity");
+}
+
+// Most numbers in object files are short: coordinates such as -0.70711, indices such as 1999.
+// The fast paths below read them in one pass and leave everything else to the full scanners.
+
+// A decimal without exponent whose digits form an integer of at most 2^24, with at most ten of
+// them after the point: that integer and the power of ten are exact floats, so one division,
+// correctly rounded, gives what strtof gives (Clinger's fast path). Digits are read one by one:
+// the loops' branches are predicted, so the next number need not wait for this one's digits to be
+// counted. Returns nullptr when the number has another form (exponent, "0x", more digits).
+constexpr std::uint64_t exact_float_integer = std::uint64_t{1} << 24;
+constexpr int most_fast_digits = 19; // an integer of this many digits still fits 64 bits
+constexpr float exact_powers_of_ten[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                         1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+constexpr int most_fraction_digits = static_cast<int>(std::size(exact_powers_of_ten)) - 1;
+
+const char* scan_short_decimal(const char* p, const char* end, float& magnitude) {
+  const char* const first = p;
+  std::uint64_t mantissa = 0; // wraps harmlessly when there are too many digits for it
+  for (; p != end && is_digit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+  const char* const point = p;
+  if (p != end && *p == '.') {
+    for (++p; p != end && is_digit(*p); ++p)
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+  }
+  const auto fraction_digits = p == point ? 0 : p - point - 1;
+  const auto digits = (point - first) + fraction_digits;
+  if (digits == 0 || digits > most_fast_digits || mantissa > exact_float_integer ||
+      fraction_digits > most_fraction_digits)
+    return nullptr;
+  if (p != end && (lower(*p) == 'e' || lower(*p) == 'x')) return nullptr;
+  magnitude = static_cast<float>(mantissa) / exact_powers_of_ten[fraction_digits];
+  return p;
+}
+
+// Up to seven decimal digits, the most that cannot overflow 32 bits, read eight characters at a
+// time where the text has eight left. Returns how many digits start at p (run_width: there may be
+// more, or fewer than eight characters were left) and sets value to what they say.
+constexpr int run_width = 8;
+
+int short_digit_run(const char* p, const char* end, std::uint32_t& value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    if (end - p >= run_width) {
+      std::uint64_t chunk;
+      std::memcpy(&chunk, p, sizeof chunk);
+      // Per character: zero exactly for '0' to '9' (high half 3, and adding 6 keeps it 3). A carry
+      // out of a character moves toward later ones, past the first non-digit, so it cannot matter.
+      const std::uint64_t not_digit = ((chunk & 0xF0F0F0F0F0F0F0F0) |
+                                       (((chunk + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^
+                                      0x3333333333333333;
+      const int count = std::countr_zero(not_digit) / 8; // 64 / 8 when all are digits
+      // The digits moved to the top, zeros (leading zeros) below; then pairs, fours and eights.
+      chunk = count ? (chunk << (8 * (run_width - count))) & 0x0F0F0F0F0F0F0F0F : 0;
+      chunk = (chunk * 2561) >> 8;
+      chunk = ((chunk & 0x00FF00FF00FF00FF) * 6553601) >> 16;
+      value = static_cast<std::uint32_t>(((chunk & 0x0000FFFF0000FFFF) * 42949672960001) >> 32);
+      return count;
+    }
+  }
+  return run_width;
 }
 
 // The run of characters scanf collects for a decimal or hexadecimal number, from p.
@@ -95,39 +159,34 @@ float convert_hex(const char* first, const char* last) {
   return std::strtof(text.c_str(), nullptr);
 }
 
-} // namespace
-
-const char* scan_float(const char* p, const char* end, float& value) {
-  p = skip_space(p, end);
-  bool negative = false;
-  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-  if (p == end) return nullptr;
-
-  float magnitude = 0;
-  const char* next = nullptr;
-  if (lower(*p) == 'n' || lower(*p) == 'i') {
-    next = scan_special(p, end, magnitude);
-    if (!next) return nullptr;
-  } else if (*p == '0' && p + 1 != end && lower(p[1]) == 'x') {
-    next = collect_number(p + 2, end, true);
-    if (next == p + 2) return nullptr; // a bare "0x" is no number
-    magnitude = convert_hex(p + 2, next);
-  } else {
-    next = collect_number(p, end, false);
-    if (!convert_decimal(p, next, magnitude)) return nullptr;
-  }
-  value = negative ? -magnitude : magnitude;
-  return next;
+// The sign bit set without a branch, exactly as negation sets it.
+float with_sign(float magnitude, bool negative) {
+  constexpr int sign_bit = 31;
+  return std::bit_cast<float>(std::bit_cast<std::uint32_t>(magnitude) ^
+                              (std::uint32_t{negative} << sign_bit));
 }
 
-const char* scan_int(const char* p, const char* end, std::int32_t& value, bool& overflow) {
-  p = skip_space(p, end);
-  bool negative = false;
-  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+// Everything but a short decimal, after the sign: inf, nan, hexadecimal, long or with exponent.
+// Out of line, so that the short path does not pay for its registers and stack.
+[[gnu::noinline]] const char* scan_other_forms(const char* p, const char* end, float& magnitude) {
+  if (p == end) return nullptr;
+  if (lower(*p) == 'n' || lower(*p) == 'i') return scan_special(p, end, magnitude);
+  if (*p == '0' && p + 1 != end && lower(p[1]) == 'x') {
+    const char* next = collect_number(p + 2, end, true);
+    if (next == p + 2) return nullptr; // a bare "0x" is no number
+    magnitude = convert_hex(p + 2, next);
+    return next;
+  }
+  const char* next = collect_number(p, end, false);
+  return convert_decimal(p, next, magnitude) ? next : nullptr;
+}
+
+// Digits that may not fit 32 bits, after the sign. A value outside saturates and sets overflow.
+[[gnu::noinline]] const char* scan_long_int(const char* p, const char* end, bool negative,
+                                            std::int32_t& value, bool& overflow) {
   const char* digits = p;
   constexpr long long limit = std::numeric_limits<std::int32_t>::max();
   long long magnitude = 0;
-  overflow = false;
   for (; p != end && is_digit(*p); ++p) {
     if (magnitude <= limit + 1) magnitude = magnitude * 10 + (*p - '0');
   }
@@ -143,6 +202,37 @@ const char* scan_int(const char* p, const char* end, std::int32_t& value, bool& 
     value = static_cast<std::int32_t>(signed_value);
   }
   return p;
+}
+
+} // namespace
+
+const char* scan_float(const char* p, const char* end, float& value) {
+  p = skip_space(p, end);
+  // Half the coordinates of a typical object are negative, in no order a branch could predict:
+  // '+' and '-' are two apart, so one comparison finds either, and the sign costs no branch.
+  const unsigned first = p != end ? static_cast<unsigned char>(*p) : 0;
+  const bool negative = first == '-';
+  p += ((first - '+') & ~2u) == 0;
+  float magnitude = 0;
+  const char* next = scan_short_decimal(p, end, magnitude);
+  if (!next) next = scan_other_forms(p, end, magnitude);
+  if (!next) return nullptr;
+  value = with_sign(magnitude, negative);
+  return next;
+}
+
+const char* scan_int(const char* p, const char* end, std::int32_t& value, bool& overflow) {
+  p = skip_space(p, end);
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-'; // signs are rare: predicted
+  overflow = false;
+  std::uint32_t short_value = 0;
+  if (const int count = short_digit_run(p, end, short_value); count > 0 && count < run_width) {
+    const auto magnitude = static_cast<std::int32_t>(short_value);
+    value = negative ? -magnitude : magnitude;
+    return p + count;
+  }
+  return scan_long_int(p, end, negative, value, overflow);
 }
 
 } // namespace zorv

@@ -1,0 +1,136 @@
+// Start-up latency for a large object: load_object against a plain fscanf loop with the file's
+// own formats, both reading the same file, the Clifford torus that hoopgen writes for 2000 x 1000
+// (2 000 000 points, 4 000 000 lines, about 140 MB of text). The text is generated here with the
+// generator's formulas, so the benchmark does not depend on the generator being built.
+#include "object.hpp"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int ring_points = 2000; // nx
+constexpr int rings = 1000;       // ny
+constexpr int point_count = ring_points * rings;
+constexpr int line_count = 2 * point_count;
+constexpr double two_pi = 6.283185307179586;
+
+void put(std::FILE* file, const char* format, double a, double b, double c, double d) {
+  char text[128];
+  const int length = std::snprintf(text, sizeof text, format, a, b, c, d);
+  std::fwrite(text, 1, static_cast<std::size_t>(length), file);
+}
+
+void put_line(std::FILE* file, int first, int second) {
+  std::fprintf(file, "%d %d\n", first, second);
+}
+
+// What "hoopgen 2000 1000" writes.
+void write_torus(std::FILE* file) {
+  const int nx = ring_points, ny = rings;
+  std::fprintf(file, "p={%d}\n", nx * ny);
+  for (double j = 0.0; j < ny; j += 1.0) {
+    const double b = j / (ny / two_pi);
+    const double cos_b = std::cos(b), sin_b = std::sin(b);
+    for (double i = 0.0; i < nx; i += 1.0) {
+      const double a = i / (nx / two_pi);
+      put(file, "%.5f %.5f %.5f %.5f\n", std::cos(a), std::sin(a), cos_b, sin_b);
+    }
+  }
+  std::fprintf(file, "l={%d}\n", 2 * nx * ny);
+  for (int j = 0; j < ny; ++j)
+    for (int k = 1; k < nx; ++k) put_line(file, j * nx + k - 1, j * nx + k);
+  for (int j = 0; j < ny; ++j) put_line(file, j * nx, j * nx + nx - 1);
+  for (int j = 0; j + 1 < ny; ++j)
+    for (int k = 0; k < nx; ++k) put_line(file, j * nx + k, (j + 1) * nx + k);
+  for (int k = 0; k < nx; ++k) put_line(file, k, (ny - 1) * nx + k);
+  std::fprintf(file, "n=CliffordTorus-%dx%d\n", nx, ny);
+}
+
+// The torus file, written once. It is unlinked at once and reached through /proc/self/fd, so it
+// disappears with the process however the run ends.
+const std::string& torus_path() {
+  static const std::string path = [] {
+    char name[] = "/tmp/zorv_load_bench_XXXXXX";
+    const int fd = ::mkstemp(name);
+    if (fd < 0) std::abort();
+    ::unlink(name);
+    std::FILE* file = ::fdopen(::dup(fd), "w");
+    write_torus(file);
+    std::fclose(file);
+    return "/proc/self/fd/" + std::to_string(fd);
+  }();
+  return path;
+}
+
+// The straightforward loader: fscanf with the formats, no checks, arrays allocated and zeroed.
+void fscanf_load(zorv::object_record& object, const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rt");
+  if (!file) std::abort();
+  int count = 0;
+  std::fscanf(file, "p={%d}\n", &count);
+  object.point_count = count;
+  object.points.resize(static_cast<std::size_t>(count));
+  object.projected.resize(static_cast<std::size_t>(count));
+  for (zorv::point& q : object.points) std::fscanf(file, "%f %f %f %f\n", &q.x, &q.y, &q.z, &q.w);
+  std::fscanf(file, "l={%d}\n", &count);
+  object.line_count = count;
+  object.lines.resize(static_cast<std::size_t>(count));
+  for (zorv::line& l : object.lines) std::fscanf(file, "%d %d\n", &l.first, &l.second);
+  std::fscanf(file, "n=%31s", object.name);
+  std::fclose(file);
+}
+
+// load_object reports its progress on standard output; the benchmark's own report must stay clean.
+int silence_stdout() {
+  std::fflush(stdout);
+  const int saved = ::dup(STDOUT_FILENO);
+  const int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, STDOUT_FILENO);
+  ::close(null);
+  return saved;
+}
+
+void restore_stdout(int saved) {
+  std::fflush(stdout);
+  ::dup2(saved, STDOUT_FILENO);
+  ::close(saved);
+}
+
+// Each run loads into a fresh record, as the viewer does once at start-up.
+template <typename Load> void run(benchmark::State& state, Load load) {
+  const std::string& path = torus_path();
+  for (auto _ : state) {
+    auto object = std::make_unique<zorv::object_record>();
+    load(*object, path);
+    if (object->point_count != point_count || object->line_count != line_count)
+      state.SkipWithError("the torus did not load whole");
+    benchmark::DoNotOptimize(object->points.data());
+    state.PauseTiming();
+    object.reset();
+    state.ResumeTiming();
+  }
+  state.counters["points"] = point_count;
+}
+
+void BM_FscanfLoop(benchmark::State& state) {
+  run(state, fscanf_load);
+}
+
+void BM_LoadObject(benchmark::State& state) {
+  const int saved = silence_stdout();
+  run(state, zorv::load_object);
+  restore_stdout(saved);
+}
+
+BENCHMARK(BM_FscanfLoop)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_LoadObject)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+} // namespace
