@@ -7,8 +7,10 @@
 #include <string_view>
 
 // The command line is a table of three-character option names walked in order, then the two
-// two-character options -s and -d, then the help test. Every argument is held whole: file, colour
-// and display names have no length limit.
+// two-character options -s and -d, then the help test. An argument that none of these takes is
+// tried last against the extension options (-fps, -bb, -wc), which therefore never change what an
+// original option means. Every argument is held whole: file, colour and display names have no
+// length limit.
 
 namespace zorv {
 namespace {
@@ -29,6 +31,7 @@ enum class option_kind {
   line_width, // reads "%d"
   number,     // reads "%f"
   flag,       // sets a flag
+  frame_rate, // reads "%f" and must leave nothing after it; the rate must be usable
 };
 
 struct option_entry {
@@ -37,8 +40,8 @@ struct option_entry {
   plane_index plane = xy;                       // angle
   std::string viewer_settings::*text = nullptr; // next_text
   float viewer_settings::*number = nullptr;     // number
-  bool viewer_settings::*flag = nullptr;        // flag
-  bool flag_value = false;                      // flag
+  bool viewer_settings::*flag = nullptr;        // flag, and next_text if set
+  bool flag_value = false;                      // flag, and next_text if set
 };
 
 using enum option_kind;
@@ -67,6 +70,19 @@ constexpr option_entry scale_option{
     .name = "-s", .kind = number, .number = &viewer_settings::scale};
 constexpr option_entry display_option{
     .name = "-d", .kind = next_text, .text = &viewer_settings::display_name};
+
+// Tried only on an argument that every option above has refused, so that none of them can take
+// an argument that used to mean something else. Their names are matched whole, with -fps followed
+// directly by its rate, so a misspelt option is still refused.
+constexpr option_entry extension_table[] = {
+    {.name = "-fps", .kind = frame_rate},
+    {.name = "-bb", .kind = flag, .flag = &viewer_settings::back_buffer, .flag_value = true},
+    {.name = "-wc",
+     .kind = next_text,
+     .text = &viewer_settings::depth_colour,
+     .flag = &viewer_settings::depth_cueing,
+     .flag_value = true},
+};
 
 constexpr const char* help_lines[] = {
     "  usage: zorv [datafile] [options]",
@@ -99,9 +115,21 @@ void read_float(std::string_view rest, float& value) {
   scan_float(rest.data(), rest.data() + rest.size(), value);
 }
 
+// A frame rate is read like every other number, but a cap has no value to keep: the rate must be
+// there, followed by nothing, and lie in (0, max_frame_rate] (which NaN does not).
+bool read_frame_rate(std::string_view rest, float& rate) {
+  float value = 0.0f;
+  const char* end = rest.data() + rest.size();
+  if (scan_float(rest.data(), end, value) != end) return false;
+  if (!(value > 0.0f && value <= max_frame_rate)) return false;
+  rate = value;
+  return true;
+}
+
 // Applies one option whose name matched the start of the current argument. Returns false when the
-// argument cannot be accepted: a name option with nothing after it to take, or a line width that
-// is negative or does not fit 32 bits (the X server would refuse it and end the viewer).
+// argument cannot be accepted: a name option with nothing after it to take, a line width that
+// is negative or does not fit 32 bits (the X server would refuse it and end the viewer), or a
+// frame rate that cannot be used.
 bool apply_option(const option_entry& option, viewer_settings& settings, argument_cursor& cursor) {
   const std::string_view rest =
       std::string_view(cursor.argv[cursor.index]).substr(option.name.size());
@@ -113,6 +141,7 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
   case next_text:
     if (cursor.index + 1 >= cursor.argc) return false;
     settings.*option.text = cursor.argv[++cursor.index];
+    if (option.flag != nullptr) settings.*option.flag = option.flag_value;
     return true;
   case line_width: {
     std::int32_t width = settings.line_width;
@@ -128,7 +157,22 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
   case flag:
     settings.*option.flag = option.flag_value;
     return true;
+  case frame_rate:
+    return read_frame_rate(rest, settings.frame_rate);
   }
+  return false;
+}
+
+// Whether an argument names an extension option: the whole name, or for -fps its start.
+bool names_extension(std::string_view argument, const option_entry& option) {
+  return option.kind == frame_rate ? argument.starts_with(option.name) : argument == option.name;
+}
+
+// Applies the extension option the argument names; false if it names none or cannot be accepted.
+bool apply_extension(viewer_settings& settings, argument_cursor& cursor) {
+  const std::string_view argument = cursor.argv[cursor.index];
+  for (const option_entry& option : extension_table)
+    if (names_extension(argument, option)) return apply_option(option, settings, cursor);
   return false;
 }
 
@@ -154,6 +198,10 @@ void set_defaults(viewer_settings& settings) {
   settings.display_name = default_display;
   if (const char* display = std::getenv("DISPLAY")) settings.display_name = display;
   settings.data_file.clear();
+  settings.frame_rate = 0.0f;
+  settings.back_buffer = false;
+  settings.depth_cueing = false;
+  settings.depth_colour.clear();
 }
 
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {
@@ -179,7 +227,7 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
       continue;
     }
     if (start == "-h" || start == "-?") return {parse_outcome::help, {}};
-    if (!matched) return bad_option(argument);
+    if (!matched && !apply_extension(settings, cursor)) return bad_option(argument);
   }
   return {parse_outcome::run, {}};
 }

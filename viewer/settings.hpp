@@ -30,7 +30,15 @@ struct viewer_settings {
   bool show_title;
   std::string display_name;
   std::string data_file;
+  // Options beyond the original set; their zero values leave the specified behaviour alone.
+  float frame_rate;         // -fps: frames per second at most, 0 for no cap
+  bool back_buffer;         // -bb: draw each frame off screen and show it whole
+  bool depth_cueing;        // -wc: colour each line by its depth in w
+  std::string depth_colour; // -wc: the colour of the far end of w
 };
+
+// The highest frame rate -fps accepts.
+inline constexpr float max_frame_rate = 1000.0f;
 
 // What the command line asked for, when it asked for anything but a run.
 enum class parse_outcome { run, help, bad_option };
