@@ -1,15 +1,23 @@
 // The X side of the viewer: one window on screen 0, drawn with the screen's own GC. A frame is
 // one XDrawSegments request; the previous frame is erased by drawing its segments again in the
 // background colour, or by clearing the window when the user asked for that (-cw).
+//
+// Two options change the drawing, and the frame asks only once whether either is on. With -bb a
+// frame is drawn off screen on a cleared buffer and shown whole, so the window never shows a
+// half-drawn frame. With -wc the segments are grouped by the w of their lines into a few steps,
+// each drawn in one request with a GC of its own colour, far steps first.
 #include "display.hpp"
 
 #include <X11/Xutil.h>
+#include <X11/extensions/Xdbe.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -28,6 +36,10 @@ constexpr unsigned long border_pixel = 0;
 constexpr unsigned long background_fallback_pixel = 1;
 constexpr unsigned long line_fallback_pixel = 6;
 constexpr int display_failure_status = 1;
+// The largest pixmap side X servers create. Segment coordinates are 16-bit, so nothing is ever
+// drawn beyond it anyway.
+constexpr int largest_pixmap_side = 32767;
+constexpr int last_depth_step = depth_step_count - 1;
 
 [[noreturn]] void fail(const char* message, int status) {
   std::fputs(message, stderr);
@@ -46,10 +58,10 @@ unsigned long colour_pixel(Display* display, Colormap colormap, const std::strin
 
 // One entry per line, zero-filled. A negative count cannot be allocated, like any other
 // impossible size.
-bool allocate_segments(std::vector<XSegment>& list, std::int32_t count) {
+template <typename entry> bool allocate_segments(std::vector<entry>& list, std::int32_t count) {
   if (count < 0) return false;
   try {
-    list.assign(static_cast<std::size_t>(count), XSegment{});
+    list.assign(static_cast<std::size_t>(count), entry{});
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
@@ -71,6 +83,207 @@ float rescaled(float value, double factor) {
 
 int segment_count(const std::vector<XSegment>& list) {
   return static_cast<int>(list.size());
+}
+
+// Whether the server can double-buffer the window's visual.
+bool server_double_buffers(const display_state& state) {
+  int major = 0;
+  int minor = 0;
+  if (XdbeQueryExtension(state.display, &major, &minor) == 0) return false;
+  Drawable screen = state.root;
+  int screens = 1;
+  XdbeScreenVisualInfo* info = XdbeGetVisualInfo(state.display, &screen, &screens);
+  if (info == nullptr) return false;
+  const VisualID visual = XVisualIDFromVisual(state.attributes.visual);
+  bool listed = false;
+  for (int i = 0; i < info->count; ++i) listed = listed || info->visinfo[i].visual == visual;
+  XdbeFreeVisualInfo(info);
+  return listed;
+}
+
+unsigned pixmap_side(int window_side) {
+  return static_cast<unsigned>(std::clamp(window_side, 1, largest_pixmap_side));
+}
+
+Pixmap window_sized_pixmap(const display_state& state) {
+  return XCreatePixmap(state.display, state.window, pixmap_side(state.geometry.window_width),
+                       pixmap_side(state.geometry.window_height),
+                       static_cast<unsigned>(state.attributes.depth));
+}
+
+void prepare_back_buffer(display_state& state) {
+  if (server_double_buffers(state)) {
+    // Every frame fills the whole buffer first, so the server may leave it as it likes.
+    state.drawable = XdbeAllocateBackBufferName(state.display, state.window, XdbeUndefined);
+    state.back_buffer = back_buffer_kind::xdbe;
+    return;
+  }
+  // Each copy would otherwise send an event, and the viewer reads none: they would pile up in
+  // Xlib's queue for as long as it runs.
+  XSetGraphicsExposures(state.display, state.gc, False);
+  state.drawable = window_sized_pixmap(state);
+  state.back_buffer = back_buffer_kind::pixmap;
+}
+
+// A pixmap does not grow with the window as the extension's buffer does.
+void follow_resize_with_pixmap(display_state& state) {
+  XFreePixmap(state.display, state.drawable);
+  state.drawable = window_sized_pixmap(state);
+}
+
+void clear_back_buffer(display_state& state) {
+  const window_geometry& geometry = state.geometry;
+  XSetForeground(state.display, state.gc, state.background_pixel);
+  XFillRectangle(state.display, state.drawable, state.gc, 0, 0,
+                 static_cast<unsigned>(geometry.window_width),
+                 static_cast<unsigned>(geometry.window_height));
+  XSetForeground(state.display, state.gc, state.line_pixel);
+}
+
+void show_back_buffer(display_state& state) {
+  if (state.back_buffer == back_buffer_kind::xdbe) {
+    XdbeSwapInfo swap{state.window, XdbeUndefined};
+    XdbeSwapBuffers(state.display, &swap, 1);
+    return;
+  }
+  XCopyArea(state.display, state.drawable, state.window, state.gc, 0, 0,
+            pixmap_side(state.geometry.window_width), pixmap_side(state.geometry.window_height), 0,
+            0);
+}
+
+// Step k of the blend from the near colour (step 0) to the far one (the last step).
+unsigned short blended(unsigned short near, unsigned short far, int k) {
+  return static_cast<unsigned short>(near + (int{far} - int{near}) * k / last_depth_step);
+}
+
+// The steps between the two ends are allocated like the line colour, falling back as it does.
+unsigned long step_pixel(const display_state& state, const XColor& near, const XColor& far, int k) {
+  XColor colour{};
+  colour.red = blended(near.red, far.red, k);
+  colour.green = blended(near.green, far.green, k);
+  colour.blue = blended(near.blue, far.blue, k);
+  if (XAllocColor(state.display, state.colormap, &colour) == 0) return line_fallback_pixel;
+  return colour.pixel;
+}
+
+GC step_gc(const display_state& state, const viewer_settings& settings, unsigned long pixel) {
+  XGCValues values{};
+  values.foreground = pixel;
+  values.background = state.background_pixel;
+  values.line_width = settings.line_width;
+  values.line_style = LineSolid;
+  values.cap_style = CapButt;
+  values.join_style = JoinMiter;
+  return XCreateGC(
+      state.display, state.window,
+      GCForeground | GCBackground | GCLineWidth | GCLineStyle | GCCapStyle | GCJoinStyle, &values);
+}
+
+// The far colour is looked up as the line colour is; the ends of the blend are the two pixels
+// as the server shows them, so that an unknown name blends into pixel 0.
+void prepare_depth_cueing(display_state& state, const viewer_settings& settings,
+                          const object_record& object) {
+  const unsigned long far_pixel =
+      colour_pixel(state.display, state.colormap, settings.depth_colour, line_fallback_pixel);
+  std::array<XColor, 2> ends{};
+  ends[0].pixel = state.line_pixel;
+  ends[1].pixel = far_pixel;
+  XQueryColors(state.display, state.colormap, ends.data(), static_cast<int>(ends.size()));
+  for (int k = 0; k < depth_step_count; ++k) {
+    const unsigned long pixel = k == 0                 ? state.line_pixel
+                                : k == last_depth_step ? far_pixel
+                                                       : step_pixel(state, ends[0], ends[1], k);
+    state.depth_gcs.push_back(step_gc(state, settings, pixel));
+  }
+  if (!allocate_segments(state.by_depth, object.line_count) ||
+      !allocate_segments(state.steps, object.line_count))
+    fail("ZORV: could not allocate depth segment structure.\n", allocation_status);
+}
+
+// Maps a line's mean w to its step: the frame's largest w to step 0, its smallest to the last.
+struct depth_scale {
+  float largest;
+  float steps_per_unit; // 0 when all points share one w (or none is a number)
+};
+
+depth_scale depth_scale_of(const object_record& object) {
+  const std::size_t total =
+      std::min(object.projected.size(), static_cast<std::size_t>(std::max(object.point_count, 0)));
+  float largest = -std::numeric_limits<float>::infinity();
+  float smallest = std::numeric_limits<float>::infinity();
+  for (std::size_t i = 0; i < total; ++i) {
+    const float w = object.projected[i].w;
+    largest = std::max(largest, w); // a NaN is passed over
+    smallest = std::min(smallest, w);
+  }
+  const float range = largest - smallest;
+  const float per_unit = static_cast<float>(depth_step_count) / range;
+  return {largest, range > 0.0f && std::isfinite(per_unit) ? per_unit : 0.0f};
+}
+
+// Written so that a NaN or an infinity gives a step in range without converting it.
+int depth_step(const depth_scale& scale, float mean_w) {
+  const float step = (scale.largest - mean_w) * scale.steps_per_unit;
+  if (!(step > 0.0f)) return 0;
+  return step < static_cast<float>(last_depth_step) ? static_cast<int>(step) : last_depth_step;
+}
+
+// Sorts the segment list into by_depth by step (a counting sort, in the lists made at start-up)
+// and returns where each step's run begins; the last entry is the end of the list.
+std::array<std::size_t, depth_step_count + 1> group_by_depth(display_state& state,
+                                                             const object_record& object) {
+  const depth_scale scale = depth_scale_of(object);
+  const std::size_t total = std::min(state.by_depth.size(), state.segments.size());
+  // The loader has checked every index against the point list; a segment without a line (there
+  // is none after a successful load) goes to the nearest step.
+  const std::size_t with_lines = std::min(total, object.lines.size());
+  std::array<std::size_t, depth_step_count + 1> starts{};
+  for (std::size_t j = 0; j < total; ++j) {
+    int step = 0;
+    if (j < with_lines) {
+      const line& l = object.lines[j];
+      const float w1 = object.projected[static_cast<std::size_t>(l.first)].w;
+      const float w2 = object.projected[static_cast<std::size_t>(l.second)].w;
+      step = depth_step(scale, (w1 + w2) * 0.5f);
+    }
+    state.steps[j] = static_cast<std::uint8_t>(step);
+    ++starts[static_cast<std::size_t>(step) + 1];
+  }
+  for (int k = 0; k < depth_step_count; ++k) starts[k + 1] += starts[k];
+  std::array<std::size_t, depth_step_count> next{};
+  std::copy(starts.begin(), starts.end() - 1, next.begin());
+  for (std::size_t j = 0; j < total; ++j)
+    state.by_depth[next[state.steps[j]]++] = state.segments[j];
+  return starts;
+}
+
+// Far steps first, so that nearer lines are drawn over farther ones.
+void draw_by_depth(display_state& state, const object_record& object) {
+  const std::array<std::size_t, depth_step_count + 1> starts = group_by_depth(state, object);
+  for (int k = last_depth_step; k >= 0; --k) {
+    const std::size_t count = starts[k + 1] - starts[k];
+    if (count == 0) continue;
+    XDrawSegments(state.display, state.drawable, state.depth_gcs[static_cast<std::size_t>(k)],
+                  state.by_depth.data() + starts[k], static_cast<int>(count));
+  }
+}
+
+bool draws_with_options(const display_state& state) {
+  return state.back_buffer != back_buffer_kind::none || !state.depth_gcs.empty();
+}
+
+// draw_current with -bb or -wc.
+void draw_with_options(display_state& state, const viewer_settings& settings,
+                       const object_record& object) {
+  // Only erasing by redrawing needs the frame's segments again.
+  if (state.back_buffer == back_buffer_kind::none && !settings.clear_each_frame)
+    std::copy(state.segments.begin(), state.segments.end(), state.erased.begin());
+  if (state.depth_gcs.empty())
+    XDrawSegments(state.display, state.drawable, state.gc, state.segments.data(),
+                  segment_count(state.segments));
+  else
+    draw_by_depth(state, object);
+  if (state.back_buffer != back_buffer_kind::none) show_back_buffer(state);
 }
 
 } // namespace
@@ -124,6 +337,9 @@ void connect_display(display_state& state, const viewer_settings& settings,
     fail("ZORV: could not allocate erase segment structure.\n", allocation_status);
 
   read_window_size(state);
+
+  if (settings.back_buffer) prepare_back_buffer(state);
+  if (settings.depth_cueing) prepare_depth_cueing(state, settings, object);
 }
 
 void read_window_size(display_state& state) {
@@ -140,6 +356,7 @@ void follow_resize(display_state& state, viewer_settings& settings, object_recor
   const int height = state.attributes.height;
   if (width == geometry.window_width && height == geometry.window_height) return;
   store_size(geometry, width, height);
+  if (state.back_buffer == back_buffer_kind::pixmap) follow_resize_with_pixmap(state);
   if (!settings.rescale_on_resize) return;
 
   // The object keeps its size relative to the geometric mean of the sides.
@@ -153,6 +370,11 @@ void follow_resize(display_state& state, viewer_settings& settings, object_recor
 
 void erase_previous(display_state& state, const viewer_settings& settings,
                     const object_record& /*object*/) {
+  // A back buffer is cleared instead: clearing the window would show an empty one.
+  if (state.back_buffer != back_buffer_kind::none) {
+    clear_back_buffer(state);
+    return;
+  }
   if (settings.clear_each_frame) {
     XClearWindow(state.display, state.window);
     return;
@@ -164,7 +386,11 @@ void erase_previous(display_state& state, const viewer_settings& settings,
 }
 
 void draw_current(display_state& state, const viewer_settings& settings,
-                  const object_record& /*object*/) {
+                  const object_record& object) {
+  if (draws_with_options(state)) {
+    draw_with_options(state, settings, object);
+    return;
+  }
   if (!settings.clear_each_frame && !state.segments.empty())
     std::copy(state.segments.begin(), state.segments.end(), state.erased.begin());
   XDrawSegments(state.display, state.drawable, state.gc, state.segments.data(),
