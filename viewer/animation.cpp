@@ -1,12 +1,17 @@
 // The viewer's background life: after the window is up the process splits, the parent reports
 // the child's pid and ends, and the child draws frame after frame until it is killed. Nothing
-// paces the loop but the round trip to the server that follow_resize makes every frame.
+// paces the loop but the round trip to the server that follow_resize makes every frame, unless
+// the user caps the frame rate (-fps): then a loop of its own sleeps before each frame, and the
+// loop without a cap stays exactly as it was.
 #include "animation.hpp"
 
 #include "geometry.hpp"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -28,7 +33,45 @@ void release_standard_output() {
   close(null_device);
 }
 
+constexpr std::int64_t nanoseconds_per_second = 1'000'000'000;
+// The longest frame period, so that the smallest positive rate still fits the clock's arithmetic.
+constexpr double longest_period = 86400.0 * nanoseconds_per_second; // a day
+
+std::int64_t monotonic_now() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * nanoseconds_per_second + now.tv_nsec;
+}
+
+void sleep_until(std::int64_t when) {
+  const timespec until{static_cast<time_t>(when / nanoseconds_per_second),
+                       static_cast<long>(when % nanoseconds_per_second)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
+}
+
+[[noreturn]] void run_paced_animation(display_state& state, viewer_settings& settings,
+                                      object_record& object) {
+  frame_pacer pacer = start_pacing(settings.frame_rate);
+  for (;;) run_paced_frame(state, settings, object, pacer);
+}
+
 } // namespace
+
+// The parser admits only rates in (0, max_frame_rate].
+frame_pacer start_pacing(float frame_rate) {
+  const double period = static_cast<double>(nanoseconds_per_second) / frame_rate;
+  return {static_cast<std::int64_t>(std::min(period, longest_period)), 0};
+}
+
+void wait_for_frame_start(frame_pacer& pacer) {
+  const std::int64_t now = monotonic_now();
+  if (pacer.next_start <= now)
+    pacer.next_start = now;
+  else
+    sleep_until(pacer.next_start);
+  pacer.next_start += pacer.period;
+}
 
 void advance_angles(object_record& object, const viewer_settings& settings) {
   for (int plane = 0; plane < plane_count; ++plane)
@@ -44,8 +87,17 @@ void run_frame(display_state& state, viewer_settings& settings, object_record& o
   refresh_trig(object);
 }
 
+// The frame's drawing is sent before the sleep, not with the next frame's round trip.
+void run_paced_frame(display_state& state, viewer_settings& settings, object_record& object,
+                     frame_pacer& pacer) {
+  wait_for_frame_start(pacer);
+  run_frame(state, settings, object);
+  XFlush(state.display);
+}
+
 // A lost connection ends the process through Xlib's default I/O error handler.
 void run_animation(display_state& state, viewer_settings& settings, object_record& object) {
+  if (settings.frame_rate > 0.0f) run_paced_animation(state, settings, object);
   for (;;) run_frame(state, settings, object);
 }
 
