@@ -56,20 +56,25 @@ bool match(cursor& c, std::string_view literal) {
   return true;
 }
 
-// A number leaves the cursor after it; a failed one leaves it at the start of the bad text, so
-// that the error names the line where the number should have been.
+// A number leaves the cursor after it. A failed one leaves it at the start of the bad text (the
+// scanners skip white space themselves), so that the error names the line where the number
+// should have been.
 bool read_float(cursor& c, float& value) {
-  skip_space(c);
   const char* next = scan_float(c.p, c.end, value);
-  if (!next) return false;
+  if (!next) {
+    skip_space(c);
+    return false;
+  }
   c.p = next;
   return true;
 }
 
 bool read_int(cursor& c, std::int32_t& value, bool& overflow) {
-  skip_space(c);
   const char* next = scan_int(c.p, c.end, value, overflow);
-  if (!next) return false;
+  if (!next) {
+    skip_space(c);
+    return false;
+  }
   c.p = next;
   return true;
 }
