@@ -78,7 +78,8 @@ pid_t printed_pid(const std::string& out) {
 
 } // namespace
 
-xvfb_server start_xvfb(int width, int height, int depth) {
+xvfb_server start_xvfb(int width, int height, int depth,
+                       const std::vector<std::string>& extra_arguments) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return {};
   std::vector<std::string> words = {
@@ -91,6 +92,7 @@ xvfb_server start_xvfb(int width, int height, int depth) {
       "-nolisten",
       "tcp",
       "-noreset"};
+  words.insert(words.end(), extra_arguments.begin(), extra_arguments.end());
   std::vector<char*> argv = argument_vector(words);
   const pid_t parent = getpid();
   const pid_t pid = fork();

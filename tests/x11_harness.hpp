@@ -34,9 +34,11 @@ struct xvfb_server {
   std::string display_name; // ":N"
 };
 
-// Starts Xvfb with one screen of the given size and depth and waits until it accepts
+// Starts Xvfb with one screen of the given size and depth, and any further server arguments
+// (such as "-extension", "DOUBLE-BUFFER" to leave one out), and waits until it accepts
 // connections. Returns a server with pid -1 if it could not be started.
-xvfb_server start_xvfb(int width, int height, int depth = 24);
+xvfb_server start_xvfb(int width, int height, int depth = 24,
+                       const std::vector<std::string>& extra_arguments = {});
 
 // SIGKILL and reap. Safe to call twice.
 void stop_xvfb(xvfb_server& server);
