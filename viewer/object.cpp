@@ -121,13 +121,14 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   const std::int32_t count = object.point_count;
   object.points.clear();
   object.points.reserve(static_cast<std::size_t>(count)); // filled below without zeroing first
-  object.projected.assign(static_cast<std::size_t>(count), point{});
   for (std::int32_t i = 0; i < count; ++i) {
     point q;
     if (!read_float(c, q.x) || !read_float(c, q.y) || !read_float(c, q.z) || !read_float(c, q.w))
       return fail(c, c.p, {"expected 4 coordinates of point ", of(i + 1, count)}, error);
     object.points.push_back(q);
   }
+  // Only now, so that a file whose points run out early touches little more memory than its own.
+  object.projected.assign(static_cast<std::size_t>(count), point{});
   skip_space(c);
   return true;
 }
