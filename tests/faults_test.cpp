@@ -1,0 +1,170 @@
+// The real programs under faults of their surroundings: memory that runs out while the viewer
+// loads, a fork that fails once the window is up, and a reader that goes away from a generator's
+// output. Each ends with its message and status, never a crash and never a false success.
+// GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
+#include <gtest/gtest.h>
+
+#include "run_program.hpp"
+#include "x11_harness.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZORV_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZORV_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+namespace zorv {
+namespace {
+
+using testrun::program_run;
+using testrun::run_options;
+using testrun::run_program;
+
+const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
+constexpr int failure_status = 255;
+
+class faults : public testing::Test {
+protected:
+  void SetUp() override {
+    dir = x11test::make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+  }
+  void TearDown() override { x11test::remove_temp_dir(dir); }
+  std::string dir;
+};
+
+// Four million points of 8 bytes each: a 32 MB file whose two point arrays need 128 MB.
+constexpr long big_point_count = 4'000'000;
+constexpr rlim_t megabyte = rlim_t{1} << 20;
+// Room for the program, its libraries and the mapped file, but not for the arrays.
+constexpr rlim_t room_beyond_the_file = 64 * megabyte;
+
+TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
+#ifdef ZORV_ADDRESS_SANITIZER
+  GTEST_SKIP() << "AddressSanitizer reserves terabytes of shadow memory, so the program cannot "
+                  "start under a limit on its address space";
+#endif
+  {
+    std::ofstream file(dir + "/big.zorv", std::ios::binary);
+    file << "p={" << big_point_count << "}\n";
+    const std::string point = "0 0 0 1\n";
+    for (long i = 0; i < big_point_count; ++i) file << point;
+    file << "l={1}\n0 1\nn=big\n";
+  }
+  const rlim_t file_size = static_cast<rlim_t>(8 * big_point_count);
+  run_options options;
+  options.dir = dir;
+  options.environment = {{"DISPLAY", ""}};
+  options.address_space = file_size + room_beyond_the_file;
+  const program_run run = run_program(zorv_binary, {"big.zorv"}, options);
+  EXPECT_TRUE(run.ended);
+  EXPECT_FALSE(run.signalled) << "signal " << run.status;
+  EXPECT_EQ(run.status, failure_status);
+  EXPECT_EQ(run.err, "malloc: " + std::string(std::strerror(ENOMEM)) + "\n");
+  EXPECT_NE(run.out.find(" Loading object file big.zorv.\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find(" points, "), std::string::npos) << run.out;
+}
+
+// The seam replaces fork in the real program with one that fails with EAGAIN.
+TEST_F(faults, a_failed_fork_is_reported_after_the_window_is_up) {
+  x11test::xvfb_server server = x11test::start_xvfb(700, 700);
+  ASSERT_GT(server.pid, 0) << "Xvfb did not start";
+  x11test::write_file(dir + "/object.zorv", "p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=line\n");
+  run_options options;
+  options.dir = dir;
+  options.environment = {{"DISPLAY", server.display_name}, {"LD_PRELOAD", ZORV_FAIL_FORK}};
+  const program_run run = run_program(zorv_binary, {"object.zorv"}, options);
+  x11test::stop_xvfb(server);
+  EXPECT_TRUE(run.ended);
+  EXPECT_FALSE(run.signalled) << "signal " << run.status;
+  EXPECT_EQ(run.status, failure_status);
+  EXPECT_EQ(run.err, "zorv: error creating child process.\n");
+  const std::string tail = " Mapping window.\n Forking...";
+  ASSERT_GE(run.out.size(), tail.size()) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.size() - tail.size()), tail);
+}
+
+std::string upper_case(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A reader that takes `bytes` of the pipe and goes away; none at all for 0.
+pid_t start_reader(int read_end, std::size_t bytes) {
+  if (bytes == 0) return -1;
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  std::vector<char> buffer(bytes);
+  std::size_t got = 0;
+  while (got < bytes) {
+    const ssize_t n = read(read_end, buffer.data() + got, bytes - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  _exit(0);
+}
+
+// A generator whose reader has gone away must not end as if it had written everything: with
+// SIGPIPE as it comes, it dies of the signal like any Unix tool; with SIGPIPE ignored, as a
+// shell or a service may start it, its write fails and it says so.
+TEST_F(faults, generators_fail_when_their_reader_goes_away) {
+  constexpr std::size_t pipe_reader_bytes = 64 * 1024;
+  const struct {
+    const char* program;
+    std::vector<std::string> arguments;
+    std::size_t reader_bytes; // what the reader takes before it goes; 0: gone from the start
+  } cases[] = {
+      {"hoopgen", {"3", "2"}, 0},
+      {"hoopgen", {"2000", "1000"}, 0},
+      {"hoopgen", {"2000", "1000"}, pipe_reader_bytes},
+      {"hoopstack", {"3", "2"}, 0},
+      {"hoopstack", {"2000", "1000"}, pipe_reader_bytes},
+      {"ripplegen", {"3", "2"}, 0},
+      {"ripplegen", {"2000", "1000"}, pipe_reader_bytes},
+      {"cellgen", {"600"}, 0},
+  };
+  const std::string broken_pipe = std::strerror(EPIPE);
+  for (const auto& c : cases) {
+    for (const bool ignored : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.program << " " << testing::PrintToString(c.arguments)
+                                      << ", reader takes " << c.reader_bytes << " bytes, SIGPIPE "
+                                      << (ignored ? "ignored" : "as it comes"));
+      int ends[2];
+      ASSERT_EQ(pipe(ends), 0);
+      const pid_t reader = start_reader(ends[0], c.reader_bytes);
+      close(ends[0]);
+      run_options options;
+      options.dir = dir;
+      options.stdout_fd = ends[1];
+      options.ignore_sigpipe = ignored;
+      const program_run run =
+          run_program(std::string(ZORV_BIN_DIR) + "/" + c.program, c.arguments, options);
+      close(ends[1]);
+      if (reader > 0) waitpid(reader, nullptr, 0);
+      EXPECT_TRUE(run.ended);
+      if (ignored) {
+        EXPECT_FALSE(run.signalled) << "signal " << run.status;
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, upper_case(c.program) + ": write error: " + broken_pipe + "\n");
+      } else {
+        EXPECT_TRUE(run.signalled) << "status " << run.status << ": " << run.err;
+        EXPECT_EQ(run.status, SIGPIPE);
+      }
+    }
+  }
+}
+
+} // namespace
+} // namespace zorv
