@@ -312,9 +312,13 @@ TEST_F(viewer_test, parent_reports_the_drawing_child_and_the_child_ends_with_its
 
   XCloseDisplay(display);
   display = nullptr;
+  // A lost server is seen at the next frame's round trip, so the end comes at once; a few
+  // seconds allow for a busy machine and the sanitizers' checks at exit.
+  constexpr auto lost_server_deadline = 5s;
   stop_xvfb(server);
-  const reaped_status ended = wait_for_end(run.child);
-  EXPECT_TRUE(ended.exited) << "the background process outlived its display";
+  const reaped_status ended = wait_for_end(run.child, lost_server_deadline);
+  EXPECT_TRUE(ended.exited) << "the background process outlived its display by "
+                            << lost_server_deadline.count() << " s";
   EXPECT_EQ(ended.code, 1) << "not ended by Xlib's handler for a lost connection";
   if (ended.exited) std::erase(children, run.child);
   // Ending, the background process flushed its standard output: it had nothing to add.
