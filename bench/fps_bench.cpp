@@ -1,7 +1,10 @@
 // Frames per second of the viewer's real frame step, run_frame, against a private Xvfb, and the
 // share of each frame spent in build_frame (the rest is the X side: the round trip that paces
 // the loop, erasing and drawing). The build_frame benchmarks time the geometry alone on the same
-// object, side by side. Run: build/release/bench/fps_bench
+// object, side by side. Beside the default loop it runs the same frames with -bb and with -wc
+// (each in a window of its own), and the loop capped by -fps60; for each it reports the CPU used
+// by this process, which runs the loop as the viewer's background process would, and by the
+// server. Run: build/release/bench/fps_bench
 // Google Benchmark comes before Xlib, whose macros (None, Bool, Status) clash with C++ names.
 #include <benchmark/benchmark.h>
 
@@ -15,8 +18,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <deque>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 
 namespace zorv {
 namespace {
@@ -57,10 +66,23 @@ struct viewer {
 
 std::deque<viewer> viewers; // one window per torus, kept for the whole run
 
-viewer& start_viewer(const std::string& display_name, int nx, int ny) {
+// The options beyond the default drawing: -bb, -wc Blue or -fps60.
+using option_setter = std::function<void(viewer_settings&)>;
+const option_setter no_options = [](viewer_settings&) {};
+const option_setter back_buffer = [](viewer_settings& s) { s.back_buffer = true; };
+const option_setter depth_cueing = [](viewer_settings& s) {
+  s.depth_cueing = true;
+  s.depth_colour = "Blue";
+};
+constexpr float capped_rate = 60.0f;
+const option_setter frame_cap = [](viewer_settings& s) { s.frame_rate = capped_rate; };
+
+viewer& start_viewer(const std::string& display_name, int nx, int ny,
+                     const option_setter& options) {
   viewer& v = viewers.emplace_back();
   identity_transform(v.object);
   set_defaults(v.settings);
+  options(v.settings);
   v.settings.display_name = display_name;
   clear_increments(v.settings);
   v.settings.increments[xw] = xw_degrees;
@@ -73,12 +95,49 @@ viewer& start_viewer(const std::string& display_name, int nx, int ny) {
 
 using seconds = std::chrono::duration<double>;
 
+pid_t server_pid = -1;
+
+double process_cpu_seconds() {
+  timespec used{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+  return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
+}
+
+// User and system time of a process, from /proc, in seconds.
+double cpu_seconds_of(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  std::istringstream fields(text.substr(text.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int number = 3; number <= 15 && fields >> field; ++number)
+    if (number == 14 || number == 15) ticks += std::atol(field.c_str());
+  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The share of one processor that this process and the server used while a benchmark ran.
+struct cpu_meter {
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  double viewer_start = process_cpu_seconds();
+  double server_start = cpu_seconds_of(server_pid);
+
+  void report(benchmark::State& run) const {
+    const seconds wall = std::chrono::steady_clock::now() - start;
+    run.counters["viewer_cpu_%"] = 100.0 * (process_cpu_seconds() - viewer_start) / wall.count();
+    run.counters["server_cpu_%"] =
+        100.0 * (cpu_seconds_of(server_pid) - server_start) / wall.count();
+  }
+};
+
 // The frame loop itself, a fixed number of frames; then the same number of build_frame calls
 // alone, to tell the geometry's share of a frame.
 void frames(benchmark::State& run, viewer& v) {
+  const cpu_meter meter;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : run) run_frame(v.state, v.settings, v.object);
   const seconds frame_time = std::chrono::steady_clock::now() - start;
+  meter.report(run);
 
   const auto build_start = std::chrono::steady_clock::now();
   for (benchmark::IterationCount i = 0; i < run.iterations(); ++i)
@@ -89,6 +148,17 @@ void frames(benchmark::State& run, viewer& v) {
   run.counters["fps"] = count / frame_time.count();
   run.counters["build_share_%"] = 100.0 * build_time.count() / frame_time.count();
   run.counters["lines"] = v.object.line_count;
+}
+
+// The -fps loop: the same frames, each waiting for its start.
+void paced_frames(benchmark::State& run, viewer& v) {
+  frame_pacer pacer = start_pacing(v.settings.frame_rate);
+  const cpu_meter meter;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : run) run_paced_frame(v.state, v.settings, v.object, pacer);
+  const seconds frame_time = std::chrono::steady_clock::now() - start;
+  meter.report(run);
+  run.counters["fps"] = static_cast<double>(run.iterations()) / frame_time.count();
 }
 
 void geometry_only(benchmark::State& run, viewer& v) {
@@ -107,6 +177,14 @@ struct torus_case {
 };
 
 constexpr torus_case tori[] = {{24, 12, 20000}, {500, 500, 100}};
+constexpr benchmark::IterationCount capped_frames = 120; // two seconds at 60 frames per second
+
+void register_frames(const std::string& name, viewer& v, benchmark::IterationCount count) {
+  benchmark::RegisterBenchmark(name.c_str(), [&v](benchmark::State& run) { frames(run, v); })
+      ->Iterations(count)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+}
 
 } // namespace
 } // namespace zorv
@@ -119,20 +197,27 @@ int main(int argc, char** argv) {
     std::fputs("fps_bench: could not start Xvfb\n", stderr);
     return 1;
   }
+  server_pid = server.pid;
   for (const torus_case& t : tori) {
-    viewer& v = start_viewer(server.display_name, t.nx, t.ny);
+    viewer& v = start_viewer(server.display_name, t.nx, t.ny, no_options);
     const std::string name = std::to_string(t.nx) + "x" + std::to_string(t.ny);
-    benchmark::RegisterBenchmark(("run_frame/" + name).c_str(),
-                                 [&v](benchmark::State& run) { frames(run, v); })
-        ->Iterations(t.frames)
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+    register_frames("run_frame/" + name, v, t.frames);
+    register_frames("run_frame_bb/" + name,
+                    start_viewer(server.display_name, t.nx, t.ny, back_buffer), t.frames);
+    register_frames("run_frame_wc/" + name,
+                    start_viewer(server.display_name, t.nx, t.ny, depth_cueing), t.frames);
     benchmark::RegisterBenchmark(("build_frame/" + name).c_str(),
                                  [&v](benchmark::State& run) { geometry_only(run, v); })
         ->Iterations(t.frames)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
   }
+  viewer& capped = start_viewer(server.display_name, tori[0].nx, tori[0].ny, frame_cap);
+  benchmark::RegisterBenchmark("run_paced_frame_fps60/24x12",
+                               [&capped](benchmark::State& run) { paced_frames(run, capped); })
+      ->Iterations(capped_frames)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   for (viewer& v : viewers) XCloseDisplay(v.state.display);
