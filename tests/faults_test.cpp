@@ -4,6 +4,7 @@
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "address_sanitizer.hpp"
 #include "run_program.hpp"
 #include "x11_harness.hpp"
 
@@ -16,14 +17,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ZORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZORV_ADDRESS_SANITIZER 1
-#endif
-#endif
 
 namespace zorv {
 namespace {

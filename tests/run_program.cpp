@@ -1,5 +1,7 @@
 #include "run_program.hpp"
 
+#include "address_sanitizer.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -9,17 +11,6 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ZORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZORV_ADDRESS_SANITIZER 1
-#endif
-#endif
-#ifdef ZORV_ADDRESS_SANITIZER
-#include <sanitizer/allocator_interface.h>
-#endif
 
 namespace zorv::testrun {
 

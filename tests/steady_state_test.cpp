@@ -9,6 +9,7 @@
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "address_sanitizer.hpp"
 #include "animation.hpp"
 #include "display.hpp"
 #include "x11_harness.hpp"
@@ -21,17 +22,6 @@
 #include <malloc.h>
 #include <string>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ZORV_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZORV_ADDRESS_SANITIZER 1
-#endif
-#endif
-#ifdef ZORV_ADDRESS_SANITIZER
-#include <sanitizer/allocator_interface.h>
-#endif
 
 namespace zorv {
 namespace {
