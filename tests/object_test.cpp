@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <optional>
 #include <ostream>
 #include <random>
@@ -307,6 +308,111 @@ TEST(ParseObject, ReadsMutatedFilesLikeTheReference) {
       }
     }
     expect_same_as_reference(text);
+  }
+}
+
+// Long files, like the generators', with numbers of many shapes in them: long enough that most of
+// each is read from the loader's windows rather than by the scanners one number at a time.
+std::string long_file(std::mt19937& random, int points, int lines) {
+  static const char* const odd_coordinates[] = {
+      "1e3",         "-1.5E-2",   "0x1p3",    "-0",        "+0.0",       "16777216",
+      "16777217",    "16777.217", ".5",       "5.",        "00000000.5", "0.00000001",
+      "inf",         "-nan",      "12345678", "1234567.8", "-99999999",  "1.000000000001",
+      "3.4028236e38"};
+  static const char* const separators[] = {" ", " ", "  ", "\t", "\n", "\r\n", "\n\n"};
+  const auto separator = [&] { return separators[random() % std::size(separators)]; };
+  std::string text = "p={" + std::to_string(points) + "}\n";
+  char number[32];
+  for (int i = 0; i < points * 4; ++i) {
+    if (random() % 16 == 0) {
+      text += odd_coordinates[random() % std::size(odd_coordinates)];
+    } else {
+      const double value = static_cast<double>(random()) / 1e9 - 2.1;
+      std::snprintf(number, sizeof number, random() % 4 ? "%.5f" : "%f", value);
+      text += number;
+    }
+    text += i % 4 == 3 ? "\n" : separator();
+  }
+  text += "l={" + std::to_string(lines) + "}\n";
+  for (int i = 0; i < lines * 2; ++i) {
+    const int index = static_cast<int>(random() % static_cast<unsigned>(points));
+    const unsigned form = random() % 16;
+    std::snprintf(number, sizeof number, form == 0 ? "+%d" : form == 1 ? "%08d" : "%d", index);
+    text += number;
+    text += i % 2 == 1 ? "\n" : separator();
+  }
+  return text + "n=Long\n";
+}
+
+TEST(ParseObject, ReadsLongFilesLikeTheReference) {
+  std::mt19937 random(8);
+  for (int round = 0; round < 40; ++round) {
+    const std::string text = long_file(random, 150, 200);
+    ASSERT_TRUE(parse(text).ok) << parse(text).error;
+    expect_same_as_reference(text);
+  }
+}
+
+TEST(ParseObject, ReadsMutatedLongFilesLikeTheReference) {
+  constexpr int mutants = 1000;
+  constexpr char alphabet[] = "0123456789+-.eExXpPinfatyl={}n \t\r\n";
+  std::mt19937 random(9);
+  const std::string original = long_file(random, 40, 40);
+  for (int i = 0; i < mutants; ++i) {
+    std::string text = original;
+    for (int edits = static_cast<int>(random() % 3) + 1; edits > 0; --edits) {
+      const std::size_t at = random() % text.size();
+      const char c = alphabet[random() % (sizeof alphabet - 1)];
+      switch (random() % 3) {
+      case 0:
+        text.insert(at, 1, c);
+        break;
+      case 1:
+        text.erase(at, 1);
+        break;
+      default:
+        text[at] = c;
+      }
+    }
+    expect_same_as_reference(text);
+  }
+}
+
+// What is refused deep inside a long file is refused with the line where it stands.
+TEST(ParseObject, RefusesBadNumbersInLongFiles) {
+  std::string points = "p={40}\n";
+  for (int i = 0; i < 40; ++i) points += "-0.70711 0.70711 1.00000 -0.00000\n"; // lines 2 to 41
+  std::string lines;
+  for (int i = 0; i < 40; ++i) lines += "12 39\n"; // lines 43 to 82
+  const auto with = [](std::string text, const std::string& find, const std::string& put) {
+    const std::size_t at = text.rfind(find);
+    return text.replace(at, find.size(), put);
+  };
+  const std::string last_point = "-0.70711 0.70711 1.00000 -0.00000\n";
+  const struct {
+    std::string text, error;
+  } cases[] = {
+      {with(points, last_point, "-0.70711 0.70711 x -0.00000\n") + "l={0}\n",
+       "line 41: expected 4 coordinates of point 40 of 40"},
+      {with(points, last_point, "-0.70711 0.70711 1.0000\n") + "l={0}\n",
+       "line 42: expected 4 coordinates of point 40 of 40"},
+      {with(points, last_point, "-0.70711 0.70711 1.0.0 0\n") + "l={0}\n",
+       "line 41: expected \"l={\""},
+      {points + "l={40}\n" + with(lines, "12 39", "12 40"),
+       "line 82: point index 40 of line 40 of 40 is out of range for 40 points"},
+      {points + "l={40}\n" + with(lines, "12 39", "-1 3"),
+       "line 82: point index -1 of line 40 of 40 is out of range for 40 points"},
+      {points + "l={40}\n" + with(lines, "12 39", "4294967296 3"),
+       "line 82: point index of line 40 of 40 does not fit 32 bits"},
+      {points + "l={40}\n" + with(lines, "12 39", "1.5 3"),
+       "line 82: expected 2 point indices of line 40 of 40"},
+      {points + "l={41}\n" + lines, "line 82: expected 2 point indices of line 41 of 41"},
+  };
+  for (const auto& c : cases) {
+    const parsed p = parse(c.text);
+    EXPECT_FALSE(p.ok) << '"' << c.text << '"';
+    EXPECT_EQ(p.error, c.error);
+    expect_same_as_reference(c.text);
   }
 }
 

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -151,6 +153,145 @@ TEST(ScanInt, ReadsLikeSscanf) {
   for (const char* text : {"2147483647", "2147483648", "-2147483648", "-2147483649", "4294967301",
                            "99999999999999999999999", "-0", "+", "- 1"})
     expect_int_like_sscanf(text);
+}
+
+// Both ways of finding white space agree with the scanners' own idea of it, for every byte.
+TEST(NumberStream, FindsWhiteSpaceLikeTheScanners) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 4096; ++round) {
+    char block[16];
+    for (int i = 0; i < 16; ++i)
+      block[i] = static_cast<char>(round < 256 ? (round + i * 17) % 256 : random() % 256);
+    std::uint64_t expected = 0;
+    for (int i = 0; i < 16; ++i) {
+      const unsigned char c = static_cast<unsigned char>(block[i]);
+      if (c == ' ' || (c >= '\t' && c <= '\r')) expected |= std::uint64_t{1} << i;
+    }
+    ASSERT_EQ(zorv::stream_detail::space_bits(block), expected) << round;
+    ASSERT_EQ(zorv::stream_detail::portable_space_bits(block), expected) << round;
+  }
+}
+
+// Numbers of every shape the fast path takes or refuses: digit counts around its eight
+// characters and its 2^24, points anywhere, signs, leading zeros, and what only the full
+// scanners read.
+std::string random_token(std::mt19937& random, unsigned point_odds) {
+  static const char* const odd[] = {
+      "1.5e3",      "1.5.3",      "-0.00000",    "0x1p3",      "inf",      "-nan",      "infinit",
+      "1-2",        ".5",         "5.",          "-.",         "+",        "-",         ".",
+      "..5",        "1e",         "x",           "16777216",   "16777217", "16777.217", "1677721.6",
+      "-0",         "+0.0",       "00000000.5",  "0.00000001", "99999999", "12345678",  "1234567.8",
+      "2147483647", "2147483648", "-2147483649", "1,5",        "1+",       "--1",       "+-1",
+      "0.1e",       "1.5nan"};
+  const unsigned pick = random() % 8;
+  if (pick == 0) return odd[random() % std::size(odd)];
+  std::string text;
+  if (pick == 1) text += '-';
+  if (pick == 2) text += '+';
+  const std::size_t sign = text.size();
+  const int count = static_cast<int>(random() % 12) + 1;
+  for (int i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
+  if (random() % point_odds != 0) text.insert(sign + random() % (count + 1), 1, '.');
+  return text;
+}
+
+// White space of every kind between the numbers, sometimes none at all.
+std::string random_separator(std::mt19937& random) {
+  static const char* const separators[] = {" ", " ", "\n", "\t", "\r\n", "  ", "\v", "\f", ""};
+  return separators[random() % std::size(separators)];
+}
+
+// A long text of numbers, with a point in all but one in point_odds of the plain ones.
+std::string random_numbers(std::mt19937& random, int tokens, unsigned point_odds) {
+  std::string text = random_separator(random);
+  for (int i = 0; i < tokens; ++i) {
+    text += random_token(random, point_odds);
+    text += random_separator(random);
+  }
+  return text;
+}
+
+// After a number that could not be read, a new stream one character past the bad text, so that
+// the rest of the text is read too.
+zorv::number_stream past_failure(const char* begin, const char* p, const char* end) {
+  while (p != end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  return zorv::open_numbers(begin, p == end ? p : p + 1, end);
+}
+
+TEST(NumberStream, ReadsFloatsLikeSscanf) {
+  std::mt19937 random(6);
+  for (int round = 0; round < 2000; ++round) {
+    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 4);
+    const auto copy = exact_copy(text);
+    const char* const end = copy.get() + text.size();
+    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
+    while (s.p != end) {
+      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
+      float expected = -7.0f;
+      int consumed = -1;
+      const bool expected_ok = std::sscanf(text.c_str() + at, "%f%n", &expected, &consumed) == 1;
+      float value = -7.0f;
+      const bool ok = zorv::next_float(s, value);
+      ASSERT_EQ(ok, expected_ok) << '"' << text.substr(at, 40) << "\" at " << at;
+      if (!ok) {
+        s = past_failure(copy.get(), s.p, end);
+        continue;
+      }
+      ASSERT_EQ(s.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
+          << '"' << text.substr(at, 40) << "\" at " << at;
+      ASSERT_EQ(bits(value), bits(expected)) << '"' << text.substr(at, 40) << "\" at " << at;
+    }
+  }
+}
+
+TEST(NumberStream, ReadsIntsLikeSscanf) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 1);
+    const auto copy = exact_copy(text);
+    const char* const end = copy.get() + text.size();
+    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
+    while (s.p != end) {
+      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
+      int expected = -7;
+      int consumed = -1;
+      const bool expected_ok = std::sscanf(text.c_str() + at, "%d%n", &expected, &consumed) == 1;
+      std::int32_t value = -7;
+      bool overflow = true;
+      const bool ok = zorv::next_int(s, value, overflow);
+      ASSERT_EQ(ok, expected_ok) << '"' << text.substr(at, 40) << "\" at " << at;
+      if (!ok) {
+        s = past_failure(copy.get(), s.p, end);
+        continue;
+      }
+      ASSERT_EQ(s.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
+          << '"' << text.substr(at, 40) << "\" at " << at;
+      errno = 0;
+      const long long wide = std::strtoll(text.c_str() + at, nullptr, 10);
+      const bool outside = errno == ERANGE || wide < INT32_MIN || wide > INT32_MAX;
+      ASSERT_EQ(overflow, outside) << '"' << text.substr(at, 40) << "\" at " << at;
+      if (!outside) {
+        ASSERT_EQ(value, expected) << '"' << text.substr(at, 40) << "\" at " << at;
+      }
+    }
+  }
+}
+
+// Short numbers in the middle of a long text are read from the window, not by the scanners.
+TEST(NumberStream, ReadsShortNumbersFromTheWindow) {
+  std::string text = "p={100}\n";
+  for (int i = 0; i < 100; ++i) text += " -0.70711 123";
+  zorv::number_stream s =
+      zorv::open_numbers(text.data(), text.data() + 8, text.data() + text.size());
+  float value = 0;
+  ASSERT_TRUE(zorv::next_float(s, value));
+  EXPECT_EQ(value, -0.70711f);
+  EXPECT_NE(s.starts, 0u); // the rest of the window is still to be read
+  std::int32_t index = 0;
+  bool overflow = true;
+  ASSERT_TRUE(zorv::next_int(s, index, overflow));
+  EXPECT_EQ(index, 123);
+  EXPECT_FALSE(overflow);
 }
 
 } // namespace

@@ -58,17 +58,7 @@ bool match(cursor& c, std::string_view literal) {
 
 // A number leaves the cursor after it. A failed one leaves it at the start of the bad text (the
 // scanners skip white space themselves), so that the error names the line where the number
-// should have been.
-bool read_float(cursor& c, float& value) {
-  const char* next = scan_float(c.p, c.end, value);
-  if (!next) {
-    skip_space(c);
-    return false;
-  }
-  c.p = next;
-  return true;
-}
-
+// should have been. The points and lines are read the same way, through a number_stream.
 bool read_int(cursor& c, std::int32_t& value, bool& overflow) {
   const char* next = scan_int(c.p, c.end, value, overflow);
   if (!next) {
@@ -121,12 +111,17 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   const std::int32_t count = object.point_count;
   object.points.clear();
   object.points.reserve(static_cast<std::size_t>(count)); // filled below without zeroing first
+  number_stream s = open_numbers(c.begin, c.p, c.end);
   for (std::int32_t i = 0; i < count; ++i) {
     point q;
-    if (!read_float(c, q.x) || !read_float(c, q.y) || !read_float(c, q.z) || !read_float(c, q.w))
+    if (!next_float(s, q.x) || !next_float(s, q.y) || !next_float(s, q.z) || !next_float(s, q.w)) {
+      c.p = s.p;
+      skip_space(c);
       return fail(c, c.p, {"expected 4 coordinates of point ", of(i + 1, count)}, error);
+    }
     object.points.push_back(q);
   }
+  c.p = s.p;
   // Only now, so that a file whose points run out early touches little more memory than its own.
   object.projected.assign(static_cast<std::size_t>(count), point{});
   skip_space(c);
@@ -136,9 +131,10 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
 enum class index_state { ok, missing, too_wide, out_of_range };
 
 // One index of a line: a 32-bit number naming a point that exists.
-index_state read_index(cursor& c, std::int32_t point_count, std::int32_t& index) {
+[[gnu::always_inline]] inline index_state read_index(number_stream& s, std::int32_t point_count,
+                                                     std::int32_t& index) {
   bool overflow = false;
-  if (!read_int(c, index, overflow)) return index_state::missing;
+  if (!next_int(s, index, overflow)) return index_state::missing;
   if (overflow) return index_state::too_wide;
   if (index < 0 || index >= point_count) return index_state::out_of_range;
   return index_state::ok;
@@ -166,18 +162,23 @@ bool read_lines(cursor& c, object_record& object, std::string& error) {
   const std::int32_t count = object.line_count;
   object.lines.clear();
   object.lines.reserve(static_cast<std::size_t>(count));
+  number_stream s = open_numbers(c.begin, c.p, c.end);
   for (std::int32_t i = 0; i < count; ++i) {
     line l;
-    index_state state = read_index(c, object.point_count, l.first);
+    index_state state = read_index(s, object.point_count, l.first);
     std::int32_t index = l.first;
     if (state == index_state::ok) {
-      state = read_index(c, object.point_count, l.second);
+      state = read_index(s, object.point_count, l.second);
       index = l.second;
     }
-    if (state != index_state::ok)
+    if (state != index_state::ok) {
+      c.p = s.p;
+      if (state == index_state::missing) skip_space(c);
       return refuse_index(c, state, index, object.point_count, i + 1, count, error);
+    }
     object.lines.push_back(l);
   }
+  c.p = s.p;
   skip_space(c);
   return true;
 }

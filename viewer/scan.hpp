@@ -3,7 +3,15 @@
 // an option reads exactly as fscanf or sscanf with the same format would read it.
 #pragma once
 
+#include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zorv {
 
@@ -17,5 +25,213 @@ const char* scan_float(const char* p, const char* end, float& value);
 // A value outside the 32-bit range sets overflow and saturates value. Returns the position after
 // the number, or nullptr (value unchanged) if there were no digits.
 const char* scan_int(const char* p, const char* end, std::int32_t& value, bool& overflow);
+
+// Numbers read one after another, as consecutive "%f" or "%d" conversions read them. The loader
+// reads millions in a row, nearly all short: "-0.70711", "1999". A stream finds the white space
+// of 64 bytes at once; a short number among them (at most eight characters after the sign,
+// followed by white space, which scanf reads as exactly that text) is then read from where it
+// starts to where its white space begins, without waiting for the number before it to be
+// measured. Anything else is read by scan_float or scan_int from where it stands. All of it is
+// inline, so that the loader's loops keep the stream and the numbers in registers.
+inline constexpr int stream_window = 64;    // bytes whose white space is found at once
+inline constexpr int short_number_size = 8; // characters after the sign, read as one 64-bit word
+// Windows are looked at only where a word ending at any of its characters lies inside the text.
+inline constexpr std::ptrdiff_t stream_margin = stream_window + short_number_size;
+
+struct number_stream {
+  const char* begin; // of the whole text: words are read only from here on
+  const char* p;     // just after the last number read
+  const char* end;
+  const char* window;   // the bytes whose white space is known
+  std::uint64_t spaces; // bit i: window[i] is white space
+  std::uint64_t starts; // bit i: a number not yet read starts at window[i] and ends in the window
+};
+
+// A stream over [begin, end) that starts reading at p.
+inline number_stream open_numbers(const char* begin, const char* p, const char* end) {
+  return {begin, p, end, p, 0, 0};
+}
+
+namespace stream_detail {
+
+constexpr std::uint64_t ones = 0x0101010101010101; // one in each byte
+constexpr std::uint64_t high_bits = 0x80 * ones;
+
+// The white space among the 16 bytes at p, one bit for each, in any C++: eight bytes at a time.
+[[gnu::always_inline]] inline std::uint64_t portable_space_bits(const char* p) {
+  std::uint64_t bits = 0;
+  for (int half = 0; half < 2; ++half) {
+    std::uint64_t u = 0; // byte k is p[8 * half + k], whatever the machine's byte order
+    for (int k = 0; k < 8; ++k)
+      u |= std::uint64_t{static_cast<unsigned char>(p[8 * half + k])} << (8 * k);
+    // Per byte, below 0x80 only, so that adding never carries into the next byte.
+    const std::uint64_t low = u & ~high_bits;
+    const std::uint64_t blank = ~(((low ^ (' ' * ones)) + ~high_bits) | u) & high_bits;
+    const std::uint64_t from_tab = (low + (0x80 - '\t') * ones) & high_bits;
+    const std::uint64_t past_return = (low + (0x80 - '\r' - 1) * ones) & high_bits;
+    const std::uint64_t space = (blank | (from_tab & ~past_return)) & ~u;
+    // The high bit of byte k to bit k of the top byte; no two products meet.
+    bits |= ((space >> 7) * 0x0102040810204080 >> 56) << (8 * half);
+  }
+  return bits;
+}
+
+// The same with SSE2 where the machine has it (every x86-64 does).
+[[gnu::always_inline]] inline std::uint64_t space_bits(const char* p) {
+#if defined(__SSE2__)
+  const __m128i text = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Tab to return (9 to 13) moved to -128 to -124, below everything else.
+  const __m128i control = _mm_cmplt_epi8(_mm_add_epi8(text, _mm_set1_epi8(0x80 - '\t')),
+                                         _mm_set1_epi8(-128 + ('\r' - '\t' + 1)));
+  const __m128i blank = _mm_cmpeq_epi8(text, _mm_set1_epi8(' '));
+  return static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_or_si128(control, blank)));
+#else
+  return portable_space_bits(p);
+#endif
+}
+
+// Looks at the window starting at s.p. Leaves starts empty near either end of the text or when
+// no number ends in the window.
+[[gnu::always_inline]] inline void find_numbers(number_stream& s) {
+  s.window = s.p;
+  s.starts = 0;
+  if (s.end - s.p < stream_margin || s.p - s.begin < short_number_size) return;
+  constexpr int chunk = 16;
+  std::uint64_t spaces = 0;
+  for (int i = 0; i < stream_window; i += chunk) spaces |= space_bits(s.p + i) << i;
+  // A number starts at a character that is not white space after one that is (or at the window's
+  // start); those that white space ends before the window does are complete.
+  const std::uint64_t last_space = spaces ? std::uint64_t{1} << (63 - std::countl_zero(spaces)) : 0;
+  s.spaces = spaces;
+  s.starts = ~spaces & ((spaces << 1) | 1) & (last_space - 1);
+}
+
+// The last count characters before end as one little-endian word, each less '0' (digits become
+// 0 to 9, the last character is the top byte), the bytes before them cleared; and the high bit
+// of each of those characters that is not a digit. count is 1 to 8.
+struct word {
+  std::uint64_t digits;
+  std::uint64_t not_digit;
+};
+
+[[gnu::always_inline]] inline word read_word(const char* end, int count) {
+  std::uint64_t u;
+  std::memcpy(&u, end - short_number_size, sizeof u);
+  const std::uint64_t in_number = ~std::uint64_t{0} << (8 * (short_number_size - count));
+  const std::uint64_t v = (u ^ ('0' * ones)) & in_number;
+  // A character of 0x80 or more keeps its high bit; below, adding 0x76 reaches it from 10 on,
+  // and no character carries into the next.
+  return {v, (((v & ~high_bits) + 0x76 * ones) | v) & high_bits & in_number};
+}
+
+// The number that the digits of a word spell (leading bytes zero).
+[[gnu::always_inline]] inline std::uint32_t digits_value(std::uint64_t v) {
+  v = (v * 2561) >> 8;                            // pairs: 10 * first + second, in every other byte
+  v = ((v & 0x00FF00FF00FF00FF) * 6553601) >> 16; // fours
+  return static_cast<std::uint32_t>(((v & 0x0000FFFF0000FFFF) * 42949672960001) >> 32); // eights
+}
+
+// '+' and '-' are two apart: one comparison finds either, and the sign costs no branch.
+[[gnu::always_inline]] inline int sign_size(char c) {
+  return ((static_cast<unsigned char>(c) - unsigned{'+'}) & ~2u) == 0;
+}
+
+// Indexed by the byte of the point in the word: the divisor that its fraction digits make.
+// Without a point (index 8) the number is whole.
+constexpr float fraction_divisors[] = {1e7f, 1e6f, 1e5f, 1e4f, 1e3f, 1e2f, 1e1f, 1e0f, 1e0f};
+constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
+
+// Reads the size characters at text (white space follows them) if they are a short decimal:
+// optional sign, digits with at most one point among them, at least one digit, at most
+// short_number_size characters after the sign, at most 2^24 without the point. That integer and
+// the power of ten are exact floats, so one correctly rounded division gives what strtof gives.
+[[gnu::always_inline]] inline bool read_float(const char* text, int size, float& value) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  const int count = size - sign_size(text[0]);
+  if (count < 1 || count > short_number_size) return false;
+  const word w = read_word(text + size, count);
+  const std::uint64_t point = w.not_digit; // must be a single '.' or nothing
+  if ((point & (point - 1)) != 0) return false;
+  const int point_at = std::countr_zero(point) / 8; // 8 when there is none
+  std::uint64_t digits = w.digits;
+  if (point != 0) {
+    if (text[size - short_number_size + point_at] != '.' || count == 1) return false;
+    // The digits before the point move up into its place.
+    const std::uint64_t through_point = (point << 1) - 1;
+    digits = (digits & ~through_point) | ((digits << 8) & through_point);
+  }
+  const std::uint32_t mantissa = digits_value(digits);
+  if (mantissa > exact_float_integer) return false;
+  const float magnitude = static_cast<float>(mantissa) / fraction_divisors[point_at];
+  constexpr int sign_bit = 31;
+  value = std::bit_cast<float>(std::bit_cast<std::uint32_t>(magnitude) ^
+                               (std::uint32_t{text[0] == '-'} << sign_bit));
+  return true;
+}
+
+// The same for "%d": optional sign, one to eight digits, which always fit 32 bits.
+[[gnu::always_inline]] inline bool read_int(const char* text, int size, std::int32_t& value) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  const int count = size - sign_size(text[0]);
+  if (count < 1 || count > short_number_size) return false;
+  const word w = read_word(text + size, count);
+  if (w.not_digit != 0) return false;
+  const auto magnitude = static_cast<std::int32_t>(digits_value(w.digits));
+  value = text[0] == '-' ? -magnitude : magnitude;
+  return true;
+}
+
+// The next word of the window: where it starts, and its size up to the white space after it.
+// Sets s.p after it. False when the window has no complete word left.
+[[gnu::always_inline]] inline bool next_word(number_stream& s, const char*& text, int& size) {
+  if (s.starts == 0) find_numbers(s);
+  if (s.starts == 0) return false;
+  const int at = std::countr_zero(s.starts);
+  s.starts &= s.starts - 1;
+  text = s.window + at;
+  size = std::countr_zero(s.spaces >> at);
+  s.p = text + size;
+  return true;
+}
+
+// After a scanner read from word (or failed there): the window holds only if it read the whole
+// word.
+[[gnu::always_inline]] inline bool after_scan(number_stream& s, const char* word,
+                                              const char* next) {
+  if (next != s.p) s.starts = 0;
+  s.p = next ? next : word;
+  return next != nullptr;
+}
+
+} // namespace stream_detail
+
+// The next number of the stream, for "%f". On failure returns false with s.p where the number
+// should have been (possibly before white space) and value unchanged.
+[[gnu::always_inline]] inline bool next_float(number_stream& s, float& value) {
+  const char* word = s.p;
+  int size = 0;
+  if (stream_detail::next_word(s, word, size) && stream_detail::read_float(word, size, value))
+    return true;
+  // The scanner's value lives apart from the caller's, so that that one can stay in a register.
+  float scanned = 0;
+  const char* next = scan_float(word, s.end, scanned);
+  if (next) value = scanned;
+  return stream_detail::after_scan(s, word, next);
+}
+
+// The next number of the stream, for "%d"; overflow as for scan_int.
+[[gnu::always_inline]] inline bool next_int(number_stream& s, std::int32_t& value, bool& overflow) {
+  const char* word = s.p;
+  int size = 0;
+  overflow = false;
+  if (stream_detail::next_word(s, word, size) && stream_detail::read_int(word, size, value))
+    return true;
+  std::int32_t scanned = 0;
+  bool wide = false;
+  const char* next = scan_int(word, s.end, scanned, wide);
+  if (next) value = scanned;
+  overflow = wide;
+  return stream_detail::after_scan(s, word, next);
+}
 
 } // namespace zorv
