@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -30,6 +31,21 @@ constexpr std::size_t least_line_bytes = 2;
 
 // Files that cannot be mapped (pipes, terminals) are read in blocks of this size.
 constexpr std::size_t read_block_size = std::size_t{1} << 20;
+
+// Big arrays are written whole right after they are allocated. Where the system offers huge
+// pages, one fault then brings in 2 MB instead of 4 kB: a large object loads with a few dozen
+// page faults instead of tens of thousands. Only a hint: the contents are the same either way.
+void prefer_huge_pages(const void* data, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
+  const auto first = (reinterpret_cast<std::uintptr_t>(data) + huge_page - 1) & ~(huge_page - 1);
+  const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge_page - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
 
 // The part of the text still to be read.
 struct cursor {
@@ -111,6 +127,7 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   const std::int32_t count = object.point_count;
   object.points.clear();
   object.points.reserve(static_cast<std::size_t>(count)); // filled below without zeroing first
+  prefer_huge_pages(object.points.data(), object.points.capacity() * sizeof(point));
   number_stream s = open_numbers(c.begin, c.p, c.end);
   for (std::int32_t i = 0; i < count; ++i) {
     point q;
@@ -123,6 +140,8 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   }
   c.p = s.p;
   // Only now, so that a file whose points run out early touches little more memory than its own.
+  object.projected.reserve(static_cast<std::size_t>(count));
+  prefer_huge_pages(object.projected.data(), object.projected.capacity() * sizeof(point));
   object.projected.assign(static_cast<std::size_t>(count), point{});
   skip_space(c);
   return true;
@@ -162,6 +181,7 @@ bool read_lines(cursor& c, object_record& object, std::string& error) {
   const std::int32_t count = object.line_count;
   object.lines.clear();
   object.lines.reserve(static_cast<std::size_t>(count));
+  prefer_huge_pages(object.lines.data(), object.lines.capacity() * sizeof(line));
   number_stream s = open_numbers(c.begin, c.p, c.end);
   for (std::int32_t i = 0; i < count; ++i) {
     line l;
