@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -26,13 +27,6 @@ void redirect(int fd, const std::string& path, int flags) {
   close(file);
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 [[noreturn]] void exec_child(const std::string& path, const std::vector<std::string>& arguments,
                              const run_options& options) {
   if (chdir(options.dir.c_str()) != 0) _exit(exec_failure_status);
@@ -44,8 +38,10 @@ std::string read_file(const std::string& path) {
   redirect(STDERR_FILENO, "err.txt", O_WRONLY | O_CREAT | O_TRUNC);
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
   std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+  // Only a real limit is set: raising the soft limit to infinity fails under a lower hard one.
   const rlimit limit{options.address_space, options.address_space};
-  if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(exec_failure_status);
+  if (options.address_space != RLIM_INFINITY && setrlimit(RLIMIT_AS, &limit) != 0)
+    _exit(exec_failure_status);
   std::vector<char*> argv{const_cast<char*>(path.c_str())};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -61,40 +57,77 @@ void return_freed_memory() {
 #endif
 }
 
+void record_end(program_run& run, int status, const rusage& usage) {
+  run.signalled = WIFSIGNALED(status);
+  run.status = run.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
+  run.peak_resident_kib = usage.ru_maxrss;
+}
+
 } // namespace
 
 program_run run_program(const std::string& path, const std::vector<std::string>& arguments,
                         const run_options& options) {
-  program_run run;
   return_freed_memory();
   const pid_t pid = fork();
-  if (pid < 0) return run;
+  if (pid < 0) return {};
   if (pid == 0) exec_child(path, arguments, options);
 
-  int status = 0;
-  rusage usage{};
-  const auto end = std::chrono::steady_clock::now() + options.deadline;
-  for (;;) {
-    const pid_t reaped = wait4(pid, &status, WNOHANG, &usage);
-    if (reaped == pid) {
-      run.ended = true;
-      break;
+  program_run run = wait_for_end(pid, options.deadline);
+  if (!run.ended) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    rusage usage{};
+    pid_t reaped;
+    while ((reaped = wait4(pid, &status, 0, &usage)) < 0 && errno == EINTR) {
     }
-    if (reaped < 0 && errno != EINTR) return run;
-    if (std::chrono::steady_clock::now() >= end) {
-      kill(pid, SIGKILL);
-      while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-      }
-      break;
-    }
-    std::this_thread::sleep_for(poll_interval);
+    if (reaped == pid) record_end(run, status, usage);
   }
-  run.signalled = WIFSIGNALED(status);
-  run.status = run.signalled ? WTERMSIG(status) : WEXITSTATUS(status);
-  run.peak_resident_kib = usage.ru_maxrss;
   if (options.stdout_fd < 0) run.out = read_file(options.dir + "/out.txt");
   run.err = read_file(options.dir + "/err.txt");
   return run;
+}
+
+program_run wait_for_end(pid_t pid, std::chrono::milliseconds deadline) {
+  program_run run;
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  for (;;) {
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, WNOHANG, &usage) == pid) {
+      run.ended = true;
+      record_end(run, status, usage);
+      return run;
+    }
+    if (std::chrono::steady_clock::now() >= end) return run;
+    std::this_thread::sleep_for(poll_interval);
+  }
+}
+
+int shell_status(const program_run& run) {
+  constexpr int signal_status_base = 128;
+  return run.signalled ? signal_status_base + run.status : run.status;
+}
+
+std::string make_temp_dir() {
+  std::string pattern = "/tmp/zorvXXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) return {};
+  return pattern;
+}
+
+void remove_temp_dir(const std::string& dir) {
+  std::error_code ignored;
+  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 } // namespace zorv::testrun

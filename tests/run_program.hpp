@@ -1,11 +1,13 @@
 // Runs a built program as a test's child under a chosen fault: a deadline, a limit on its
 // address space, extra environment, its standard output into a given descriptor, SIGPIPE
 // ignored. Reports how it ended and the most memory it held, from wait4's resource usage.
+// The run works in a private directory, which these functions also make, fill and remove.
 #pragma once
 
 #include <chrono>
 #include <string>
 #include <sys/resource.h>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -14,7 +16,7 @@ namespace zorv::testrun {
 using namespace std::chrono_literals;
 
 struct run_options {
-  std::string dir; // working directory, holds out and err
+  std::string dir; // working directory, holds out.txt and err.txt
   std::vector<std::pair<std::string, std::string>> environment; // set before the exec
   rlim_t address_space = RLIM_INFINITY;                         // RLIMIT_AS of the program
   int stdout_fd = -1;          // the program's standard output; -1: captured in out
@@ -33,5 +35,18 @@ struct program_run {
 
 program_run run_program(const std::string& path, const std::vector<std::string>& arguments,
                         const run_options& options);
+
+// Waits for a child of this process, or for an orphan it adopted, until the deadline. Fills
+// how it ended and its memory; ended stays false if it still runs, and it is left running.
+program_run wait_for_end(pid_t pid, std::chrono::milliseconds deadline);
+
+// The status as a shell reports it: the exit status, or 128 + the signal's number.
+int shell_status(const program_run& run);
+
+// A private directory under /tmp, removed with its contents. Empty if it cannot be made.
+std::string make_temp_dir();
+void remove_temp_dir(const std::string& dir);
+void write_file(const std::string& path, const std::string& text);
+std::string read_file(const std::string& path);
 
 } // namespace zorv::testrun

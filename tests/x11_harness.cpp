@@ -7,10 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
 #include <poll.h>
-#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,68 +151,18 @@ void stop_process(pid_t pid) {
 }
 
 reaped_status wait_for_end(pid_t pid, std::chrono::milliseconds deadline) {
-  reaped_status result;
-  wait_until(
-      [&] {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) != pid) return false;
-        result.exited = true;
-        result.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return true;
-      },
-      deadline);
-  return result;
-}
-
-std::string make_temp_dir() {
-  // Short, because the viewer accepts data file names of at most 31 characters.
-  std::string pattern = "/tmp/zorvXXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) return {};
-  return pattern;
-}
-
-void remove_temp_dir(const std::string& dir) {
-  std::error_code ignored;
-  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  const testrun::program_run run = testrun::wait_for_end(pid, deadline);
+  return {run.ended, run.ended ? testrun::shell_status(run) : -1};
 }
 
 zorv_run run_zorv(const std::string& binary, const std::string& dir,
                   const std::string& display_name, const std::vector<std::string>& arguments) {
-  std::vector<std::string> words = {binary};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv = argument_vector(words);
-  const std::string out_path = dir + "/out.txt";
-  const std::string err_path = dir + "/err.txt";
-  const pid_t pid = fork();
-  if (pid < 0) return {};
-  if (pid == 0) {
-    if (chdir(dir.c_str()) != 0) _exit(exec_failure_status);
-    redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
-    redirect(STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
-    redirect(STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC);
-    setenv("DISPLAY", display_name.c_str(), 1);
-    execv(argv[0], argv.data());
-    _exit(exec_failure_status);
-  }
-  zorv_run run;
-  const reaped_status ended = wait_for_end(pid);
-  if (!ended.exited) stop_process(pid);
-  run.status = ended.exited ? ended.code : -1;
-  run.out = read_file(out_path);
-  run.err = read_file(err_path);
-  run.child = printed_pid(run.out);
-  return run;
+  testrun::run_options options;
+  options.dir = dir;
+  options.environment = {{"DISPLAY", display_name}};
+  options.deadline = default_deadline;
+  const testrun::program_run run = testrun::run_program(binary, arguments, options);
+  return {run.ended ? testrun::shell_status(run) : -1, run.out, run.err, printed_pid(run.out)};
 }
 
 pixel_area read_root(Display* display, int left, int top, int width, int height) {

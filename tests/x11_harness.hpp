@@ -2,6 +2,8 @@
 // binary against it, reads pixels back and stops every process it started by its pid.
 #pragma once
 
+#include "run_program.hpp"
+
 #include <X11/Xlib.h>
 
 #include <chrono>
@@ -63,10 +65,10 @@ struct reaped_status {
 reaped_status wait_for_end(pid_t pid, std::chrono::milliseconds deadline = default_deadline);
 
 // A private directory for object files and captured output, removed with its contents.
-std::string make_temp_dir();
-void remove_temp_dir(const std::string& dir);
-void write_file(const std::string& path, const std::string& text);
-std::string read_file(const std::string& path);
+using testrun::make_temp_dir;
+using testrun::read_file;
+using testrun::remove_temp_dir;
+using testrun::write_file;
 
 // One run of the viewer's foreground process.
 struct zorv_run {
@@ -76,8 +78,9 @@ struct zorv_run {
   pid_t child = -1; // the background process's pid as printed, -1 if none was printed
 };
 
-// Runs ZORV_BIN_DIR/zorv in dir with DISPLAY set to display_name and stdout and stderr
-// redirected to files there, and waits for the foreground process to end.
+// Runs the program (zorv, or valgrind or a shell that runs it) in dir with DISPLAY set to
+// display_name, through run_program: standard output and error go to out.txt and err.txt there.
+// Waits for the foreground process to end, and kills it at the deadline.
 zorv_run run_zorv(const std::string& binary, const std::string& dir,
                   const std::string& display_name, const std::vector<std::string>& arguments);
 
