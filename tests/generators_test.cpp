@@ -3,6 +3,7 @@
 #include "object.hpp"
 #include "output.hpp"
 #include "printf_generators.hpp"
+#include "run_program.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <random>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -33,60 +30,23 @@ struct run_result {
   int status; // the exit status, or 128 + the signal that ended the program
 };
 
-// An unnamed file for capturing a program's output: created, then unlinked at once.
-int anonymous_file() {
-  std::string path = testing::TempDir() + "generators_test_XXXXXX";
-  const int fd = mkostemp(path.data(), O_CLOEXEC);
-  if (fd >= 0) unlink(path.c_str());
-  return fd;
-}
-
-std::string read_whole(int fd) {
-  std::string text;
-  char block[1 << 16];
-  off_t offset = 0;
-  ssize_t got = 0;
-  while ((got = pread(fd, block, sizeof block, offset)) > 0) {
-    text.append(block, static_cast<std::size_t>(got));
-    offset += got;
-  }
-  return text;
-}
-
-// Runs a built program with `args`; its standard output goes to `stdout_path` when given and is
-// captured otherwise, its standard error is always captured.
+// Runs a built program with `args` in a private directory; its standard output goes to
+// `stdout_path` when given and is captured otherwise, its standard error is always captured.
 run_result run(const std::string& program, const std::vector<std::string>& args,
                const char* stdout_path = nullptr) {
-  std::string path = std::string(ZORV_BIN_DIR) + "/" + program;
-  std::vector<char*> argv{path.data()};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  const int out_fd =
-      stdout_path != nullptr ? open(stdout_path, O_WRONLY | O_CLOEXEC) : anonymous_file();
-  const int err_fd = anonymous_file();
   run_result result{"", "", -1};
-  if (out_fd < 0 || err_fd < 0) {
+  zorv::testrun::run_options options;
+  options.dir = zorv::testrun::make_temp_dir();
+  if (stdout_path != nullptr) options.stdout_fd = open(stdout_path, O_WRONLY | O_CLOEXEC);
+  if (options.dir.empty() || (stdout_path != nullptr && options.stdout_fd < 0)) {
     ADD_FAILURE() << "cannot open the output files: " << std::strerror(errno);
-    return result;
+  } else {
+    const zorv::testrun::program_run ran =
+        zorv::testrun::run_program(std::string(ZORV_BIN_DIR) + "/" + program, args, options);
+    result = {ran.out, ran.err, zorv::testrun::shell_status(ran)};
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out_fd, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err_fd, STDERR_FILENO);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot run " << path << ": " << std::strerror(spawned);
-  } else if (waitpid(pid, &status, 0) == pid) {
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  if (stdout_path == nullptr) result.out = read_whole(out_fd);
-  result.err = read_whole(err_fd);
-  close(out_fd);
-  close(err_fd);
+  if (options.stdout_fd >= 0) close(options.stdout_fd);
+  zorv::testrun::remove_temp_dir(options.dir);
   return result;
 }
 
