@@ -106,22 +106,19 @@ constexpr std::uint64_t high_bits = 0x80 * ones;
   s.starts = ~spaces & ((spaces << 1) | 1) & (last_space - 1);
 }
 
-// The last count characters before end as one little-endian word, each less '0' (digits become
-// 0 to 9, the last character is the top byte), the bytes before them cleared; and the high bit
-// of each of those characters that is not a digit. count is 1 to 8.
-struct word {
-  std::uint64_t digits;
-  std::uint64_t not_digit;
-};
-
-[[gnu::always_inline]] inline word read_word(const char* end, int count) {
+// The last count characters before end (1 to 8 of them) as one little-endian word, each less '0'
+// (digits become 0 to 9, the last character the top byte), the bytes before them cleared.
+[[gnu::always_inline]] inline std::uint64_t read_word(const char* end, std::uint64_t count) {
   std::uint64_t u;
   std::memcpy(&u, end - short_number_size, sizeof u);
-  const std::uint64_t in_number = ~std::uint64_t{0} << (8 * (short_number_size - count));
-  const std::uint64_t v = (u ^ ('0' * ones)) & in_number;
-  // A character of 0x80 or more keeps its high bit; below, adding 0x76 reaches it from 10 on,
-  // and no character carries into the next.
-  return {v, (((v & ~high_bits) + 0x76 * ones) | v) & high_bits & in_number};
+  return (u ^ ('0' * ones)) & (~std::uint64_t{0} << (64 - 8 * count));
+}
+
+// The high bit of each byte of a word that is not a digit: adding 0x76 lifts 10 and more to it.
+// A byte of 0x8A or more, itself marked, carries into the next one, which may then be marked
+// too: that only turns a number away from the fast path.
+[[gnu::always_inline]] inline std::uint64_t not_digits(std::uint64_t word) {
+  return (word | (word + 0x76 * ones)) & high_bits;
 }
 
 // The number that the digits of a word spell (leading bytes zero).
@@ -132,64 +129,69 @@ struct word {
 }
 
 // '+' and '-' are two apart: one comparison finds either, and the sign costs no branch.
-[[gnu::always_inline]] inline int sign_size(char c) {
-  return ((static_cast<unsigned char>(c) - unsigned{'+'}) & ~2u) == 0;
+[[gnu::always_inline]] inline std::uint64_t sign_size(unsigned char c) {
+  return ((c - unsigned{'+'}) & ~2u) == 0;
 }
 
-// Indexed by the byte of the point in the word: the divisor that its fraction digits make.
-// Without a point (index 8) the number is whole.
-constexpr float fraction_divisors[] = {1e7f, 1e6f, 1e5f, 1e4f, 1e3f, 1e2f, 1e1f, 1e0f, 1e0f};
+// By sign, then by the number of fraction digits. The sign goes with the division, which negates
+// the quotient exactly: "-0" and "-0.000" read as -0, 0 divided by a negative number.
+constexpr float signed_divisors[2][short_number_size] = {
+    {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f},
+    {-1e0f, -1e1f, -1e2f, -1e3f, -1e4f, -1e5f, -1e6f, -1e7f}};
 constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 
 // Reads the size characters at text (white space follows them) if they are a short decimal:
 // optional sign, digits with at most one point among them, at least one digit, at most
 // short_number_size characters after the sign, at most 2^24 without the point. That integer and
 // the power of ten are exact floats, so one correctly rounded division gives what strtof gives.
-[[gnu::always_inline]] inline bool read_float(const char* text, int size, float& value) {
+[[gnu::always_inline]] inline bool read_float(const char* text, std::uint64_t size, float& value) {
   if constexpr (std::endian::native != std::endian::little) return false;
-  const int count = size - sign_size(text[0]);
-  if (count < 1 || count > short_number_size) return false;
-  const word w = read_word(text + size, count);
-  const std::uint64_t point = w.not_digit; // must be a single '.' or nothing
-  if ((point & (point - 1)) != 0) return false;
-  const int point_at = std::countr_zero(point) / 8; // 8 when there is none
-  std::uint64_t digits = w.digits;
+  const auto first = static_cast<unsigned char>(text[0]);
+  const std::uint64_t count = size - sign_size(first);
+  if (count - 1 >= short_number_size) return false;
+  std::uint64_t digits = read_word(text + size, count);
+  const std::uint64_t point = not_digits(digits); // a single '.', with a digit beside it, or none
+  std::uint64_t fraction_digits = 0;
   if (point != 0) {
-    if (text[size - short_number_size + point_at] != '.' || count == 1) return false;
+    if ((point & (point - 1)) != 0 || count == 1) return false;
+    const int point_bit = std::countr_zero(point); // the high bit of its byte
+    if (((digits >> (point_bit - 7)) & 0xFF) != ('.' ^ '0')) return false;
     // The digits before the point move up into its place.
     const std::uint64_t through_point = (point << 1) - 1;
     digits = (digits & ~through_point) | ((digits << 8) & through_point);
+    fraction_digits = static_cast<std::uint64_t>(63 - point_bit) / 8;
   }
   const std::uint32_t mantissa = digits_value(digits);
   if (mantissa > exact_float_integer) return false;
-  const float magnitude = static_cast<float>(mantissa) / fraction_divisors[point_at];
-  constexpr int sign_bit = 31;
-  value = std::bit_cast<float>(std::bit_cast<std::uint32_t>(magnitude) ^
-                               (std::uint32_t{text[0] == '-'} << sign_bit));
+  value = static_cast<float>(mantissa) / signed_divisors[first == '-'][fraction_digits];
   return true;
 }
 
 // The same for "%d": optional sign, one to eight digits, which always fit 32 bits.
-[[gnu::always_inline]] inline bool read_int(const char* text, int size, std::int32_t& value) {
+[[gnu::always_inline]] inline bool read_int(const char* text, std::uint64_t size,
+                                            std::int32_t& value) {
   if constexpr (std::endian::native != std::endian::little) return false;
-  const int count = size - sign_size(text[0]);
-  if (count < 1 || count > short_number_size) return false;
-  const word w = read_word(text + size, count);
-  if (w.not_digit != 0) return false;
-  const auto magnitude = static_cast<std::int32_t>(digits_value(w.digits));
-  value = text[0] == '-' ? -magnitude : magnitude;
+  const auto first = static_cast<unsigned char>(text[0]);
+  const std::uint64_t count = size - sign_size(first);
+  if (count - 1 >= short_number_size) return false;
+  const std::uint64_t digits = read_word(text + size, count);
+  if (not_digits(digits) != 0) return false;
+  const auto magnitude = static_cast<std::int32_t>(digits_value(digits));
+  value = first == '-' ? -magnitude : magnitude;
   return true;
 }
 
 // The next word of the window: where it starts, and its size up to the white space after it.
 // Sets s.p after it. False when the window has no complete word left.
-[[gnu::always_inline]] inline bool next_word(number_stream& s, const char*& text, int& size) {
+[[gnu::always_inline]] inline bool next_word(number_stream& s, const char*& text,
+                                             std::uint64_t& size) {
   if (s.starts == 0) find_numbers(s);
   if (s.starts == 0) return false;
   const int at = std::countr_zero(s.starts);
   s.starts &= s.starts - 1;
   text = s.window + at;
-  size = std::countr_zero(s.spaces >> at);
+  // White space follows within the window; the top bit only tells the compiler so.
+  size = static_cast<std::uint64_t>(std::countr_zero((s.spaces >> at) | std::uint64_t{1} << 63));
   s.p = text + size;
   return true;
 }
@@ -209,7 +211,7 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 // should have been (possibly before white space) and value unchanged.
 [[gnu::always_inline]] inline bool next_float(number_stream& s, float& value) {
   const char* word = s.p;
-  int size = 0;
+  std::uint64_t size = 0;
   if (stream_detail::next_word(s, word, size) && stream_detail::read_float(word, size, value))
     return true;
   // The scanner's value lives apart from the caller's, so that that one can stay in a register.
@@ -222,7 +224,7 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 // The next number of the stream, for "%d"; overflow as for scan_int.
 [[gnu::always_inline]] inline bool next_int(number_stream& s, std::int32_t& value, bool& overflow) {
   const char* word = s.p;
-  int size = 0;
+  std::uint64_t size = 0;
   overflow = false;
   if (stream_detail::next_word(s, word, size) && stream_detail::read_int(word, size, value))
     return true;
