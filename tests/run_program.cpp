@@ -35,7 +35,10 @@ void redirect(int fd, const std::string& path, int flags) {
     dup2(options.stdout_fd, STDOUT_FILENO);
   else
     redirect(STDOUT_FILENO, "out.txt", O_WRONLY | O_CREAT | O_TRUNC);
-  redirect(STDERR_FILENO, "err.txt", O_WRONLY | O_CREAT | O_TRUNC);
+  if (options.stderr_into_stdout)
+    dup2(STDOUT_FILENO, STDERR_FILENO);
+  else
+    redirect(STDERR_FILENO, "err.txt", O_WRONLY | O_CREAT | O_TRUNC);
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
   std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
   // Only a real limit is set: raising the soft limit to infinity fails under a lower hard one.
@@ -83,7 +86,7 @@ program_run run_program(const std::string& path, const std::vector<std::string>&
     if (reaped == pid) record_end(run, status, usage);
   }
   if (options.stdout_fd < 0) run.out = read_file(options.dir + "/out.txt");
-  run.err = read_file(options.dir + "/err.txt");
+  if (!options.stderr_into_stdout) run.err = read_file(options.dir + "/err.txt");
   return run;
 }
 

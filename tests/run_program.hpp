@@ -19,7 +19,8 @@ struct run_options {
   std::string dir; // working directory, holds out.txt and err.txt
   std::vector<std::pair<std::string, std::string>> environment; // set before the exec
   rlim_t address_space = RLIM_INFINITY;                         // RLIMIT_AS of the program
-  int stdout_fd = -1;          // the program's standard output; -1: captured in out
+  int stdout_fd = -1;              // the program's standard output; -1: captured in out
+  bool stderr_into_stdout = false; // 2>&1: standard error goes where standard output goes
   bool ignore_sigpipe = false; // inherited through the exec, as a shell or a daemon may pass it on
   std::chrono::milliseconds deadline = 20s; // then the program is killed: a hang
 };
@@ -29,7 +30,7 @@ struct program_run {
   bool signalled = false;     // ended by a signal
   int status = -1;            // the exit status, or the signal's number when signalled
   std::string out;            // standard output, when captured
-  std::string err;            // standard error
+  std::string err;            // standard error, unless it went into standard output
   long peak_resident_kib = 0; // the most memory it held at once (ru_maxrss)
 };
 

@@ -1,20 +1,11 @@
 // The built zorv program up to loading its object: messages byte for byte, the stream each goes
 // to, and the exit status.
+#include "run_program.hpp"
+
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -38,7 +29,7 @@ const std::string help = "  usage: zorv [datafile] [options]\n"
                          "\n";
 
 // A display name that Xlib refuses without touching the network, should a run get that far.
-const char* const unusable_display = "DISPLAY=zorv-test-no-display";
+const char* const unusable_display = "zorv-test-no-display";
 
 struct run_result {
   std::string out;
@@ -46,71 +37,34 @@ struct run_result {
   int status;
 };
 
-std::string read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 class StartupTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    char pattern[] = "/tmp/zorv-startup-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir = pattern;
+    dir = zorv::testrun::make_temp_dir();
+    ASSERT_FALSE(dir.empty());
   }
-  void TearDown() override {
-    for (const std::string& path : created) std::remove(path.c_str());
-    rmdir(dir.c_str());
-  }
+  void TearDown() override { zorv::testrun::remove_temp_dir(dir); }
 
   std::string write_file(const std::string& name, const std::string& text) {
     const std::string path = dir + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    created.push_back(path);
+    zorv::testrun::write_file(path, text);
     return path;
   }
 
-  // Runs zorv with the arguments, the environment less DISPLAY plus an unusable one, and no input.
+  // Runs zorv with the arguments, an unusable DISPLAY and no input.
   run_result run(const std::vector<std::string>& arguments, bool one_stream = false) {
-    const std::string out_path = dir + "/out", err_path = dir + "/err";
-    created.push_back(out_path);
-    created.push_back(err_path);
-    const std::string program = ZORV_BIN_DIR "/zorv";
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** variable = environ; *variable; ++variable)
-      if (std::strncmp(*variable, "DISPLAY=", 8) != 0) envp.push_back(*variable);
-    envp.push_back(const_cast<char*>(unusable_display));
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    if (one_stream)
-      posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    else
-      posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                       0600);
-    pid_t pid = 0;
-    const int error =
-        posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(error, 0) << std::strerror(error);
-    int wait_status = 0;
-    EXPECT_EQ(waitpid(pid, &wait_status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(wait_status)) << "wait status " << wait_status;
-    return {read_file(out_path), one_stream ? "" : read_file(err_path), WEXITSTATUS(wait_status)};
+    zorv::testrun::run_options options;
+    options.dir = dir;
+    options.environment = {{"DISPLAY", unusable_display}};
+    options.stderr_into_stdout = one_stream;
+    const zorv::testrun::program_run ran =
+        zorv::testrun::run_program(ZORV_BIN_DIR "/zorv", arguments, options);
+    EXPECT_TRUE(ran.ended) << "killed at the deadline";
+    EXPECT_FALSE(ran.signalled) << "ended by signal " << ran.status;
+    return {ran.out, ran.err, ran.status};
   }
 
   std::string dir;
-  std::vector<std::string> created;
 };
 
 TEST_F(StartupTest, NoArgumentsPrintsTheBannerAndHelp) {
