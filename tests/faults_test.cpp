@@ -31,10 +31,10 @@ constexpr int failure_status = 255;
 class faults : public testing::Test {
 protected:
   void SetUp() override {
-    dir = x11test::make_temp_dir();
+    dir = testrun::make_temp_dir();
     ASSERT_FALSE(dir.empty());
   }
-  void TearDown() override { x11test::remove_temp_dir(dir); }
+  void TearDown() override { testrun::remove_temp_dir(dir); }
   std::string dir;
 };
 
@@ -74,7 +74,7 @@ TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
 TEST_F(faults, a_failed_fork_is_reported_after_the_window_is_up) {
   x11test::xvfb_server server = x11test::start_xvfb(700, 700);
   ASSERT_GT(server.pid, 0) << "Xvfb did not start";
-  x11test::write_file(dir + "/object.zorv", "p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=line\n");
+  testrun::write_file(dir + "/object.zorv", "p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=line\n");
   run_options options;
   options.dir = dir;
   options.environment = {{"DISPLAY", server.display_name}, {"LD_PRELOAD", ZORV_FAIL_FORK}};

@@ -8,9 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <regex>
@@ -53,18 +50,17 @@ std::string garbage(std::size_t size) {
 class hostile_files : public testing::Test {
 protected:
   void SetUp() override {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/zorvhXXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir = pattern;
+    dir = testrun::make_temp_dir();
+    ASSERT_FALSE(dir.empty());
     write_object("p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=line\n");
     baseline_kib = run_written().peak_resident_kib;
     ASSERT_GT(baseline_kib, 0);
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
+  void TearDown() override { testrun::remove_temp_dir(dir); }
 
   // Writes the object file; returns its size.
   std::size_t write_object(const std::string& text) {
-    std::ofstream(dir + "/" + file_name, std::ios::binary) << text;
+    testrun::write_file(dir + "/" + file_name, text);
     return text.size();
   }
 
