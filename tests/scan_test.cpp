@@ -277,6 +277,40 @@ TEST(NumberStream, ReadsIntsLikeSscanf) {
   }
 }
 
+// Pairs read together are the two numbers that "%d%n" reads one after the other, and the stream
+// ends up after the second; the pairs it turns away are left to next_int.
+TEST(NumberStream, ReadsPairsLikeSscanf) {
+  std::mt19937 random(10);
+  int pairs_read = 0;
+  for (int round = 0; round < 2000; ++round) {
+    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 1);
+    const auto copy = exact_copy(text);
+    const char* const end = copy.get() + text.size();
+    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
+    while (s.p != end) {
+      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
+      zorv::number_stream ahead = s;
+      zorv::int_pair pair{-7, -7};
+      if (zorv::next_short_pair(ahead, pair)) {
+        ++pairs_read;
+        int first = 0, second = 0, consumed = -1;
+        ASSERT_EQ(std::sscanf(text.c_str() + at, "%d%d%n", &first, &second, &consumed), 2)
+            << '"' << text.substr(at, 40) << "\" at " << at;
+        ASSERT_EQ(ahead.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
+            << '"' << text.substr(at, 40) << "\" at " << at;
+        ASSERT_EQ(pair.first, first) << '"' << text.substr(at, 40) << "\" at " << at;
+        ASSERT_EQ(pair.second, second) << '"' << text.substr(at, 40) << "\" at " << at;
+        s = ahead;
+        continue;
+      }
+      std::int32_t value = 0;
+      bool overflow = false;
+      if (!zorv::next_int(s, value, overflow)) s = past_failure(copy.get(), s.p, end);
+    }
+  }
+  EXPECT_GT(pairs_read, 10000); // most of the text
+}
+
 // Short numbers in the middle of a long text are read from the window, not by the scanners.
 TEST(NumberStream, ReadsShortNumbersFromTheWindow) {
   std::string text = "p={100}\n";

@@ -183,7 +183,16 @@ bool read_lines(cursor& c, object_record& object, std::string& error) {
   object.lines.reserve(static_cast<std::size_t>(count));
   prefer_huge_pages(object.lines.data(), object.lines.capacity() * sizeof(line));
   number_stream s = open_numbers(c.begin, c.p, c.end);
+  const auto points = static_cast<std::uint32_t>(object.point_count);
   for (std::int32_t i = 0; i < count; ++i) {
+    number_stream ahead = s;
+    int_pair pair;
+    if (next_short_pair(ahead, pair) && static_cast<std::uint32_t>(pair.first) < points &&
+        static_cast<std::uint32_t>(pair.second) < points) {
+      s = ahead;
+      object.lines.push_back({pair.first, pair.second});
+      continue;
+    }
     line l;
     index_state state = read_index(s, object.point_count, l.first);
     std::int32_t index = l.first;
