@@ -21,7 +21,6 @@ using namespace x11test;
 const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
 
 constexpr int screen_side = 700;
-constexpr int window_side = 650;
 // Status valgrind ends a process with when it found errors; zorv itself never uses it.
 constexpr int valgrind_error_status = 99;
 // Xlib's handler for a lost connection exits with 1.
@@ -49,14 +48,16 @@ std::string error_summary(const std::string& log) {
   return log.substr(at, log.find('\n', at) - at);
 }
 
-TEST(valgrind, background_process_makes_no_memory_error_through_hundreds_of_frames) {
-  adopt_orphans();
-  xvfb_server server = start_xvfb(screen_side, screen_side);
-  ASSERT_GT(server.pid, 0) << "Xvfb did not start";
-  Display* display = open_test_display(server.display_name);
-  ASSERT_NE(display, nullptr);
-  const std::string dir = make_temp_dir();
-  ASSERT_FALSE(dir.empty());
+class valgrind : public testing::Test, protected viewer_session {
+protected:
+  void SetUp() override {
+    adopt_orphans();
+    ASSERT_EQ(open_session(*this, screen_side), "");
+  }
+  void TearDown() override { close_session(*this); }
+};
+
+TEST_F(valgrind, background_process_makes_no_memory_error_through_hundreds_of_frames) {
   write_file(dir + "/object.zorv", simplex);
 
   // valgrind runs the program in its own process and follows it through the fork, so the pid
@@ -86,6 +87,7 @@ TEST(valgrind, background_process_makes_no_memory_error_through_hundreds_of_fram
   EXPECT_GT(changes, frames_to_see);
 
   XCloseDisplay(display);
+  display = nullptr;
   stop_xvfb(server);
   const reaped_status ended = wait_for_end(run.child);
   if (!ended.exited) stop_process(run.child);
@@ -107,7 +109,6 @@ TEST(valgrind, background_process_makes_no_memory_error_through_hundreds_of_fram
   }
   EXPECT_EQ(logs, 2);
   EXPECT_TRUE(std::filesystem::exists(dir + "/" + child_log));
-  remove_temp_dir(dir);
 }
 
 } // namespace

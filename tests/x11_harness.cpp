@@ -165,6 +165,50 @@ zorv_run run_zorv(const std::string& binary, const std::string& dir,
   return {run.ended ? testrun::shell_status(run) : -1, run.out, run.err, printed_pid(run.out)};
 }
 
+zorv_run start_viewer(viewer_session& session, const std::string& binary,
+                      const std::string& object_text, std::vector<std::string> options) {
+  write_file(session.dir + "/object.zorv", object_text);
+  options.insert(options.begin(), "object.zorv");
+  zorv_run run = run_zorv(binary, session.dir, session.server.display_name, options);
+  if (run.child > 0) session.children.push_back(run.child);
+  return run;
+}
+
+void stop_viewer(viewer_session& session, const zorv_run& run) {
+  stop_process(run.child);
+  std::erase(session.children, run.child);
+}
+
+std::string restart_server(viewer_session& session, int screen_side,
+                           const std::vector<std::string>& server_arguments) {
+  if (session.display != nullptr) XCloseDisplay(session.display);
+  session.display = nullptr;
+  stop_xvfb(session.server);
+  session.server = start_xvfb(screen_side, screen_side, default_depth, server_arguments);
+  if (session.server.pid <= 0) return "Xvfb did not start";
+  session.display = open_test_display(session.server.display_name);
+  if (session.display == nullptr) return "cannot connect to Xvfb on " + session.server.display_name;
+  return {};
+}
+
+std::string open_session(viewer_session& session, int screen_side,
+                         const std::vector<std::string>& server_arguments) {
+  const std::string failure = restart_server(session, screen_side, server_arguments);
+  if (!failure.empty()) return failure;
+  session.dir = make_temp_dir();
+  return session.dir.empty() ? "cannot make a directory" : "";
+}
+
+void close_session(viewer_session& session) {
+  for (const pid_t pid : session.children) stop_process(pid);
+  session.children.clear();
+  if (session.display != nullptr) XCloseDisplay(session.display);
+  session.display = nullptr;
+  stop_xvfb(session.server);
+  remove_temp_dir(session.dir);
+  session.dir.clear();
+}
+
 pixel_area read_root(Display* display, int left, int top, int width, int height) {
   pixel_area area{left, top, 0, 0, {}};
   XImage* image =
@@ -222,6 +266,11 @@ std::vector<Window> top_level_windows(Display* display) {
   windows.assign(children, children + count);
   if (children != nullptr) XFree(children);
   return windows;
+}
+
+Window viewer_window(Display* display) {
+  const std::vector<Window> windows = top_level_windows(display);
+  return windows.empty() ? 0 : windows.back();
 }
 
 Display* open_test_display(const std::string& display_name) {

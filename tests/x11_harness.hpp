@@ -31,6 +31,9 @@ bool wait_until(Predicate done, std::chrono::milliseconds deadline = default_dea
   }
 }
 
+// True colour, as on most screens: pixels read back are 0xRRGGBB.
+inline constexpr int default_depth = 24;
+
 struct xvfb_server {
   pid_t pid = -1;
   std::string display_name; // ":N"
@@ -39,7 +42,7 @@ struct xvfb_server {
 // Starts Xvfb with one screen of the given size and depth, and any further server arguments
 // (such as "-extension", "DOUBLE-BUFFER" to leave one out), and waits until it accepts
 // connections. Returns a server with pid -1 if it could not be started.
-xvfb_server start_xvfb(int width, int height, int depth = 24,
+xvfb_server start_xvfb(int width, int height, int depth = default_depth,
                        const std::vector<std::string>& extra_arguments = {});
 
 // SIGKILL and reap. Safe to call twice.
@@ -70,6 +73,28 @@ using testrun::read_file;
 using testrun::remove_temp_dir;
 using testrun::write_file;
 
+// A test's own X server and its connection to it, a directory for the viewer's files, and the
+// background processes of the viewers started there.
+struct viewer_session {
+  xvfb_server server;
+  Display* display = nullptr;
+  std::string dir;
+  std::vector<pid_t> children;
+};
+
+// Starts Xvfb with a square screen and any further server arguments, connects to it and makes
+// the directory. Returns what failed, empty if nothing did; close_session ends what did start.
+std::string open_session(viewer_session& session, int screen_side,
+                         const std::vector<std::string>& server_arguments = {});
+
+// Closes the connection and stops the server, then starts a fresh one with these arguments and
+// connects to it. Returns what failed, empty if nothing did.
+std::string restart_server(viewer_session& session, int screen_side,
+                           const std::vector<std::string>& server_arguments);
+
+// Stops the background processes, closes the connection, stops the server, removes the directory.
+void close_session(viewer_session& session);
+
 // One run of the viewer's foreground process.
 struct zorv_run {
   int status = -1; // exit status of the foreground process, -1 if it did not end in time
@@ -83,6 +108,14 @@ struct zorv_run {
 // Waits for the foreground process to end, and kills it at the deadline.
 zorv_run run_zorv(const std::string& binary, const std::string& dir,
                   const std::string& display_name, const std::vector<std::string>& arguments);
+
+// Writes object_text into the session's directory as object.zorv and runs binary on that file
+// with the options after it; the background process is kept in the session's children.
+zorv_run start_viewer(viewer_session& session, const std::string& binary,
+                      const std::string& object_text, std::vector<std::string> options);
+
+// Stops one viewer's background process, so that the next one has the screen to itself.
+void stop_viewer(viewer_session& session, const zorv_run& run);
 
 // A rectangle of pixels read from the root window.
 struct pixel_area {
@@ -100,6 +133,8 @@ pixel_area read_root(Display* display, int left, int top, int width, int height)
 
 // The window's inside starts this far into the root window: its border is 2 pixels wide.
 inline constexpr int border = 2;
+// The viewer's window starts this many pixels wide and high, at the top left of the screen.
+inline constexpr int window_side = 650;
 
 // Reads the inside of a window at (0, 0) in window coordinates.
 pixel_area read_window(Display* display, int width, int height);
@@ -119,6 +154,10 @@ std::ostream& operator<<(std::ostream& out, const pixel_box& box);
 
 // The top-level windows of the default screen (the viewer's window when it runs alone).
 std::vector<Window> top_level_windows(Display* display);
+
+// The top-level window at the top of the stacking order, 0 if there is none: the window of the
+// viewer started last.
+Window viewer_window(Display* display);
 
 // Opens a connection whose protocol errors are counted instead of ending the process.
 Display* open_test_display(const std::string& display_name);

@@ -51,7 +51,6 @@ using namespace x11test;
 const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
 
 constexpr int screen_side = 1000;
-constexpr int window_side = 650;
 constexpr int centre = window_side / 2;
 constexpr double two_pi = 6.283185307179586;
 constexpr unsigned long red = 0xff0000;
@@ -137,34 +136,22 @@ void disconnect(viewer& v) {
   XCloseDisplay(v.state.display);
 }
 
-class options_x11_test : public testing::Test {
+class options_x11_test : public testing::Test, protected viewer_session {
 protected:
   static void SetUpTestSuite() { adopt_orphans(); }
 
+  // A fresh server, with the in-process viewers of the last one let go.
   void start_server(const std::vector<std::string>& extra = {}) {
     for (viewer& v : viewers) disconnect(v);
     viewers.clear();
-    if (display != nullptr) XCloseDisplay(display);
-    display = nullptr;
-    stop_xvfb(server);
-    server = start_xvfb(screen_side, screen_side, 24, extra);
-    ASSERT_GT(server.pid, 0) << "Xvfb did not start";
-    display = open_test_display(server.display_name);
-    ASSERT_NE(display, nullptr);
+    ASSERT_EQ(restart_server(*this, screen_side, extra), "");
   }
 
-  void SetUp() override {
-    start_server();
-    dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-  }
+  void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
 
   void TearDown() override {
-    for (const pid_t pid : children) stop_process(pid);
     for (viewer& v : viewers) disconnect(v);
-    if (display != nullptr) XCloseDisplay(display);
-    stop_xvfb(server);
-    remove_temp_dir(dir);
+    close_session(*this);
   }
 
   // The command line's settings, as the viewer would have them after parsing.
@@ -184,24 +171,13 @@ protected:
   }
 
   zorv_run start(const std::string& object, std::vector<std::string> options) {
-    write_file(dir + "/object.zorv", object);
-    options.insert(options.begin(), "object.zorv");
-    zorv_run run = run_zorv(zorv_binary, dir, server.display_name, options);
-    if (run.child > 0) children.push_back(run.child);
+    zorv_run run = start_viewer(*this, zorv_binary, object, std::move(options));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_GT(run.child, 0) << run.out;
     return run;
   }
 
-  void stop(const zorv_run& run) {
-    stop_process(run.child);
-    std::erase(children, run.child);
-  }
-
-  Window viewer_window() {
-    const std::vector<Window> windows = top_level_windows(display);
-    return windows.empty() ? 0 : windows.back();
-  }
+  void stop(const zorv_run& run) { stop_viewer(*this, run); }
 
   // What the window shows once two reads in a row agree and show more than the background: a
   // whole frame, even where the window is cleared between frames.
@@ -217,10 +193,6 @@ protected:
     return last;
   }
 
-  xvfb_server server;
-  Display* display = nullptr;
-  std::string dir;
-  std::vector<pid_t> children;
   std::deque<viewer> viewers;
 };
 
@@ -299,7 +271,7 @@ TEST_F(options_x11_test, back_buffer_shows_the_cleared_frame_and_never_less) {
       clearing.push_back("-cw");
       const zorv_run reference = start(object, clearing);
       cleared.push_back(steady_picture(window_side, window_side, background));
-      XResizeWindow(display, viewer_window(), wide, tall);
+      XResizeWindow(display, viewer_window(display), wide, tall);
       XSync(display, False);
       cleared.push_back(steady_picture(wide, tall, background));
       stop(reference);
@@ -309,7 +281,7 @@ TEST_F(options_x11_test, back_buffer_shows_the_cleared_frame_and_never_less) {
       const zorv_run run = start(object, buffered);
       for (const pixel_area& expected : cleared) {
         if (expected.width == wide) {
-          XResizeWindow(display, viewer_window(), wide, tall);
+          XResizeWindow(display, viewer_window(display), wide, tall);
           XSync(display, False);
         }
         ASSERT_TRUE(wait_until([&] {

@@ -24,7 +24,6 @@ using namespace x11test;
 const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
 
 constexpr int screen_side = 1400; // room for a 1300 x 1300 window and its border
-constexpr int window_side = 650;
 constexpr int centre = window_side / 2;
 constexpr unsigned long red = 0xff0000;
 constexpr unsigned long black = 0x000000;
@@ -43,41 +42,20 @@ struct box_wait {
   pixel_box last;
 };
 
-class viewer_test : public testing::Test {
+class viewer_test : public testing::Test, protected viewer_session {
 protected:
   static void SetUpTestSuite() { adopt_orphans(); }
-
-  void SetUp() override {
-    server = start_xvfb(screen_side, screen_side);
-    ASSERT_GT(server.pid, 0) << "Xvfb did not start";
-    display = open_test_display(server.display_name);
-    ASSERT_NE(display, nullptr);
-    dir = make_temp_dir();
-    ASSERT_FALSE(dir.empty());
-  }
-
-  void TearDown() override {
-    for (const pid_t pid : children) stop_process(pid);
-    if (display != nullptr) XCloseDisplay(display);
-    stop_xvfb(server);
-    remove_temp_dir(dir);
-  }
+  void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
+  void TearDown() override { close_session(*this); }
 
   zorv_run start(const std::string& object_text, std::vector<std::string> options) {
-    write_file(dir + "/object.zorv", object_text);
-    options.insert(options.begin(), "object.zorv");
-    zorv_run run = run_zorv(zorv_binary, dir, server.display_name, options);
-    if (run.child > 0) children.push_back(run.child);
+    zorv_run run = start_viewer(*this, zorv_binary, object_text, std::move(options));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_GT(run.child, 0) << run.out;
     return run;
   }
 
-  // Ends one run's background process, so that the next run has the screen to itself.
-  void stop(const zorv_run& run) {
-    stop_process(run.child);
-    std::erase(children, run.child);
-  }
+  void stop(const zorv_run& run) { stop_viewer(*this, run); }
 
   box_wait wait_for_box(const pixel_box& expected, unsigned long pixel, int width = window_side,
                         int height = window_side) {
@@ -88,16 +66,6 @@ protected:
     });
     return result;
   }
-
-  Window viewer_window() {
-    const std::vector<Window> windows = top_level_windows(display);
-    return windows.empty() ? 0 : windows.back(); // the top of the stacking order
-  }
-
-  xvfb_server server;
-  Display* display = nullptr;
-  std::string dir;
-  std::vector<pid_t> children;
 };
 
 // A horizontal or vertical segment from the centre, as {left, top, right, bottom, count}.
@@ -180,7 +148,7 @@ TEST_F(viewer_test, opens_a_titled_650_pixel_window_in_the_corner) {
     std::vector<std::string> options = {"-xy"};
     if (!titled) options.push_back("-nt");
     const zorv_run run = start(unit_x, options);
-    const Window window = viewer_window();
+    const Window window = viewer_window(display);
     ASSERT_NE(window, 0u);
 
     char* name = nullptr;
@@ -230,7 +198,7 @@ TEST_F(viewer_test, follows_a_resize_of_its_window) {
     options.insert(options.end(), c.options.begin(), c.options.end());
     const zorv_run run = start(unit_x, options);
     ASSERT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
-    const Window window = viewer_window();
+    const Window window = viewer_window(display);
     XResizeWindow(display, window, static_cast<unsigned>(c.width), static_cast<unsigned>(c.height));
     XSync(display, False);
     const box_wait seen = wait_for_box(c.expected, red, c.width, c.height);
@@ -264,7 +232,7 @@ TEST_F(viewer_test, clears_the_whole_window_each_frame_only_with_cw) {
     ASSERT_TRUE(wait_until([&] {
       return find_pixels(read_window(display, window_side, window_side), red).count > 0;
     }));
-    const Window window = viewer_window();
+    const Window window = viewer_window(display);
     GC gc = XCreateGC(display, window, 0, nullptr);
     XSetForeground(display, gc, 0xffffff);
     XFillRectangle(display, window, gc, square_left, square_left, square_side, square_side);
