@@ -18,12 +18,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <deque>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -103,17 +100,9 @@ double process_cpu_seconds() {
   return static_cast<double>(used.tv_sec) + static_cast<double>(used.tv_nsec) * 1e-9;
 }
 
-// User and system time of a process, from /proc, in seconds.
+// User and system time of a process, in seconds.
 double cpu_seconds_of(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(stat, text);
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long ticks = 0;
-  for (int number = 3; number <= 15 && fields >> field; ++number)
-    if (number == 14 || number == 15) ticks += std::atol(field.c_str());
-  return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return static_cast<double>(x11test::cpu_ticks(pid)) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // The share of one processor that this process and the server used while a benchmark ran.

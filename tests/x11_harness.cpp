@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sstream>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,6 +149,24 @@ void stop_process(pid_t pid) {
   if (pid <= 0) return;
   kill(pid, SIGKILL);
   wait_until([pid] { return process_gone(pid); });
+}
+
+long cpu_ticks(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const std::size_t name_end = text.rfind(')');
+  if (name_end == std::string::npos || name_end + 2 > text.size()) return 0;
+  std::istringstream fields(text.substr(name_end + 2));
+  // After the name: state is field 3, utime field 14 and stime field 15.
+  constexpr int first_field = 3;
+  constexpr int user_field = 14;
+  constexpr int system_field = 15;
+  long ticks = 0;
+  std::string field;
+  for (int number = first_field; number <= system_field && fields >> field; ++number)
+    if (number == user_field || number == system_field) ticks += std::atol(field.c_str());
+  return ticks;
 }
 
 reaped_status wait_for_end(pid_t pid, std::chrono::milliseconds deadline) {

@@ -58,6 +58,10 @@ bool process_gone(pid_t pid);
 // Kills a process that is not necessarily our child, by pid, and waits until it is gone.
 void stop_process(pid_t pid);
 
+// The CPU time a process has used so far, user and system together, in clock ticks
+// (sysconf(_SC_CLK_TCK) of them a second); 0 if it cannot be read.
+long cpu_ticks(pid_t pid);
+
 // The status of a process we waited for: the exit code, or 128 + signal.
 struct reaped_status {
   bool exited = false;

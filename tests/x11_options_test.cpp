@@ -15,7 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
-#include <fstream>
 #include <new>
 #include <set>
 #include <sstream>
@@ -92,23 +91,6 @@ std::string object_text(const object_record& object) {
   for (const line& l : object.lines) text << l.first << " " << l.second << "\n";
   text << "n=test\n";
   return text.str();
-}
-
-// The CPU time of a process so far, in clock ticks (user and system).
-long cpu_ticks(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string text;
-  std::getline(stat, text);
-  std::istringstream fields(text.substr(text.rfind(')') + 2));
-  std::string field;
-  long utime = 0;
-  long stime = 0;
-  // After the name: state is field 3, utime field 14 and stime field 15.
-  for (int number = 3; number <= 15 && fields >> field; ++number) {
-    if (number == 14) utime = std::atol(field.c_str());
-    if (number == 15) stime = std::atol(field.c_str());
-  }
-  return utime + stime;
 }
 
 struct cpu_use {
