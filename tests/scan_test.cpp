@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -309,6 +310,42 @@ TEST(NumberStream, ReadsPairsLikeSscanf) {
     }
   }
   EXPECT_GT(pairs_read, 10000); // most of the text
+}
+
+// Four numbers read together are the four that "%f" reads one after the other, bit for bit.
+TEST(NumberStream, ReadsFourFloatsLikeSscanf) {
+  std::mt19937 random(11);
+  int fours_read = 0;
+  for (int round = 0; round < 2000; ++round) {
+    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 8);
+    const auto copy = exact_copy(text);
+    const char* const end = copy.get() + text.size();
+    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
+    while (s.p != end) {
+      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
+      zorv::number_stream ahead = s;
+      std::array<float, 4> values{};
+      if (zorv::next_short_floats(ahead, values)) {
+        ++fours_read;
+        float expected[4];
+        int consumed = -1;
+        ASSERT_EQ(std::sscanf(text.c_str() + at, "%f%f%f%f%n", &expected[0], &expected[1],
+                              &expected[2], &expected[3], &consumed),
+                  4)
+            << '"' << text.substr(at, 60) << "\" at " << at;
+        ASSERT_EQ(ahead.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
+            << '"' << text.substr(at, 60) << "\" at " << at;
+        for (int k = 0; k < 4; ++k)
+          ASSERT_EQ(bits(values[k]), bits(expected[k]))
+              << k << " of \"" << text.substr(at, 60) << "\" at " << at;
+        s = ahead;
+        continue;
+      }
+      float value = 0;
+      if (!zorv::next_float(s, value)) s = past_failure(copy.get(), s.p, end);
+    }
+  }
+  EXPECT_GT(fours_read, 5000); // a good part of the text
 }
 
 // Short numbers in the middle of a long text are read from the window, not by the scanners.

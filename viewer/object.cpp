@@ -130,6 +130,13 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   prefer_huge_pages(object.points.data(), object.points.capacity() * sizeof(point));
   number_stream s = open_numbers(c.begin, c.p, c.end);
   for (std::int32_t i = 0; i < count; ++i) {
+    number_stream ahead = s;
+    std::array<float, 4> values;
+    if (next_short_floats(ahead, values)) {
+      s = ahead;
+      object.points.push_back({values[0], values[1], values[2], values[3]});
+      continue;
+    }
     point q;
     if (!next_float(s, q.x) || !next_float(s, q.y) || !next_float(s, q.z) || !next_float(s, q.w)) {
       c.p = s.p;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -138,11 +139,12 @@ constexpr std::uint64_t high_bits = 0x80 * ones;
   return ((c - unsigned{'+'}) & ~2u) == 0;
 }
 
-// By sign, then by the number of fraction digits. The sign goes with the division, which negates
-// the quotient exactly: "-0" and "-0.000" read as -0, 0 divided by a negative number.
-constexpr float signed_divisors[2][short_number_size] = {
-    {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f},
-    {-1e0f, -1e1f, -1e2f, -1e3f, -1e4f, -1e5f, -1e6f, -1e7f}};
+// By sign, then by the byte of the word that holds the point (the last character is byte 7, so
+// a point in byte 4 leaves three fraction digits); byte 8 stands for no point. The sign goes with
+// the division, which negates the quotient exactly: "-0" and "-0.000" read as -0.
+constexpr float signed_divisors[2][short_number_size + 1] = {
+    {1e7f, 1e6f, 1e5f, 1e4f, 1e3f, 1e2f, 1e1f, 1e0f, 1e0f},
+    {-1e7f, -1e6f, -1e5f, -1e4f, -1e3f, -1e2f, -1e1f, -1e0f, -1e0f}};
 constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 
 // Reads the size characters at text (white space follows them) if they are a short decimal:
@@ -156,7 +158,7 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
   if (count - 1 >= short_number_size) return false;
   std::uint64_t digits = read_word(text + size, count);
   const std::uint64_t point = not_digits(digits); // a single '.', with a digit beside it, or none
-  std::uint64_t fraction_digits = 0;
+  std::uint64_t point_byte = short_number_size;
   if (point != 0) {
     if ((point & (point - 1)) != 0 || count == 1) return false;
     const int point_bit = std::countr_zero(point); // the high bit of its byte
@@ -164,11 +166,11 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
     // The digits before the point move up into its place.
     const std::uint64_t through_point = (point << 1) - 1;
     digits = (digits & ~through_point) | ((digits << 8) & through_point);
-    fraction_digits = static_cast<std::uint64_t>(63 - point_bit) / 8;
+    point_byte = static_cast<unsigned>(point_bit) / 8;
   }
   const std::uint32_t mantissa = digits_value(digits);
   if (mantissa > exact_float_integer) return false;
-  value = static_cast<float>(mantissa) / signed_divisors[first == '-'][fraction_digits];
+  value = static_cast<float>(mantissa) / signed_divisors[first == '-'][point_byte];
   return true;
 }
 
@@ -187,33 +189,96 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 }
 
 #if defined(__SSE2__)
-// The digits that end at first_end and second_end (counts 1 to 8), side by side in one register:
-// checked and converted for both at once, in the same steps as digits_value. False if either
-// holds anything but digits.
-[[gnu::always_inline]] inline bool read_digit_pair(const char* first_end, std::uint64_t first_count,
-                                                   const char* second_end,
-                                                   std::uint64_t second_count, int_pair& pair) {
-  const auto word = [](const char* end, std::uint64_t count) {
-    const __m128i text = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(end - short_number_size));
-    const __m128i in_number =
-        _mm_cvtsi64_si128(static_cast<long long>(~std::uint64_t{0} << (64 - 8 * count)));
-    return _mm_and_si128(_mm_sub_epi8(text, _mm_set1_epi8('0')), in_number);
-  };
-  const __m128i digits =
-      _mm_unpacklo_epi64(word(first_end, first_count), word(second_end, second_count));
-  const __m128i not_digit = _mm_or_si128(_mm_cmpgt_epi8(digits, _mm_set1_epi8(9)),
-                                         _mm_cmplt_epi8(digits, _mm_setzero_si128()));
-  if (_mm_movemask_epi8(not_digit) != 0) return false;
-  // Pairs in 16 bits, fours in 32, eights in 64: the first of each group is the higher one.
+// Side by side in one register, what read_word gives for two numbers; the masks come from tables.
+constexpr auto last_bytes =
+    [] { // by count: the bytes of a word that its last count characters fill
+      std::array<std::uint64_t, short_number_size + 1> masks{};
+      for (int count = 1; count <= short_number_size; ++count)
+        masks[count] = ~std::uint64_t{0} << (64 - 8 * count);
+      return masks;
+    }();
+constexpr auto through_byte = [] { // by byte: that byte and the ones below it; none for byte 8
+  std::array<std::uint64_t, short_number_size + 1> masks{};
+  for (int byte = 0; byte < short_number_size; ++byte)
+    masks[byte] = ~std::uint64_t{0} >> (8 * (short_number_size - 1 - byte));
+  return masks;
+}();
+
+[[gnu::always_inline]] inline __m128i load_mask_pair(const std::uint64_t* low,
+                                                     const std::uint64_t* high) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(high)));
+}
+
+[[gnu::always_inline]] inline __m128i read_word_pair(const char* first_end,
+                                                     std::uint64_t first_count,
+                                                     const char* second_end,
+                                                     std::uint64_t second_count) {
+  const __m128i text = _mm_unpacklo_epi64(
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first_end - short_number_size)),
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(second_end - short_number_size)));
+  return _mm_and_si128(_mm_sub_epi8(text, _mm_set1_epi8('0')),
+                       load_mask_pair(&last_bytes[first_count], &last_bytes[second_count]));
+}
+
+// One bit for each byte of the pair that is not a digit.
+[[gnu::always_inline]] inline unsigned not_digit_bits(__m128i digits) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+      _mm_cmpgt_epi8(digits, _mm_set1_epi8(9)), _mm_cmplt_epi8(digits, _mm_setzero_si128()))));
+}
+
+// What digits_value gives, for both words, in the low 32 bits of each half: pairs in 16 bits,
+// fours in 32, eights in 64, the first of each group the higher one.
+[[gnu::always_inline]] inline __m128i digits_value_pair(__m128i digits) {
   const __m128i pairs = _mm_add_epi16(
       _mm_mullo_epi16(_mm_and_si128(digits, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10)),
       _mm_srli_epi16(digits, 8));
   const __m128i fours = _mm_madd_epi16(pairs, _mm_set_epi16(1, 100, 1, 100, 1, 100, 1, 100));
-  const __m128i eights = _mm_add_epi64(_mm_mul_epu32(fours, _mm_set_epi32(0, 10000, 0, 10000)),
-                                       _mm_srli_epi64(fours, 32));
-  const __m128i both = _mm_shuffle_epi32(eights, _MM_SHUFFLE(3, 1, 2, 0));
+  return _mm_add_epi64(_mm_mul_epu32(fours, _mm_set_epi32(0, 10000, 0, 10000)),
+                       _mm_srli_epi64(fours, 32));
+}
+
+// The two values of digits_value_pair as the two low 32-bit lanes.
+[[gnu::always_inline]] inline __m128i low_lanes(__m128i values) {
+  return _mm_shuffle_epi32(values, _MM_SHUFFLE(3, 1, 2, 0));
+}
+
+// Two words of digits only: their values.
+[[gnu::always_inline]] inline bool read_digit_pair(const char* first_end, std::uint64_t first_count,
+                                                   const char* second_end,
+                                                   std::uint64_t second_count, int_pair& pair) {
+  const __m128i digits = read_word_pair(first_end, first_count, second_end, second_count);
+  if (not_digit_bits(digits) != 0) return false;
+  const __m128i both = low_lanes(digits_value_pair(digits));
   pair.first = _mm_cvtsi128_si32(both);
   pair.second = _mm_cvtsi128_si32(_mm_srli_si128(both, 4));
+  return true;
+}
+
+// Two words of short decimals (read_decimal's rules): their mantissas in the two low lanes, and
+// the byte of each one's point (8 for none).
+[[gnu::always_inline]] inline bool
+read_decimal_pair(const char* first_end, std::uint64_t first_count, const char* second_end,
+                  std::uint64_t second_count, __m128i& mantissas, std::uint64_t& first_point,
+                  std::uint64_t& second_point) {
+  __m128i digits = read_word_pair(first_end, first_count, second_end, second_count);
+  const unsigned points =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(digits, _mm_set1_epi8('.' - '0'))));
+  if (not_digit_bits(digits) != points) return false; // only points besides the digits
+  const unsigned first_points = points & 0xFF, second_points = points >> 8;
+  if ((first_points & (first_points - 1)) != 0 || (second_points & (second_points - 1)) != 0)
+    return false; // at most one in each
+  if ((first_count == 1 && first_points != 0) || (second_count == 1 && second_points != 0))
+    return false; // and never alone
+  constexpr unsigned no_point = 1u << short_number_size;
+  first_point = static_cast<unsigned>(std::countr_zero(first_points | no_point));
+  second_point = static_cast<unsigned>(std::countr_zero(second_points | no_point));
+  // The digits before each point move up into its place.
+  const __m128i through_point =
+      load_mask_pair(&through_byte[first_point], &through_byte[second_point]);
+  digits = _mm_or_si128(_mm_andnot_si128(through_point, digits),
+                        _mm_and_si128(through_point, _mm_slli_epi64(digits, 8)));
+  mantissas = low_lanes(digits_value_pair(digits));
   return true;
 }
 #endif
@@ -260,6 +325,46 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 #else
   return stream_detail::read_int(first, first_size, pair.first) && pair.first >= 0 &&
          stream_detail::read_int(second, second_size, pair.second) && pair.second >= 0;
+#endif
+}
+
+// Four numbers in a row for "%f %f %f %f", when all are short decimals; on false the stream has
+// moved on and the caller reads them again from a copy of the stream with next_float. With SSE2
+// two at a time are checked and converted together, and the four divisions are one.
+[[gnu::always_inline]] inline bool next_short_floats(number_stream& s,
+                                                     std::array<float, 4>& values) {
+  const char* text[4];
+  std::uint64_t size[4];
+  for (int k = 0; k < 4; ++k)
+    if (!stream_detail::next_word(s, text[k], size[k])) return false;
+#if defined(__SSE2__)
+  std::uint64_t count[4], negative[4], point[4];
+  for (int k = 0; k < 4; ++k) {
+    const auto first = static_cast<unsigned char>(text[k][0]);
+    count[k] = size[k] - stream_detail::sign_size(first);
+    if (count[k] - 1 >= short_number_size) return false;
+    negative[k] = first == '-';
+  }
+  __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();
+  if (!stream_detail::read_decimal_pair(text[0] + size[0], count[0], text[1] + size[1], count[1],
+                                        low, point[0], point[1]) ||
+      !stream_detail::read_decimal_pair(text[2] + size[2], count[2], text[3] + size[3], count[3],
+                                        high, point[2], point[3]))
+    return false;
+  const __m128i mantissas = _mm_unpacklo_epi64(low, high);
+  const __m128i too_big = _mm_cmpgt_epi32(
+      mantissas, _mm_set1_epi32(static_cast<int>(stream_detail::exact_float_integer)));
+  if (_mm_movemask_epi8(too_big) != 0) return false;
+  using stream_detail::signed_divisors;
+  const __m128 divisors =
+      _mm_setr_ps(signed_divisors[negative[0]][point[0]], signed_divisors[negative[1]][point[1]],
+                  signed_divisors[negative[2]][point[2]], signed_divisors[negative[3]][point[3]]);
+  _mm_storeu_ps(values.data(), _mm_div_ps(_mm_cvtepi32_ps(mantissas), divisors));
+  return true;
+#else
+  for (int k = 0; k < 4; ++k)
+    if (!stream_detail::read_float(text[k], size[k], values[k])) return false;
+  return true;
 #endif
 }
 
