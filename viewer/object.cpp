@@ -8,6 +8,7 @@
 #include "scan.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -74,7 +75,7 @@ bool match(cursor& c, std::string_view literal) {
 
 // A number leaves the cursor after it. A failed one leaves it at the start of the bad text (the
 // scanners skip white space themselves), so that the error names the line where the number
-// should have been. The points and lines are read the same way, through a number_stream.
+// should have been. The points and lines keep to the same rule, read through a number_stream.
 bool read_int(cursor& c, std::int32_t& value, bool& overflow) {
   const char* next = scan_int(c.p, c.end, value, overflow);
   if (!next) {
@@ -130,6 +131,8 @@ bool read_points(cursor& c, object_record& object, std::string& error) {
   prefer_huge_pages(object.points.data(), object.points.capacity() * sizeof(point));
   number_stream s = open_numbers(c.begin, c.p, c.end);
   for (std::int32_t i = 0; i < count; ++i) {
+    // Nearly every point is four short decimals, read together; anything else is read again one
+    // number at a time, which is also what names a bad one.
     number_stream ahead = s;
     std::array<float, 4> values;
     if (next_short_floats(ahead, values)) {
@@ -192,6 +195,7 @@ bool read_lines(cursor& c, object_record& object, std::string& error) {
   number_stream s = open_numbers(c.begin, c.p, c.end);
   const auto points = static_cast<std::uint32_t>(object.point_count);
   for (std::int32_t i = 0; i < count; ++i) {
+    // The same for the two indices of a line, which must also name points that exist.
     number_stream ahead = s;
     int_pair pair;
     if (next_short_pair(ahead, pair) && static_cast<std::uint32_t>(pair.first) < points &&

@@ -32,8 +32,10 @@ const char* scan_int(const char* p, const char* end, std::int32_t& value, bool& 
 // of 64 bytes at once; a short number among them (at most eight characters after the sign,
 // followed by white space, which scanf reads as exactly that text) is then read from where it
 // starts to where its white space begins, without waiting for the number before it to be
-// measured. Anything else is read by scan_float or scan_int from where it stands. All of it is
-// inline, so that the loader's loops keep the stream and the numbers in registers.
+// measured. Anything else is read by scan_float or scan_int from where it stands. The loader
+// reads a point's four coordinates (next_short_floats) and a line's two indices
+// (next_short_pair) together where they are all short, and otherwise reads the same numbers
+// again one at a time. All of it is inline, so that the loops keep the stream in registers.
 inline constexpr int stream_window = 64;    // bytes whose white space is found at once
 inline constexpr int short_number_size = 8; // characters after the sign, read as one 64-bit word
 // Windows are looked at only where a word ending at any of its characters lies inside the text.
@@ -189,27 +191,32 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
 }
 
 #if defined(__SSE2__)
-// Side by side in one register, what read_word gives for two numbers; the masks come from tables.
-constexpr auto last_bytes =
-    [] { // by count: the bytes of a word that its last count characters fill
-      std::array<std::uint64_t, short_number_size + 1> masks{};
-      for (int count = 1; count <= short_number_size; ++count)
-        masks[count] = ~std::uint64_t{0} << (64 - 8 * count);
-      return masks;
-    }();
-constexpr auto through_byte = [] { // by byte: that byte and the ones below it; none for byte 8
+// By count: the bytes of a word that its last count characters fill (as read_word keeps them).
+constexpr std::array<std::uint64_t, short_number_size + 1> last_bytes_masks() {
+  std::array<std::uint64_t, short_number_size + 1> masks{};
+  for (int count = 1; count <= short_number_size; ++count)
+    masks[count] = ~std::uint64_t{0} << (64 - 8 * count);
+  return masks;
+}
+constexpr auto last_bytes = last_bytes_masks();
+
+// By byte: that byte and the ones below it; none for byte 8, which stands for no point.
+constexpr std::array<std::uint64_t, short_number_size + 1> through_byte_masks() {
   std::array<std::uint64_t, short_number_size + 1> masks{};
   for (int byte = 0; byte < short_number_size; ++byte)
     masks[byte] = ~std::uint64_t{0} >> (8 * (short_number_size - 1 - byte));
   return masks;
-}();
+}
+constexpr auto through_byte = through_byte_masks();
 
+// Two 64-bit values side by side in one register, the first in the low half.
 [[gnu::always_inline]] inline __m128i load_mask_pair(const std::uint64_t* low,
                                                      const std::uint64_t* high) {
   return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(low)),
                             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(high)));
 }
 
+// What read_word gives for two numbers, side by side.
 [[gnu::always_inline]] inline __m128i read_word_pair(const char* first_end,
                                                      std::uint64_t first_count,
                                                      const char* second_end,
@@ -255,8 +262,8 @@ constexpr auto through_byte = [] { // by byte: that byte and the ones below it; 
   return true;
 }
 
-// Two words of short decimals (read_decimal's rules): their mantissas in the two low lanes, and
-// the byte of each one's point (8 for none).
+// Two words of short decimals (read_float's rules but the last, which the caller checks): their
+// mantissas in the two low lanes, and the byte of each one's point (8 for none).
 [[gnu::always_inline]] inline bool
 read_decimal_pair(const char* first_end, std::uint64_t first_count, const char* second_end,
                   std::uint64_t second_count, __m128i& mantissas, std::uint64_t& first_point,
