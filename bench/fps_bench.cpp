@@ -55,11 +55,7 @@ void build_torus(object_record& object, int nx, int ny) {
 }
 
 // One viewer as start-up leaves it just before the fork: defaults, -xw2, the torus, the window.
-struct viewer {
-  viewer_settings settings;
-  object_record object;
-  display_state state;
-};
+using viewer = x11test::local_viewer;
 
 std::deque<viewer> viewers; // one window per torus, kept for the whole run
 
@@ -80,13 +76,10 @@ viewer& start_viewer(const std::string& display_name, int nx, int ny,
   identity_transform(v.object);
   set_defaults(v.settings);
   options(v.settings);
-  v.settings.display_name = display_name;
   clear_increments(v.settings);
   v.settings.increments[xw] = xw_degrees;
-  increments_to_radians(v.settings);
-  v.object.scale.fill(v.settings.scale);
   build_torus(v.object, nx, ny);
-  connect_display(v.state, v.settings, v.object);
+  x11test::connect_viewer(v, display_name);
   return v;
 }
 
@@ -209,7 +202,7 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  for (viewer& v : viewers) XCloseDisplay(v.state.display);
+  for (viewer& v : viewers) x11test::disconnect_viewer(v);
   x11test::stop_xvfb(server);
   return 0;
 }

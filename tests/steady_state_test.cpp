@@ -92,24 +92,20 @@ TEST(steady_state, frame_loop_keeps_its_memory_over_a_long_run) {
   xvfb_server server = start_xvfb(screen_side, screen_side);
   ASSERT_GT(server.pid, 0) << "Xvfb did not start";
 
-  object_record object{};
-  identity_transform(object);
+  local_viewer viewer{};
+  identity_transform(viewer.object);
   std::string error;
-  ASSERT_TRUE(parse_object(tesseract_text(), object, error)) << error;
-  viewer_settings settings{};
-  set_defaults(settings); // the default motion: xz, xw and yw turn
-  settings.display_name = server.display_name;
-  increments_to_radians(settings);
-  object.scale.fill(settings.scale);
-  display_state display{};
-  connect_display(display, settings, object);
+  ASSERT_TRUE(parse_object(tesseract_text(), viewer.object, error)) << error;
+  set_defaults(viewer.settings); // the default motion: xz, xw and yw turn
+  connect_viewer(viewer, server.display_name);
   std::fflush(stdout);
 
-  for (long frame = 0; frame < warm_up_frames; ++frame) run_frame(display, settings, object);
+  for (long frame = 0; frame < warm_up_frames; ++frame)
+    run_frame(viewer.state, viewer.settings, viewer.object);
   const memory start = measure();
   memory highest = start;
   for (long frame = 1; frame <= measured_frames; ++frame) {
-    run_frame(display, settings, object);
+    run_frame(viewer.state, viewer.settings, viewer.object);
     if (frame % sample_every == 0) highest = highest_of(highest, measure());
   }
   const memory end = measure();
@@ -124,8 +120,8 @@ TEST(steady_state, frame_loop_keeps_its_memory_over_a_long_run) {
     EXPECT_LE(highest.resident - start.resident, allowed_resident_growth_bytes);
   }
   // The object really turned: the angles grew by one increment per frame.
-  EXPECT_GT(object.planes[xw].angle, 0.0f);
-  XCloseDisplay(display.display);
+  EXPECT_GT(viewer.object.planes[xw].angle, 0.0f);
+  disconnect_viewer(viewer);
   stop_xvfb(server);
 }
 

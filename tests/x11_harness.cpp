@@ -228,6 +228,18 @@ void close_session(viewer_session& session) {
   session.dir.clear();
 }
 
+void connect_viewer(local_viewer& viewer, const std::string& display_name) {
+  viewer.settings.display_name = display_name;
+  increments_to_radians(viewer.settings);
+  viewer.object.scale.fill(viewer.settings.scale);
+  connect_display(viewer.state, viewer.settings, viewer.object);
+}
+
+void disconnect_viewer(local_viewer& viewer) {
+  for (GC gc : viewer.state.depth_gcs) XFreeGC(viewer.state.display, gc);
+  XCloseDisplay(viewer.state.display);
+}
+
 pixel_area read_root(Display* display, int left, int top, int width, int height) {
   pixel_area area{left, top, 0, 0, {}};
   XImage* image =

@@ -1,7 +1,9 @@
 // A private X server for tests and benchmarks: starts Xvfb on a free display, runs the real zorv
-// binary against it, reads pixels back and stops every process it started by its pid.
+// binary against it or a viewer in this process, reads pixels back and stops every process it
+// started by its pid.
 #pragma once
 
+#include "display.hpp"
 #include "run_program.hpp"
 
 #include <X11/Xlib.h>
@@ -120,6 +122,20 @@ zorv_run start_viewer(viewer_session& session, const std::string& binary,
 
 // Stops one viewer's background process, so that the next one has the screen to itself.
 void stop_viewer(viewer_session& session, const zorv_run& run);
+
+// One viewer in this process, as start-up leaves it just before the fork.
+struct local_viewer {
+  viewer_settings settings;
+  object_record object;
+  display_state state;
+};
+
+// The rest of start-up for a viewer whose settings and object are filled in: the increments
+// become radians, the scale goes into the object and the window opens on display_name.
+void connect_viewer(local_viewer& viewer, const std::string& display_name);
+
+// The viewer's process never lets go of its GCs; this frees them and closes the connection.
+void disconnect_viewer(local_viewer& viewer);
 
 // A rectangle of pixels read from the root window.
 struct pixel_area {

@@ -105,18 +105,7 @@ cpu_use cpu_over(pid_t viewer, pid_t server, std::chrono::milliseconds span) {
   return {cpu_ticks(viewer) - viewer_start, cpu_ticks(server) - server_start};
 }
 
-// One viewer in this process, as start-up leaves it before the fork.
-struct viewer {
-  viewer_settings settings;
-  object_record object;
-  display_state state;
-};
-
-// The viewer's process never lets go of its GCs; this one does, to end the connection cleanly.
-void disconnect(viewer& v) {
-  for (GC gc : v.state.depth_gcs) XFreeGC(v.state.display, gc);
-  XCloseDisplay(v.state.display);
-}
+using viewer = local_viewer;
 
 class options_x11_test : public testing::Test, protected viewer_session {
 protected:
@@ -124,7 +113,7 @@ protected:
 
   // A fresh server, with the in-process viewers of the last one let go.
   void start_server(const std::vector<std::string>& extra = {}) {
-    for (viewer& v : viewers) disconnect(v);
+    for (viewer& v : viewers) disconnect_viewer(v);
     viewers.clear();
     ASSERT_EQ(restart_server(*this, screen_side, extra), "");
   }
@@ -132,7 +121,7 @@ protected:
   void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
 
   void TearDown() override {
-    for (viewer& v : viewers) disconnect(v);
+    for (viewer& v : viewers) disconnect_viewer(v);
     close_session(*this);
   }
 
@@ -144,11 +133,8 @@ protected:
     for (const std::string& option : options) argv.push_back(option.c_str());
     EXPECT_EQ(parse_arguments(v.settings, static_cast<int>(argv.size()), argv.data()).outcome,
               parse_outcome::run);
-    v.settings.display_name = server.display_name;
-    increments_to_radians(v.settings);
     v.object = object;
-    v.object.scale.fill(v.settings.scale);
-    connect_display(v.state, v.settings, v.object);
+    connect_viewer(v, server.display_name);
     return v;
   }
 
