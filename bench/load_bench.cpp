@@ -1,6 +1,6 @@
 // Start-up latency for a large object: load_object against a plain fscanf loop with the file's
 // own formats, both reading the same file, the Clifford torus that hoopgen writes for 2000 x 1000
-// (2 000 000 points, 4 000 000 lines, about 140 MB of text). The text is generated here with the
+// (2 000 000 points, 4 000 000 lines, about 128 MB of text). The text is generated here with the
 // generator's formulas, so the benchmark does not depend on the generator being built.
 #include "object.hpp"
 
