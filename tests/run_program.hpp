@@ -1,7 +1,8 @@
-// Runs a built program as a test's child under a chosen fault: a deadline, a limit on its
-// address space, extra environment, its standard output into a given descriptor, SIGPIPE
-// ignored. Reports how it ended and the most memory it held, from wait4's resource usage.
-// The run works in a private directory, which these functions also make, fill and remove.
+// Runs a built program as a test's child and waits for it, with what a test may choose or use
+// as a fault: a deadline, a limit on its address space, extra environment, where its standard
+// output and error go, SIGPIPE ignored. Reports how it ended and the most memory it held, from
+// wait4's resource usage. The run works in a private directory, which these functions also
+// make, fill and remove.
 #pragma once
 
 #include <chrono>
@@ -26,7 +27,7 @@ struct run_options {
 };
 
 struct program_run {
-  bool ended = false;         // false if it was killed at the deadline
+  bool ended = false;         // false if it still ran at the deadline (run_program kills it)
   bool signalled = false;     // ended by a signal
   int status = -1;            // the exit status, or the signal's number when signalled
   std::string out;            // standard output, when captured
