@@ -8,8 +8,8 @@
 
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
-// tried last against the extension options (-fps, -bb, -wc), which therefore never change what an
-// original option means. Every argument is held whole: file, colour and display names have no
+// tried last against the extension options (-fps, -bb, -wc), which therefore never change what
+// another option means. Every argument is held whole: file, colour and display names have no
 // length limit.
 
 namespace zorv {

@@ -30,7 +30,7 @@ struct viewer_settings {
   bool show_title;
   std::string display_name;
   std::string data_file;
-  // Options beyond the original set; their zero values leave the specified behaviour alone.
+  // The extension options; their zero values leave the viewer drawing as it always has.
   float frame_rate;         // -fps: frames per second at most, 0 for no cap
   bool back_buffer;         // -bb: draw each frame off screen and show it whole
   bool depth_cueing;        // -wc: colour each line by its depth in w
