@@ -2,7 +2,7 @@
 // one XDrawSegments request; the previous frame is erased by drawing its segments again in the
 // background colour, or by clearing the window when the user asked for that (-cw).
 //
-// Two options change the drawing, and the frame asks only once whether either is on. With -bb a
+// Two options change the drawing; without them a frame costs two flag tests more. With -bb a
 // frame is drawn off screen on a cleared buffer and shown whole, so the window never shows a
 // half-drawn frame. With -wc the segments are grouped by the w of their lines into a few steps,
 // each drawn in one request with a GC of its own colour, far steps first.
@@ -268,24 +268,6 @@ void draw_by_depth(display_state& state, const object_record& object) {
   }
 }
 
-bool draws_with_options(const display_state& state) {
-  return state.back_buffer != back_buffer_kind::none || !state.depth_gcs.empty();
-}
-
-// draw_current with -bb or -wc.
-void draw_with_options(display_state& state, const viewer_settings& settings,
-                       const object_record& object) {
-  // Only erasing by redrawing needs the frame's segments again.
-  if (state.back_buffer == back_buffer_kind::none && !settings.clear_each_frame)
-    std::copy(state.segments.begin(), state.segments.end(), state.erased.begin());
-  if (state.depth_gcs.empty())
-    XDrawSegments(state.display, state.drawable, state.gc, state.segments.data(),
-                  segment_count(state.segments));
-  else
-    draw_by_depth(state, object);
-  if (state.back_buffer != back_buffer_kind::none) show_back_buffer(state);
-}
-
 } // namespace
 
 void connect_display(display_state& state, const viewer_settings& settings,
@@ -387,14 +369,16 @@ void erase_previous(display_state& state, const viewer_settings& settings,
 
 void draw_current(display_state& state, const viewer_settings& settings,
                   const object_record& object) {
-  if (draws_with_options(state)) {
-    draw_with_options(state, settings, object);
-    return;
-  }
-  if (!settings.clear_each_frame && !state.segments.empty())
+  // Only erasing by redrawing needs the frame's segments again; a back buffer is cleared whole.
+  if (state.back_buffer == back_buffer_kind::none && !settings.clear_each_frame &&
+      !state.segments.empty())
     std::copy(state.segments.begin(), state.segments.end(), state.erased.begin());
-  XDrawSegments(state.display, state.drawable, state.gc, state.segments.data(),
-                segment_count(state.segments));
+  if (state.depth_gcs.empty())
+    XDrawSegments(state.display, state.drawable, state.gc, state.segments.data(),
+                  segment_count(state.segments));
+  else
+    draw_by_depth(state, object);
+  if (state.back_buffer != back_buffer_kind::none) show_back_buffer(state);
 }
 
 } // namespace zorv
