@@ -5,6 +5,7 @@
 // loop without a cap stays exactly as it was.
 #include "animation.hpp"
 
+#include "fatal.hpp"
 #include "geometry.hpp"
 
 #include <algorithm>
@@ -19,9 +20,6 @@
 namespace zorv {
 
 namespace {
-
-constexpr int fork_failure_status = 255;
-constexpr int parent_status = 0;
 
 // The child writes nothing to standard output. Letting go of it means that a pipe reading the
 // viewer's report, as in `zorv torus.zorv | tee log`, ends with the parent instead of waiting for
@@ -107,8 +105,7 @@ void fork_and_animate(display_state& state, viewer_settings& settings, object_re
   std::fflush(stdout);
   const pid_t child = fork();
   if (child < 0) {
-    std::fputs("zorv: error creating child process.\n", stderr);
-    std::exit(fork_failure_status);
+    die(exit_status::failure, "zorv: error creating child process.\n");
   }
   if (child > 0) {
     std::printf("My pid is %d.\n", static_cast<int>(child));
@@ -116,7 +113,7 @@ void fork_and_animate(display_state& state, viewer_settings& settings, object_re
     std::fflush(stdout);
     // The display connection now belongs to the child: end without any clean-up that could
     // touch it.
-    std::_Exit(parent_status);
+    std::_Exit(static_cast<int>(exit_status::success));
   }
   release_standard_output();
   run_animation(state, settings, object);

@@ -8,6 +8,8 @@
 // each drawn in one request with a GC of its own colour, far steps first.
 #include "display.hpp"
 
+#include "fatal.hpp"
+
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdbe.h>
 
@@ -35,16 +37,10 @@ constexpr unsigned long border_pixel = 0;
 // Pixels used when a colour is known to the server but cannot be allocated.
 constexpr unsigned long background_fallback_pixel = 1;
 constexpr unsigned long line_fallback_pixel = 6;
-constexpr int display_failure_status = 1;
 // The largest pixmap side X servers create. Segment coordinates are 16-bit, so nothing is ever
 // drawn beyond it anyway.
 constexpr int largest_pixmap_side = 32767;
 constexpr int last_depth_step = depth_step_count - 1;
-
-[[noreturn]] void fail(const char* message, int status) {
-  std::fputs(message, stderr);
-  std::exit(status);
-}
 
 // A name the server does not know leaves the pixel at 0; that is not an error.
 unsigned long colour_pixel(Display* display, Colormap colormap, const std::string& name,
@@ -197,7 +193,7 @@ void prepare_depth_cueing(display_state& state, const viewer_settings& settings,
   }
   if (!allocate_segments(state.by_depth, object.line_count) ||
       !allocate_segments(state.steps, object.line_count))
-    fail("ZORV: could not allocate depth segment structure.\n", allocation_status);
+    die(exit_status::failure, "ZORV: could not allocate depth segment structure.\n");
 }
 
 // Maps a line's mean w to its step: the frame's largest w to step 0, its smallest to the last.
@@ -274,7 +270,7 @@ void connect_display(display_state& state, const viewer_settings& settings,
                      const object_record& object) {
   std::printf(" Opening display.\n");
   state.display = XOpenDisplay(settings.display_name.c_str());
-  if (state.display == nullptr) fail("ZORV: Could not open display.\n", display_failure_status);
+  if (state.display == nullptr) die(exit_status::usage, "ZORV: Could not open display.\n");
   Display* display = state.display;
 
   state.root = XDefaultRootWindow(display);
@@ -314,9 +310,9 @@ void connect_display(display_state& state, const viewer_settings& settings,
   XClearWindow(display, state.window);
 
   if (!allocate_segments(state.segments, object.line_count))
-    fail("ZORV: could not allocate segment stucture.\n", allocation_status);
+    die(exit_status::failure, "ZORV: could not allocate segment stucture.\n");
   if (!allocate_segments(state.erased, object.line_count))
-    fail("ZORV: could not allocate erase segment structure.\n", allocation_status);
+    die(exit_status::failure, "ZORV: could not allocate erase segment structure.\n");
 
   read_window_size(state);
 

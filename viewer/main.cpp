@@ -5,6 +5,7 @@
 // reports the child's pid and ends; the child runs the frame loop until it is killed.
 #include "animation.hpp"
 #include "display.hpp"
+#include "fatal.hpp"
 #include "object.hpp"
 #include "settings.hpp"
 
@@ -20,8 +21,7 @@ std::unique_ptr<zorv::object_record> allocate_object() {
   try {
     return std::make_unique<zorv::object_record>();
   } catch (const std::bad_alloc&) {
-    std::perror("malloc");
-    std::exit(zorv::allocation_status);
+    zorv::die_of_memory();
   }
 }
 

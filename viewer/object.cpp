@@ -5,6 +5,7 @@
 // that exist. load_object maps or reads the file and turns a failure into a message and an exit.
 #include "object.hpp"
 
+#include "fatal.hpp"
 #include "scan.hpp"
 
 #include <algorithm>
@@ -22,8 +23,6 @@
 
 namespace zorv {
 namespace {
-
-constexpr int failure_status = 255; // exit value -1, for every failure of the loader
 
 // The least text an item can take: every number needs at least one character. A count that the
 // rest of the file could not hold is refused before the arrays are allocated.
@@ -276,11 +275,6 @@ bool open_text(int fd, const struct stat& status, file_text& text) {
   return read_all(fd, text);
 }
 
-[[noreturn]] void die(const char* format, const std::string& argument) {
-  std::fprintf(stderr, format, argument.c_str());
-  std::exit(failure_status);
-}
-
 } // namespace
 
 void identity_transform(object_record& object) {
@@ -301,19 +295,18 @@ void load_object(object_record& object, const std::string& file_name) {
   const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
   if (fd < 0 || ::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))
-    die("ZORV: Cannot open object file %s.\n", file_name);
+    die(exit_status::failure, "ZORV: Cannot open object file %s.\n", file_name.c_str());
   std::printf(" Loading object file %s.\n", file_name.c_str());
   try {
     file_text text;
-    if (!open_text(fd, status, text)) die("ZORV: Cannot read object file %s.\n", file_name);
+    if (!open_text(fd, status, text))
+      die(exit_status::failure, "ZORV: Cannot read object file %s.\n", file_name.c_str());
     std::string error;
     if (!parse_object(std::string_view(text.data, text.size), object, error))
-      die("ZORV: %s.\n", file_name + ": " + error);
+      die(exit_status::failure, "ZORV: %s: %s.\n", file_name.c_str(), error.c_str());
     if (text.mapping) ::munmap(text.mapping, text.size);
   } catch (const std::bad_alloc&) {
-    errno = ENOMEM;
-    std::perror("malloc");
-    std::exit(failure_status);
+    die_of_memory();
   }
   ::close(fd);
   std::printf(" %d points, ", object.point_count);

@@ -1,5 +1,6 @@
 #include "settings.hpp"
 
+#include "fatal.hpp"
 #include "scan.hpp"
 
 #include <cstdio>
@@ -238,7 +239,7 @@ void finish_parse(const parse_result& result) {
     return;
   case parse_outcome::help:
     print_help();
-    std::exit(help_status);
+    end_process(exit_status::usage);
   case parse_outcome::bad_option:
     reject_option(result.offending);
   }
@@ -252,7 +253,7 @@ void print_help() {
 void reject_option(const std::string& argument) {
   std::printf("\nzorv: bad option %s\n", argument.c_str());
   print_help();
-  std::exit(help_status);
+  end_process(exit_status::usage);
 }
 
 void clear_increments(viewer_settings& settings) {

@@ -11,10 +11,6 @@ namespace zorv {
 
 inline constexpr const char* version = "1.21";
 
-// Exit statuses of the start-up.
-inline constexpr int help_status = 1;         // help text, bad option
-inline constexpr int allocation_status = 255; // exit value -1
-
 struct viewer_settings {
   std::int32_t line_width;
   float scale;

@@ -1,0 +1,22 @@
+// How the viewer ends: the statuses it ends with, and the one function that ends it on an error.
+#pragma once
+
+namespace zorv {
+
+enum class exit_status : int {
+  success = 0,
+  usage = 1,     // the help text, a bad option, a display that cannot be opened
+  failure = 255, // exit value -1: memory, the object file, the fork
+};
+
+// Ends the process with the status, flushing the standard streams.
+[[noreturn]] void end_process(exit_status status);
+
+// Prints the message (a printf format and its arguments) on standard error and ends the process.
+[[noreturn]] void die(exit_status status, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
+// A failed allocation, reported as perror("malloc") reports it: "malloc: Cannot allocate memory".
+[[noreturn]] void die_of_memory();
+
+} // namespace zorv
