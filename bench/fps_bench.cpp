@@ -9,79 +9,37 @@
 #include <benchmark/benchmark.h>
 
 #include "animation.hpp"
-#include "display.hpp"
 #include "geometry.hpp"
-#include "object.hpp"
-#include "settings.hpp"
+#include "torus.hpp"
 #include "x11_harness.hpp"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <deque>
-#include <functional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace zorv {
 namespace {
 
-constexpr double two_pi = 6.283185307179586;
 constexpr int screen_side = 1024;
-constexpr float xw_degrees = 2.0f; // the demo's -xw2
 
-// A Clifford torus as hoopgen writes it, built in memory: ring j, point i has index j * nx + i.
-void build_torus(object_record& object, int nx, int ny) {
-  object.points.clear();
-  for (int j = 0; j < ny; ++j) {
-    const double b = j / (ny / two_pi);
-    for (int i = 0; i < nx; ++i) {
-      const double a = i / (nx / two_pi);
-      object.points.push_back({static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)),
-                               static_cast<float>(std::cos(b)), static_cast<float>(std::sin(b))});
-    }
-  }
-  object.lines.clear();
-  for (int j = 0; j < ny; ++j)
-    for (int k = 1; k < nx; ++k) object.lines.push_back({j * nx + k - 1, j * nx + k});
-  for (int j = 0; j < ny; ++j) object.lines.push_back({j * nx, j * nx + nx - 1});
-  for (int j = 0; j + 1 < ny; ++j)
-    for (int k = 0; k < nx; ++k) object.lines.push_back({j * nx + k, (j + 1) * nx + k});
-  for (int k = 0; k < nx; ++k) object.lines.push_back({k, (ny - 1) * nx + k});
-  object.projected = object.points;
-  object.point_count = static_cast<std::int32_t>(object.points.size());
-  object.line_count = static_cast<std::int32_t>(object.lines.size());
+// Every viewer of the run, each in a window of its own, kept for the whole run.
+x11test::viewer_session session;
+
+// A viewer of the torus as the program starts one, turning 2 degrees a frame in xw (the demo's
+// -xw2), with further options: -bb, -wc Blue or -fps60.
+viewer& start_torus(int nx, int ny, std::vector<std::string> options) {
+  options.insert(options.begin(), "-xw2");
+  return x11test::start_local_viewer(session, torus_text(nx, ny), options);
 }
 
-// One viewer as start-up leaves it just before the fork: defaults, -xw2, the torus, the window.
-using viewer = x11test::local_viewer;
-
-std::deque<viewer> viewers; // one window per torus, kept for the whole run
-
-// The options beyond the default drawing: -bb, -wc Blue or -fps60.
-using option_setter = std::function<void(viewer_settings&)>;
-const option_setter no_options = [](viewer_settings&) {};
-const option_setter back_buffer = [](viewer_settings& s) { s.back_buffer = true; };
-const option_setter depth_cueing = [](viewer_settings& s) {
-  s.depth_cueing = true;
-  s.depth_colour = "Blue";
-};
-constexpr float capped_rate = 60.0f;
-const option_setter frame_cap = [](viewer_settings& s) { s.frame_rate = capped_rate; };
-
-viewer& start_viewer(const std::string& display_name, int nx, int ny,
-                     const option_setter& options) {
-  viewer& v = viewers.emplace_back();
-  identity_transform(v.object);
-  set_defaults(v.settings);
-  options(v.settings);
-  clear_increments(v.settings);
-  v.settings.increments[xw] = xw_degrees;
-  build_torus(v.object, nx, ny);
-  x11test::connect_viewer(v, display_name);
-  return v;
-}
+const std::vector<std::string> no_options;
+const std::vector<std::string> back_buffer = {"-bb"};
+const std::vector<std::string> depth_cueing = {"-wc", "Blue"};
+const std::vector<std::string> frame_cap = {"-fps60"};
 
 using seconds = std::chrono::duration<double>;
 
@@ -117,13 +75,13 @@ struct cpu_meter {
 void frames(benchmark::State& run, viewer& v) {
   const cpu_meter meter;
   const auto start = std::chrono::steady_clock::now();
-  for (auto _ : run) run_frame(v.state, v.settings, v.object);
+  for (auto _ : run) run_frame(v);
   const seconds frame_time = std::chrono::steady_clock::now() - start;
   meter.report(run);
 
   const auto build_start = std::chrono::steady_clock::now();
   for (benchmark::IterationCount i = 0; i < run.iterations(); ++i)
-    build_frame(v.object, v.settings, v.state.geometry, v.state.segments);
+    build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
   const seconds build_time = std::chrono::steady_clock::now() - build_start;
 
   const double count = static_cast<double>(run.iterations());
@@ -137,7 +95,7 @@ void paced_frames(benchmark::State& run, viewer& v) {
   frame_pacer pacer = start_pacing(v.settings.frame_rate);
   const cpu_meter meter;
   const auto start = std::chrono::steady_clock::now();
-  for (auto _ : run) run_paced_frame(v.state, v.settings, v.object, pacer);
+  for (auto _ : run) run_paced_frame(v, pacer);
   const seconds frame_time = std::chrono::steady_clock::now() - start;
   meter.report(run);
   run.counters["fps"] = static_cast<double>(run.iterations()) / frame_time.count();
@@ -145,8 +103,8 @@ void paced_frames(benchmark::State& run, viewer& v) {
 
 void geometry_only(benchmark::State& run, viewer& v) {
   for (auto _ : run) {
-    build_frame(v.object, v.settings, v.state.geometry, v.state.segments);
-    benchmark::DoNotOptimize(v.state.segments.data());
+    build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
+    benchmark::DoNotOptimize(v.display.segments.data());
   }
   run.counters["builds_per_s"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
@@ -174,27 +132,25 @@ void register_frames(const std::string& name, viewer& v, benchmark::IterationCou
 int main(int argc, char** argv) {
   using namespace zorv;
   benchmark::Initialize(&argc, argv);
-  x11test::xvfb_server server = x11test::start_xvfb(screen_side, screen_side);
-  if (server.pid <= 0) {
-    std::fputs("fps_bench: could not start Xvfb\n", stderr);
+  const std::string failure = x11test::open_session(session, screen_side);
+  if (!failure.empty()) {
+    std::fprintf(stderr, "fps_bench: %s\n", failure.c_str());
     return 1;
   }
-  server_pid = server.pid;
+  server_pid = session.server.pid;
   for (const torus_case& t : tori) {
-    viewer& v = start_viewer(server.display_name, t.nx, t.ny, no_options);
+    viewer& v = start_torus(t.nx, t.ny, no_options);
     const std::string name = std::to_string(t.nx) + "x" + std::to_string(t.ny);
     register_frames("run_frame/" + name, v, t.frames);
-    register_frames("run_frame_bb/" + name,
-                    start_viewer(server.display_name, t.nx, t.ny, back_buffer), t.frames);
-    register_frames("run_frame_wc/" + name,
-                    start_viewer(server.display_name, t.nx, t.ny, depth_cueing), t.frames);
+    register_frames("run_frame_bb/" + name, start_torus(t.nx, t.ny, back_buffer), t.frames);
+    register_frames("run_frame_wc/" + name, start_torus(t.nx, t.ny, depth_cueing), t.frames);
     benchmark::RegisterBenchmark(("build_frame/" + name).c_str(),
                                  [&v](benchmark::State& run) { geometry_only(run, v); })
         ->Iterations(t.frames)
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
   }
-  viewer& capped = start_viewer(server.display_name, tori[0].nx, tori[0].ny, frame_cap);
+  viewer& capped = start_torus(tori[0].nx, tori[0].ny, frame_cap);
   benchmark::RegisterBenchmark("run_paced_frame_fps60/24x12",
                                [&capped](benchmark::State& run) { paced_frames(run, capped); })
       ->Iterations(capped_frames)
@@ -202,7 +158,6 @@ int main(int argc, char** argv) {
       ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  for (viewer& v : viewers) x11test::disconnect_viewer(v);
-  x11test::stop_xvfb(server);
+  x11test::close_session(session);
   return 0;
 }

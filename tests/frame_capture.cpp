@@ -6,9 +6,7 @@
 // Unlike a screenshot of a running zorv, every capture shows a known frame, so the pictures and
 // the animation in the README come out the same on every run.
 #include "animation.hpp"
-#include "display.hpp"
-#include "object.hpp"
-#include "settings.hpp"
+#include "viewer.hpp"
 
 #include <X11/Xutil.h>
 
@@ -63,23 +61,14 @@ int main(int argc, char** argv) {
   // The viewer's start-up, with the arguments after ours as its command line.
   std::vector<const char*> zorv_argv{"zorv"};
   for (int i = 4; i < argc; ++i) zorv_argv.push_back(argv[i]);
-  zorv::object_record object{};
-  zorv::identity_transform(object);
-  zorv::viewer_settings settings;
-  zorv::set_defaults(settings);
-  zorv::finish_parse(
-      zorv::parse_arguments(settings, static_cast<int>(zorv_argv.size()), zorv_argv.data()));
-  zorv::increments_to_radians(settings);
-  object.scale.fill(settings.scale);
-  zorv::load_object(object, settings.data_file);
-  zorv::display_state state{};
-  zorv::connect_display(state, settings, object);
+  zorv::viewer viewer{};
+  zorv::start_viewer(viewer, static_cast<int>(zorv_argv.size()), zorv_argv.data());
 
   for (int capture = 0; capture < captures; ++capture) {
-    for (int frame = 0; frame < frames_between; ++frame) zorv::run_frame(state, settings, object);
+    for (int frame = 0; frame < frames_between; ++frame) zorv::run_frame(viewer);
     char number[16];
     std::snprintf(number, sizeof number, "%03d", capture);
-    if (!write_window(state, prefix + number + ".ppm")) {
+    if (!write_window(viewer.display, prefix + number + ".ppm")) {
       std::perror("frame_capture");
       return 1;
     }

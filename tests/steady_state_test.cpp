@@ -11,7 +11,6 @@
 
 #include "address_sanitizer.hpp"
 #include "animation.hpp"
-#include "display.hpp"
 #include "x11_harness.hpp"
 
 #include <X11/Xlib.h>
@@ -89,23 +88,16 @@ std::string tesseract_text() {
 }
 
 TEST(steady_state, frame_loop_keeps_its_memory_over_a_long_run) {
-  xvfb_server server = start_xvfb(screen_side, screen_side);
-  ASSERT_GT(server.pid, 0) << "Xvfb did not start";
+  viewer_session session;
+  ASSERT_EQ(open_session(session, screen_side), "");
+  // The default motion: xz, xw and yw turn.
+  viewer& viewer = start_local_viewer(session, tesseract_text(), {});
 
-  local_viewer viewer{};
-  identity_transform(viewer.object);
-  std::string error;
-  ASSERT_TRUE(parse_object(tesseract_text(), viewer.object, error)) << error;
-  set_defaults(viewer.settings); // the default motion: xz, xw and yw turn
-  connect_viewer(viewer, server.display_name);
-  std::fflush(stdout);
-
-  for (long frame = 0; frame < warm_up_frames; ++frame)
-    run_frame(viewer.state, viewer.settings, viewer.object);
+  for (long frame = 0; frame < warm_up_frames; ++frame) run_frame(viewer);
   const memory start = measure();
   memory highest = start;
   for (long frame = 1; frame <= measured_frames; ++frame) {
-    run_frame(viewer.state, viewer.settings, viewer.object);
+    run_frame(viewer);
     if (frame % sample_every == 0) highest = highest_of(highest, measure());
   }
   const memory end = measure();
@@ -121,8 +113,7 @@ TEST(steady_state, frame_loop_keeps_its_memory_over_a_long_run) {
   }
   // The object really turned: the angles grew by one increment per frame.
   EXPECT_GT(viewer.object.planes[xw].angle, 0.0f);
-  disconnect_viewer(viewer);
-  stop_xvfb(server);
+  close_session(session);
 }
 
 } // namespace

@@ -3,11 +3,9 @@
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
-#include "display.hpp"
 #include "x11_harness.hpp"
 
 #include <cmath>
-#include <deque>
 #include <string>
 
 namespace zorv {
@@ -19,52 +17,29 @@ constexpr float default_scale = 200.0f;
 constexpr float default_distance = 430.0f;
 constexpr int start_size = 650;
 
-// The viewer's defaults, standing still, on the given display.
-viewer_settings test_settings(const std::string& display_name) {
-  viewer_settings settings{};
-  set_defaults(settings);
-  settings.increments = {};
-  settings.display_name = display_name;
-  return settings;
-}
+// Three points and two lines, standing still.
+const std::string two_lines = "p={3}\n0 0 0 0\n1 0 0 0\n0 1 0 0\nl={2}\n0 1\n0 2\nn=two\n";
 
-object_record two_line_object() {
-  object_record object{};
-  object.scale = {default_scale, default_scale, default_scale, default_scale};
-  object.points = {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 0}};
-  object.projected = object.points;
-  object.lines = {{0, 1}, {0, 2}};
-  object.point_count = 3;
-  object.line_count = 2;
-  return object;
-}
-
-class display_test : public testing::Test {
+class display_test : public testing::Test, protected viewer_session {
 protected:
   void start(int depth) {
     server = start_xvfb(1400, 1400, depth);
     ASSERT_GT(server.pid, 0) << "Xvfb did not start";
-    settings = test_settings(server.display_name);
+    dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
   }
   void SetUp() override { start(24); }
-  void TearDown() override {
-    for (display_state& state : states) XCloseDisplay(state.display);
-    stop_xvfb(server);
-  }
-  display_state& connect() {
-    states.emplace_back();
-    connect_display(states.back(), settings, object);
-    return states.back();
-  }
+  void TearDown() override { close_session(*this); }
 
-  xvfb_server server;
-  viewer_settings settings;
-  object_record object = two_line_object();
-  std::deque<display_state> states;
+  // A viewer of the two lines, standing still, with the options.
+  viewer& connect(std::vector<std::string> options = {}) {
+    options.insert(options.begin(), "-xy");
+    return start_local_viewer(*this, two_lines, options);
+  }
 };
 
 TEST_F(display_test, starts_with_the_fixed_window_and_zeroed_lists) {
-  const display_state& state = connect();
+  const display_state& state = connect().display;
   EXPECT_EQ(state.geometry.window_width, start_size);
   EXPECT_EQ(state.geometry.window_height, start_size);
   EXPECT_EQ(state.geometry.centre_x, start_size / 2);
@@ -91,9 +66,7 @@ TEST_F(display_test, looks_up_colour_names_and_leaves_unknown_ones_at_pixel_0) {
   };
   for (const colour_case& c : cases) {
     SCOPED_TRACE(c.line);
-    settings.line_colour = c.line;
-    settings.background_colour = c.background;
-    const display_state& state = connect();
+    const display_state& state = connect({"-lc", c.line, "-bc", c.background}).display;
     EXPECT_EQ(state.line_pixel, c.line_pixel);
     EXPECT_EQ(state.background_pixel, c.background_pixel);
   }
@@ -102,7 +75,7 @@ TEST_F(display_test, looks_up_colour_names_and_leaves_unknown_ones_at_pixel_0) {
 // On an 8-bit PseudoColor screen whose colormap another client has filled, a known colour
 // cannot be allocated and the fixed fallback pixels are used.
 TEST_F(display_test, falls_back_to_pixels_1_and_6_when_the_colormap_is_full) {
-  stop_xvfb(server);
+  close_session(*this);
   start(8);
   Display* hog = open_test_display(server.display_name);
   ASSERT_NE(hog, nullptr);
@@ -113,9 +86,7 @@ TEST_F(display_test, falls_back_to_pixels_1_and_6_when_the_colormap_is_full) {
   ASSERT_GT(taken, 0);
 
   // Colours the server's own entries are unlikely to hold already.
-  settings.line_colour = "MediumOrchid";
-  settings.background_colour = "DarkKhaki";
-  const display_state& state = connect();
+  const display_state& state = connect({"-lc", "MediumOrchid", "-bc", "DarkKhaki"}).display;
   EXPECT_EQ(state.background_pixel, 1u);
   EXPECT_EQ(state.line_pixel, 6u);
   XCloseDisplay(hog);
@@ -124,11 +95,11 @@ TEST_F(display_test, falls_back_to_pixels_1_and_6_when_the_colormap_is_full) {
 TEST_F(display_test, remembers_drawn_segments_for_erasing_only_without_clearing) {
   for (const bool clear : {false, true}) {
     SCOPED_TRACE(clear ? "-cw" : "default");
-    settings.clear_each_frame = clear;
-    display_state& state = connect();
+    viewer& v = connect(clear ? std::vector<std::string>{"-cw"} : std::vector<std::string>{});
+    display_state& state = v.display;
     state.segments = {{1, 2, 3, 4}, {5, 6, 7, 8}};
-    erase_previous(state, settings, object);
-    draw_current(state, settings, object);
+    erase_previous(v);
+    draw_current(v);
     XSync(state.display, False);
     ASSERT_EQ(state.erased.size(), 2u);
     EXPECT_EQ(state.erased[1].x1, clear ? 0 : 5);
@@ -152,56 +123,57 @@ TEST_F(display_test, follows_a_resize_by_recentring_and_rescaling) {
   };
   for (const resize_case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << (c.rescale ? "" : " -ns"));
-    settings = test_settings(server.display_name);
-    settings.rescale_on_resize = c.rescale;
-    object = two_line_object();
-    display_state& state = connect();
+    viewer& v = connect(c.rescale ? std::vector<std::string>{} : std::vector<std::string>{"-ns"});
+    const display_state& state = v.display;
     XResizeWindow(state.display, state.window, static_cast<unsigned>(c.width),
                   static_cast<unsigned>(c.height));
     XSync(state.display, False);
-    follow_resize(state, settings, object);
+    follow_resize(v);
 
     EXPECT_EQ(state.geometry.window_width, c.width);
     EXPECT_EQ(state.geometry.window_height, c.height);
     EXPECT_EQ(state.geometry.centre_x, c.width / 2);
     EXPECT_EQ(state.geometry.centre_y, c.height / 2);
-    for (const float scale : object.scale)
+    for (const float scale : v.object.scale)
       EXPECT_FLOAT_EQ(scale, static_cast<float>(default_scale * c.factor));
-    EXPECT_FLOAT_EQ(settings.z_distance, static_cast<float>(default_distance * c.factor));
-    EXPECT_FLOAT_EQ(settings.w_distance, static_cast<float>(default_distance * c.factor));
+    EXPECT_FLOAT_EQ(v.settings.z_distance, static_cast<float>(default_distance * c.factor));
+    EXPECT_FLOAT_EQ(v.settings.w_distance, static_cast<float>(default_distance * c.factor));
   }
 }
 
 TEST_F(display_test, doubles_scale_and_distances_exactly_when_the_area_quadruples) {
-  display_state& state = connect();
-  XResizeWindow(state.display, state.window, 1300, 1300);
-  XSync(state.display, False);
-  follow_resize(state, settings, object);
-  EXPECT_EQ(object.scale[0], 400.0f);
-  EXPECT_EQ(object.scale[3], 400.0f);
-  EXPECT_EQ(settings.z_distance, 860.0f);
-  EXPECT_EQ(settings.w_distance, 860.0f);
+  viewer& v = connect();
+  XResizeWindow(v.display.display, v.display.window, 1300, 1300);
+  XSync(v.display.display, False);
+  follow_resize(v);
+  EXPECT_EQ(v.object.scale[0], 400.0f);
+  EXPECT_EQ(v.object.scale[3], 400.0f);
+  EXPECT_EQ(v.settings.z_distance, 860.0f);
+  EXPECT_EQ(v.settings.w_distance, 860.0f);
 }
 
 // 46341 x 46341 is the smallest square whose area does not fit a 32-bit integer.
 TEST_F(display_test, survives_a_window_area_beyond_32_bits) {
   constexpr unsigned huge = 46341;
-  display_state& state = connect();
-  XResizeWindow(state.display, state.window, huge, huge);
-  XSync(state.display, False);
-  follow_resize(state, settings, object);
-  EXPECT_FLOAT_EQ(object.scale[0], static_cast<float>(default_scale * huge / start_size));
+  viewer& v = connect();
+  XResizeWindow(v.display.display, v.display.window, huge, huge);
+  XSync(v.display.display, False);
+  follow_resize(v);
+  EXPECT_FLOAT_EQ(v.object.scale[0], static_cast<float>(default_scale * huge / start_size));
 
-  XResizeWindow(state.display, state.window, start_size, start_size);
-  XSync(state.display, False);
-  follow_resize(state, settings, object);
-  EXPECT_FLOAT_EQ(object.scale[0], default_scale);
-  EXPECT_FLOAT_EQ(settings.w_distance, default_distance);
+  XResizeWindow(v.display.display, v.display.window, start_size, start_size);
+  XSync(v.display.display, False);
+  follow_resize(v);
+  EXPECT_FLOAT_EQ(v.object.scale[0], default_scale);
+  EXPECT_FLOAT_EQ(v.settings.w_distance, default_distance);
 }
 
 TEST_F(display_test, reports_a_segment_list_that_cannot_be_allocated) {
-  object.line_count = -1;
-  EXPECT_EXIT(connect(), testing::ExitedWithCode(255),
+  viewer v{};
+  set_defaults(v.settings);
+  v.settings.display_name = server.display_name;
+  v.object.line_count = -1;
+  EXPECT_EXIT(connect_display(v), testing::ExitedWithCode(255),
               "^ZORV: could not allocate segment stucture\\.\n$");
 }
 

@@ -198,8 +198,18 @@ void stop_viewer(viewer_session& session, const zorv_run& run) {
   std::erase(session.children, run.child);
 }
 
+namespace {
+
+void disconnect_viewers(viewer_session& session) {
+  for (viewer& v : session.viewers) disconnect_display(v);
+  session.viewers.clear();
+}
+
+} // namespace
+
 std::string restart_server(viewer_session& session, int screen_side,
                            const std::vector<std::string>& server_arguments) {
+  disconnect_viewers(session);
   if (session.display != nullptr) XCloseDisplay(session.display);
   session.display = nullptr;
   stop_xvfb(session.server);
@@ -221,6 +231,7 @@ std::string open_session(viewer_session& session, int screen_side,
 void close_session(viewer_session& session) {
   for (const pid_t pid : session.children) stop_process(pid);
   session.children.clear();
+  disconnect_viewers(session);
   if (session.display != nullptr) XCloseDisplay(session.display);
   session.display = nullptr;
   stop_xvfb(session.server);
@@ -228,16 +239,19 @@ void close_session(viewer_session& session) {
   session.dir.clear();
 }
 
-void connect_viewer(local_viewer& viewer, const std::string& display_name) {
-  viewer.settings.display_name = display_name;
-  increments_to_radians(viewer.settings);
-  viewer.object.scale.fill(viewer.settings.scale);
-  connect_display(viewer.state, viewer.settings, viewer.object);
-}
-
-void disconnect_viewer(local_viewer& viewer) {
-  for (GC gc : viewer.state.depth_gcs) XFreeGC(viewer.state.display, gc);
-  XCloseDisplay(viewer.state.display);
+viewer& start_local_viewer(viewer_session& session, const std::string& object_text,
+                           const std::vector<std::string>& options) {
+  const std::string path =
+      session.dir + "/local-" + std::to_string(session.viewers.size()) + ".zorv";
+  write_file(path, object_text);
+  std::vector<const char*> argv{"zorv", path.c_str()};
+  for (const std::string& option : options) argv.push_back(option.c_str());
+  argv.push_back("-d");
+  argv.push_back(session.server.display_name.c_str());
+  viewer& v = session.viewers.emplace_back();
+  start_viewer(v, static_cast<int>(argv.size()), argv.data());
+  std::fflush(stdout);
+  return v;
 }
 
 pixel_area read_root(Display* display, int left, int top, int width, int height) {

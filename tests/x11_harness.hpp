@@ -3,12 +3,13 @@
 // started by its pid.
 #pragma once
 
-#include "display.hpp"
 #include "run_program.hpp"
+#include "viewer.hpp"
 
 #include <X11/Xlib.h>
 
 #include <chrono>
+#include <deque>
 #include <ostream>
 #include <string>
 #include <sys/types.h>
@@ -79,13 +80,14 @@ using testrun::read_file;
 using testrun::remove_temp_dir;
 using testrun::write_file;
 
-// A test's own X server and its connection to it, a directory for the viewer's files, and the
-// background processes of the viewers started there.
+// A test's own X server and its connection to it, a directory for the viewer's files, the
+// background processes of the viewers started there and the viewers started in this process.
 struct viewer_session {
   xvfb_server server;
   Display* display = nullptr;
   std::string dir;
   std::vector<pid_t> children;
+  std::deque<viewer> viewers;
 };
 
 // Starts Xvfb with a square screen and any further server arguments, connects to it and makes
@@ -93,12 +95,12 @@ struct viewer_session {
 std::string open_session(viewer_session& session, int screen_side,
                          const std::vector<std::string>& server_arguments = {});
 
-// Closes the connection and stops the server, then starts a fresh one with these arguments and
-// connects to it. Returns what failed, empty if nothing did.
+// Closes the connections (the session's and its viewers') and stops the server, then starts a fresh
+// one with these arguments and connects to it. Returns what failed, empty if nothing did.
 std::string restart_server(viewer_session& session, int screen_side,
                            const std::vector<std::string>& server_arguments);
 
-// Stops the background processes, closes the connection, stops the server, removes the directory.
+// Stops the background processes, closes the connections, stops the server, removes the directory.
 void close_session(viewer_session& session);
 
 // One run of the viewer's foreground process.
@@ -123,19 +125,11 @@ zorv_run start_viewer(viewer_session& session, const std::string& binary,
 // Stops one viewer's background process, so that the next one has the screen to itself.
 void stop_viewer(viewer_session& session, const zorv_run& run);
 
-// One viewer in this process, as start-up leaves it just before the fork.
-struct local_viewer {
-  viewer_settings settings;
-  object_record object;
-  display_state state;
-};
-
-// The rest of start-up for a viewer whose settings and object are filled in: the increments
-// become radians, the scale goes into the object and the window opens on display_name.
-void connect_viewer(local_viewer& viewer, const std::string& display_name);
-
-// The viewer's process never lets go of its GCs; this frees them and closes the connection.
-void disconnect_viewer(local_viewer& viewer);
+// Starts a viewer in this process as the program starts one, up to the fork, on the session's
+// server: the object text goes into a file of the session's directory, and the command line is
+// that file's name and the options. The viewer stays in the session until its server stops.
+viewer& start_local_viewer(viewer_session& session, const std::string& object_text,
+                           const std::vector<std::string>& options);
 
 // A rectangle of pixels read from the root window.
 struct pixel_area {

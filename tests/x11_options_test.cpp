@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <deque>
 #include <new>
 #include <set>
 #include <sstream>
@@ -105,37 +104,21 @@ cpu_use cpu_over(pid_t viewer, pid_t server, std::chrono::milliseconds span) {
   return {cpu_ticks(viewer) - viewer_start, cpu_ticks(server) - server_start};
 }
 
-using viewer = local_viewer;
-
 class options_x11_test : public testing::Test, protected viewer_session {
 protected:
   static void SetUpTestSuite() { adopt_orphans(); }
 
   // A fresh server, with the in-process viewers of the last one let go.
   void start_server(const std::vector<std::string>& extra = {}) {
-    for (viewer& v : viewers) disconnect_viewer(v);
-    viewers.clear();
     ASSERT_EQ(restart_server(*this, screen_side, extra), "");
   }
 
   void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
 
-  void TearDown() override {
-    for (viewer& v : viewers) disconnect_viewer(v);
-    close_session(*this);
-  }
+  void TearDown() override { close_session(*this); }
 
-  // The command line's settings, as the viewer would have them after parsing.
   viewer& connect(const object_record& object, const std::vector<std::string>& options) {
-    viewer& v = viewers.emplace_back();
-    set_defaults(v.settings);
-    std::vector<const char*> argv{"zorv", "object.zorv"};
-    for (const std::string& option : options) argv.push_back(option.c_str());
-    EXPECT_EQ(parse_arguments(v.settings, static_cast<int>(argv.size()), argv.data()).outcome,
-              parse_outcome::run);
-    v.object = object;
-    connect_viewer(v, server.display_name);
-    return v;
+    return start_local_viewer(*this, object_text(object), options);
   }
 
   zorv_run start(const std::string& object, std::vector<std::string> options) {
@@ -160,8 +143,6 @@ protected:
     });
     return last;
   }
-
-  std::deque<viewer> viewers;
 };
 
 TEST_F(options_x11_test, fps_cap_paces_the_frame_loop) {
@@ -170,7 +151,7 @@ TEST_F(options_x11_test, fps_cap_paces_the_frame_loop) {
   int frames = 0;
   const auto start = std::chrono::steady_clock::now();
   while (std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
-    run_paced_frame(v.state, v.settings, v.object, pacer);
+    run_paced_frame(v, pacer);
     ++frames;
   }
   EXPECT_NEAR(frames, 100, 10);
@@ -210,8 +191,8 @@ TEST_F(options_x11_test, back_buffer_comes_from_the_server_or_a_pixmap) {
     SCOPED_TRACE(c.what);
     start_server(c.server_arguments);
     const viewer& v = connect(torus(4, 3), c.options);
-    EXPECT_EQ(v.state.back_buffer, c.expected);
-    EXPECT_EQ(v.state.drawable == v.state.window, c.expected == back_buffer_kind::none);
+    EXPECT_EQ(v.display.back_buffer, c.expected);
+    EXPECT_EQ(v.display.drawable == v.display.window, c.expected == back_buffer_kind::none);
   }
 }
 
@@ -327,16 +308,16 @@ TEST_F(options_x11_test, depth_cueing_draws_each_step_in_one_request) {
   ring.line_count = ring_points;
 
   const auto requests_per_frame = [](viewer& v) {
-    run_frame(v.state, v.settings, v.object);
-    const unsigned long before = XNextRequest(v.state.display);
-    run_frame(v.state, v.settings, v.object);
-    return XNextRequest(v.state.display) - before;
+    run_frame(v);
+    const unsigned long before = XNextRequest(v.display.display);
+    run_frame(v);
+    return XNextRequest(v.display.display) - before;
   };
   viewer& plain = connect(ring, {"-xy"});
   viewer& cued = connect(ring, {"-xy", "-wc", "Blue"});
   const unsigned long plain_requests = requests_per_frame(plain);
   const unsigned long cued_requests = requests_per_frame(cued);
-  EXPECT_EQ(std::set<std::uint8_t>(cued.state.steps.begin(), cued.state.steps.end()).size(),
+  EXPECT_EQ(std::set<std::uint8_t>(cued.display.steps.begin(), cued.display.steps.end()).size(),
             static_cast<std::size_t>(depth_step_count));
   EXPECT_LE(cued_requests, plain_requests - 1 + depth_step_count);
   EXPECT_GE(cued_requests, static_cast<unsigned long>(depth_step_count));
@@ -353,10 +334,10 @@ TEST_F(options_x11_test, frames_allocate_nothing) {
       SCOPED_TRACE(testing::PrintToString(options) + (server_arguments.empty() ? "" : " pixmap"));
       viewer& v = connect(torus(24, 12), options);
       frame_pacer pacer = start_pacing(max_frame_rate);
-      run_frame(v.state, v.settings, v.object);
+      run_frame(v);
       const long before = allocation_count;
-      for (int i = 0; i < 10; ++i) run_frame(v.state, v.settings, v.object);
-      run_paced_frame(v.state, v.settings, v.object, pacer);
+      for (int i = 0; i < 10; ++i) run_frame(v);
+      run_paced_frame(v, pacer);
       EXPECT_EQ(allocation_count, before);
     }
   }

@@ -48,10 +48,9 @@ void sleep_until(std::int64_t when) {
   }
 }
 
-[[noreturn]] void run_paced_animation(display_state& state, viewer_settings& settings,
-                                      object_record& object) {
-  frame_pacer pacer = start_pacing(settings.frame_rate);
-  for (;;) run_paced_frame(state, settings, object, pacer);
+[[noreturn]] void run_paced_animation(viewer& v) {
+  frame_pacer pacer = start_pacing(v.settings.frame_rate);
+  for (;;) run_paced_frame(v, pacer);
 }
 
 } // namespace
@@ -76,30 +75,27 @@ void advance_angles(object_record& object, const viewer_settings& settings) {
     object.planes[plane].angle += settings.increments[plane];
 }
 
-void run_frame(display_state& state, viewer_settings& settings, object_record& object) {
-  build_frame(object, settings, state.geometry, state.segments);
-  follow_resize(state, settings, object);
-  erase_previous(state, settings, object);
-  draw_current(state, settings, object);
-  advance_angles(object, settings);
-  refresh_trig(object);
+void run_frame(viewer& v) {
+  build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
+  show_frame(v);
+  advance_angles(v.object, v.settings);
+  refresh_trig(v.object);
 }
 
 // The frame's drawing is sent before the sleep, not with the next frame's round trip.
-void run_paced_frame(display_state& state, viewer_settings& settings, object_record& object,
-                     frame_pacer& pacer) {
+void run_paced_frame(viewer& v, frame_pacer& pacer) {
   wait_for_frame_start(pacer);
-  run_frame(state, settings, object);
-  XFlush(state.display);
+  run_frame(v);
+  XFlush(v.display.display);
 }
 
 // A lost connection ends the process through Xlib's default I/O error handler.
-void run_animation(display_state& state, viewer_settings& settings, object_record& object) {
-  if (settings.frame_rate > 0.0f) run_paced_animation(state, settings, object);
-  for (;;) run_frame(state, settings, object);
+void run_animation(viewer& v) {
+  if (v.settings.frame_rate > 0.0f) run_paced_animation(v);
+  for (;;) run_frame(v);
 }
 
-void fork_and_animate(display_state& state, viewer_settings& settings, object_record& object) {
+void fork_and_animate(viewer& v) {
   std::printf(" Forking...");
   // Whatever is still buffered must come out once, from the parent, not once per process.
   std::fflush(stdout);
@@ -116,7 +112,7 @@ void fork_and_animate(display_state& state, viewer_settings& settings, object_re
     std::_Exit(static_cast<int>(exit_status::success));
   }
   release_standard_output();
-  run_animation(state, settings, object);
+  run_animation(v);
 }
 
 } // namespace zorv

@@ -1,9 +1,9 @@
 // The background process and its endless frame loop.
 #pragma once
 
-#include "display.hpp"
 #include "object.hpp"
 #include "settings.hpp"
+#include "viewer.hpp"
 
 #include <cstdint>
 
@@ -23,20 +23,18 @@ void wait_for_frame_start(frame_pacer& pacer);
 
 void advance_angles(object_record& object, const viewer_settings& settings);
 
-// One frame: build, follow a resize, erase, draw, advance, refresh the trigonometry.
-void run_frame(display_state& state, viewer_settings& settings, object_record& object);
+// One frame: make its segments, show them (follow a resize, erase, draw), advance the angles and
+// refresh the trigonometry.
+void run_frame(viewer& v);
 
 // One frame of the -fps loop: waits for its start, runs it and sends it to the server.
-void run_paced_frame(display_state& state, viewer_settings& settings, object_record& object,
-                     frame_pacer& pacer);
+void run_paced_frame(viewer& v, frame_pacer& pacer);
 
-// Without end; paced when settings.frame_rate is positive.
-[[noreturn]] void run_animation(display_state& state, viewer_settings& settings,
-                                object_record& object);
+// Without end; paced when the settings' frame_rate is positive.
+[[noreturn]] void run_animation(viewer& v);
 
 // Prints " Forking...", then splits: the parent prints the child's pid and ends with status 0,
 // the child runs run_animation. A failed fork ends the process with status 255.
-[[noreturn]] void fork_and_animate(display_state& state, viewer_settings& settings,
-                                   object_record& object);
+[[noreturn]] void fork_and_animate(viewer& v);
 
 } // namespace zorv

@@ -9,6 +9,7 @@
 #include "display.hpp"
 
 #include "fatal.hpp"
+#include "viewer.hpp"
 
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdbe.h>
@@ -28,7 +29,6 @@ namespace zorv {
 
 namespace {
 
-constexpr int screen_number = 0;
 constexpr int window_x = 0;
 constexpr int window_y = 0;
 constexpr unsigned window_size = 650;
@@ -264,26 +264,32 @@ void draw_by_depth(display_state& state, const object_record& object) {
   }
 }
 
-} // namespace
-
-void connect_display(display_state& state, const viewer_settings& settings,
-                     const object_record& object) {
+// The display name's screen (":0.1" names screen 1), its root window and default colormap.
+void open_display(display_state& state, const std::string& display_name) {
   std::printf(" Opening display.\n");
-  state.display = XOpenDisplay(settings.display_name.c_str());
+  state.display = XOpenDisplay(display_name.c_str());
   if (state.display == nullptr) die(exit_status::usage, "ZORV: Could not open display.\n");
-  Display* display = state.display;
+  state.screen = XDefaultScreen(state.display);
+  state.root = XRootWindow(state.display, state.screen);
+  state.colormap = XDefaultColormap(state.display, state.screen);
+}
 
-  state.root = XDefaultRootWindow(display);
-  state.colormap = XDefaultColormap(display, screen_number);
-  state.background_pixel =
-      colour_pixel(display, state.colormap, settings.background_colour, background_fallback_pixel);
+void allocate_colours(display_state& state, const viewer_settings& settings) {
+  state.background_pixel = colour_pixel(state.display, state.colormap, settings.background_colour,
+                                        background_fallback_pixel);
   state.line_pixel =
-      colour_pixel(display, state.colormap, settings.line_colour, line_fallback_pixel);
+      colour_pixel(state.display, state.colormap, settings.line_colour, line_fallback_pixel);
+}
 
-  state.gc = XDefaultGC(display, screen_number);
-  XSetLineAttributes(display, state.gc, static_cast<unsigned>(settings.line_width), LineSolid,
+// The screen's own GC suits the window, which has the screen's default depth and visual.
+void prepare_gc(display_state& state, const viewer_settings& settings) {
+  state.gc = XDefaultGC(state.display, state.screen);
+  XSetLineAttributes(state.display, state.gc, static_cast<unsigned>(settings.line_width), LineSolid,
                      CapButt, JoinMiter);
+}
 
+void create_window(display_state& state, const viewer_settings& settings) {
+  Display* display = state.display;
   state.window =
       XCreateSimpleWindow(display, state.root, window_x, window_y, window_size, window_size,
                           border_width, border_pixel, state.background_pixel);
@@ -299,25 +305,54 @@ void connect_display(display_state& state, const viewer_settings& settings,
     const std::string title = std::string("zorv v") + version;
     XStoreName(display, state.window, title.c_str());
   }
+}
 
+void map_window(display_state& state) {
   std::printf(" Mapping window.\n");
-  XMapRaised(display, state.window);
-  XSync(display, False);
-  XSelectInput(display, state.window, StructureNotifyMask);
+  XMapRaised(state.display, state.window);
+  XSync(state.display, False);
+  XSelectInput(state.display, state.window, StructureNotifyMask);
+}
 
-  XSetForeground(display, state.gc, state.line_pixel);
-  XSetBackground(display, state.gc, state.background_pixel);
-  XClearWindow(display, state.window);
+// What drawing into the window needs: the GC's colours, a clear window, the segment lists, the
+// window's size and what -bb and -wc add.
+void prepare_drawing(viewer& v) {
+  display_state& state = v.display;
+  XSetForeground(state.display, state.gc, state.line_pixel);
+  XSetBackground(state.display, state.gc, state.background_pixel);
+  XClearWindow(state.display, state.window);
 
-  if (!allocate_segments(state.segments, object.line_count))
+  if (!allocate_segments(state.segments, v.object.line_count))
     die(exit_status::failure, "ZORV: could not allocate segment stucture.\n");
-  if (!allocate_segments(state.erased, object.line_count))
+  if (!allocate_segments(state.erased, v.object.line_count))
     die(exit_status::failure, "ZORV: could not allocate erase segment structure.\n");
 
   read_window_size(state);
 
-  if (settings.back_buffer) prepare_back_buffer(state);
-  if (settings.depth_cueing) prepare_depth_cueing(state, settings, object);
+  if (v.settings.back_buffer) prepare_back_buffer(state);
+  if (v.settings.depth_cueing) prepare_depth_cueing(state, v.settings, v.object);
+}
+
+} // namespace
+
+void connect_display(viewer& v) {
+  display_state& state = v.display;
+  state.target = frame_target::window;
+  open_display(state, v.settings.display_name);
+  allocate_colours(state, v.settings);
+  prepare_gc(state, v.settings);
+  create_window(state, v.settings);
+  map_window(state);
+  prepare_drawing(v);
+}
+
+void disconnect_display(viewer& v) {
+  display_state& state = v.display;
+  if (state.display == nullptr) return;
+  for (GC gc : state.depth_gcs) XFreeGC(state.display, gc);
+  state.depth_gcs.clear();
+  XCloseDisplay(state.display);
+  state.display = nullptr;
 }
 
 void read_window_size(display_state& state) {
@@ -325,7 +360,8 @@ void read_window_size(display_state& state) {
   store_size(state.geometry, state.attributes.width, state.attributes.height);
 }
 
-void follow_resize(display_state& state, viewer_settings& settings, object_record& object) {
+void follow_resize(viewer& v) {
+  display_state& state = v.display;
   window_geometry& geometry = state.geometry;
   // X allows sides up to 65535, so the area needs 64 bits (46341 x 46341 already overflows 32).
   const std::int64_t old_area = std::int64_t{geometry.window_width} * geometry.window_height;
@@ -335,25 +371,25 @@ void follow_resize(display_state& state, viewer_settings& settings, object_recor
   if (width == geometry.window_width && height == geometry.window_height) return;
   store_size(geometry, width, height);
   if (state.back_buffer == back_buffer_kind::pixmap) follow_resize_with_pixmap(state);
-  if (!settings.rescale_on_resize) return;
+  if (!v.settings.rescale_on_resize) return;
 
   // The object keeps its size relative to the geometric mean of the sides.
   const std::int64_t new_area = std::int64_t{width} * height;
   const double factor =
       std::sqrt(static_cast<double>(new_area)) / std::sqrt(static_cast<double>(old_area));
-  for (float& entry : object.scale) entry = rescaled(entry, factor);
-  settings.z_distance = rescaled(settings.z_distance, factor);
-  settings.w_distance = rescaled(settings.w_distance, factor);
+  for (float& entry : v.object.scale) entry = rescaled(entry, factor);
+  v.settings.z_distance = rescaled(v.settings.z_distance, factor);
+  v.settings.w_distance = rescaled(v.settings.w_distance, factor);
 }
 
-void erase_previous(display_state& state, const viewer_settings& settings,
-                    const object_record& /*object*/) {
+void erase_previous(viewer& v) {
+  display_state& state = v.display;
   // A back buffer is cleared instead: clearing the window would show an empty one.
   if (state.back_buffer != back_buffer_kind::none) {
     clear_back_buffer(state);
     return;
   }
-  if (settings.clear_each_frame) {
+  if (v.settings.clear_each_frame) {
     XClearWindow(state.display, state.window);
     return;
   }
@@ -363,18 +399,28 @@ void erase_previous(display_state& state, const viewer_settings& settings,
   XSetForeground(state.display, state.gc, state.line_pixel);
 }
 
-void draw_current(display_state& state, const viewer_settings& settings,
-                  const object_record& object) {
+void draw_current(viewer& v) {
+  display_state& state = v.display;
   // Only erasing by redrawing needs the frame's segments again; a back buffer is cleared whole.
-  if (state.back_buffer == back_buffer_kind::none && !settings.clear_each_frame &&
+  if (state.back_buffer == back_buffer_kind::none && !v.settings.clear_each_frame &&
       !state.segments.empty())
     std::copy(state.segments.begin(), state.segments.end(), state.erased.begin());
   if (state.depth_gcs.empty())
     XDrawSegments(state.display, state.drawable, state.gc, state.segments.data(),
                   segment_count(state.segments));
   else
-    draw_by_depth(state, object);
+    draw_by_depth(state, v.object);
   if (state.back_buffer != back_buffer_kind::none) show_back_buffer(state);
+}
+
+void show_frame(viewer& v) {
+  switch (v.display.target) {
+  case frame_target::window:
+    follow_resize(v);
+    erase_previous(v);
+    draw_current(v);
+    return;
+  }
 }
 
 } // namespace zorv

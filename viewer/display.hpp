@@ -19,8 +19,12 @@ enum class back_buffer_kind { none, xdbe, pixmap };
 // -wc colours lines in this many steps of w, from the line colour to the far colour.
 inline constexpr int depth_step_count = 12;
 
+// Where a frame's segments go once they are made: the viewer's X window.
+enum class frame_target { window };
+
 struct display_state {
   Display* display;
+  int screen; // the display name's screen, where the window and its colours live
   Window root;
   Colormap colormap;
   GC gc;
@@ -32,6 +36,7 @@ struct display_state {
   std::vector<XSegment> segments; // this frame, filled by build_frame
   std::vector<XSegment> erased;   // the previous frame's segments, drawn over to erase them
   window_geometry geometry;
+  frame_target target;
   // Zero, empty and none without -bb and -wc: then nothing below takes part in a frame.
   back_buffer_kind back_buffer;    // -bb; drawable then names the buffer
   std::vector<GC> depth_gcs;       // -wc: one per step of w, nearest first
@@ -39,13 +44,23 @@ struct display_state {
   std::vector<std::uint8_t> steps; // -wc: each line's step this frame
 };
 
-void connect_display(display_state& state, const viewer_settings& settings,
-                     const object_record& object);
+struct viewer;
+
+// Opens the display named in the settings and the viewer's window on the display's screen, with
+// its colours, graphics context and segment lists. Ends the process on a failure.
+void connect_display(viewer& v);
+
+// Frees what the process otherwise keeps until it ends (GCs, back buffer) and closes the
+// connection.
+void disconnect_display(viewer& v);
+
 void read_window_size(display_state& state);
-void follow_resize(display_state& state, viewer_settings& settings, object_record& object);
-void erase_previous(display_state& state, const viewer_settings& settings,
-                    const object_record& object);
-void draw_current(display_state& state, const viewer_settings& settings,
-                  const object_record& object);
+void follow_resize(viewer& v);
+void erase_previous(viewer& v);
+void draw_current(viewer& v);
+
+// Puts the frame in the segment list where the viewer draws: follows a resize, erases the
+// previous frame and draws this one.
+void show_frame(viewer& v);
 
 } // namespace zorv
