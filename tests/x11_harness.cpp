@@ -254,11 +254,11 @@ viewer& start_local_viewer(viewer_session& session, const std::string& object_te
   return v;
 }
 
-pixel_area read_root(Display* display, int left, int top, int width, int height) {
+pixel_area read_root(Display* display, int left, int top, int width, int height, int screen) {
   pixel_area area{left, top, 0, 0, {}};
-  XImage* image =
-      XGetImage(display, DefaultRootWindow(display), left, top, static_cast<unsigned>(width),
-                static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  const Window root = RootWindow(display, screen < 0 ? DefaultScreen(display) : screen);
+  XImage* image = XGetImage(display, root, left, top, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (image == nullptr) return area;
   area.width = width;
   area.height = height;
@@ -269,8 +269,8 @@ pixel_area read_root(Display* display, int left, int top, int width, int height)
   return area;
 }
 
-pixel_area read_window(Display* display, int width, int height) {
-  pixel_area area = read_root(display, border, border, width, height);
+pixel_area read_window(Display* display, int width, int height, int screen) {
+  pixel_area area = read_root(display, border, border, width, height, screen);
   area.left = 0;
   area.top = 0;
   return area;

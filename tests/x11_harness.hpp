@@ -143,7 +143,9 @@ struct pixel_area {
   }
 };
 
-pixel_area read_root(Display* display, int left, int top, int width, int height);
+// From the root window of the given screen (-1: the display's default screen).
+pixel_area read_root(Display* display, int left, int top, int width, int height,
+                     int screen = -1);
 
 // The window's inside starts this far into the root window: its border is 2 pixels wide.
 inline constexpr int border = 2;
@@ -151,7 +153,7 @@ inline constexpr int border = 2;
 inline constexpr int window_side = 650;
 
 // Reads the inside of a window at (0, 0) in window coordinates.
-pixel_area read_window(Display* display, int width, int height);
+pixel_area read_window(Display* display, int width, int height, int screen = -1);
 
 // The smallest box holding every pixel of one value, in the area's coordinates.
 struct pixel_box {

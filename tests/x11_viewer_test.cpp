@@ -142,6 +142,33 @@ TEST_F(viewer_test, draws_in_the_chosen_colours_and_line_width) {
   }
 }
 
+// A display name may name any screen of the server; the window, its colours and its GC then all
+// belong to that screen, whatever its depth.
+TEST_F(viewer_test, draws_on_the_screen_that_the_display_name_names) {
+  constexpr int second_screen = 1;
+  ASSERT_EQ(restart_server(*this, screen_side, {"-screen", "1", "800x800x16"}), "");
+  ASSERT_EQ(ScreenCount(display), 2);
+  ASSERT_EQ(DefaultDepthOfScreen(ScreenOfDisplay(display, second_screen)), 16);
+  XColor red_on_16_bits;
+  XColor exact;
+  ASSERT_NE(XAllocNamedColor(display, DefaultColormap(display, second_screen), "Red",
+                             &red_on_16_bits, &exact),
+            0);
+
+  const zorv_run run =
+      start(unit_x, {"-xy", "-np", "-d", server.display_name + "." + std::to_string(second_screen)});
+  pixel_box seen;
+  EXPECT_TRUE(wait_until([&] {
+    seen = find_pixels(read_window(display, window_side, window_side, second_screen),
+                       red_on_16_bits.pixel);
+    return seen == segment(centre, centre, centre + 200, centre);
+  })) << "saw "
+      << seen;
+  EXPECT_FALSE(process_gone(run.child));
+  EXPECT_EQ(read_file(dir + "/err.txt"), "");
+  stop(run);
+}
+
 TEST_F(viewer_test, opens_a_titled_650_pixel_window_in_the_corner) {
   for (const bool titled : {true, false}) {
     SCOPED_TRACE(titled ? "default" : "-nt");

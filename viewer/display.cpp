@@ -1,4 +1,5 @@
-// The X side of the viewer: one window on screen 0, drawn with the screen's own GC. A frame is
+// The X side of the viewer: one window on the screen that the display name names, drawn with that
+// screen's own GC. A frame is
 // one XDrawSegments request; the previous frame is erased by drawing its segments again in the
 // background colour, or by clearing the window when the user asked for that (-cw).
 //
