@@ -1,7 +1,7 @@
 // The X side of the viewer: one window on the screen that the display name names, drawn with that
-// screen's own GC. A frame is
-// one XDrawSegments request; the previous frame is erased by drawing its segments again in the
-// background colour, or by clearing the window when the user asked for that (-cw).
+// screen's own GC. A frame is one XDrawSegments request; the previous frame is erased by drawing
+// its segments again in the background colour, or by clearing the window when the user asked for
+// that (-cw).
 //
 // Two options change the drawing; without them a frame costs two flag tests more. With -bb a
 // frame is drawn off screen on a cleared buffer and shown whole, so the window never shows a
