@@ -6,6 +6,7 @@
 //   build/<dir>/bench/frame_bench
 #include "geometry.hpp"
 #include "plain_frame.hpp"
+#include "torus.hpp"
 
 #include <benchmark/benchmark.h>
 
@@ -19,40 +20,18 @@ namespace {
 
 using zorv::object_record;
 using zorv::point;
+using zorv::torus_object;
 using zorv::viewer_settings;
 using zorv::window_geometry;
 
 constexpr std::int32_t ring_points = 1000; // points per ring, and rings: 1,000,000 points
-constexpr double two_pi = 6.283185307179586;
-constexpr float distance = 430.0f;        // the viewer's default z and w distance
-constexpr float near_w_distance = 150.0f; // inside the torus's reach of 200 in w
+constexpr float distance = 430.0f;         // the viewer's default z and w distance
+constexpr float near_w_distance = 150.0f;  // inside the torus's reach of 200 in w
 
-// The torus as hoopgen builds it: ring j at angle b, point i at angle a, joined around each ring,
-// across neighbouring rings, and closed both ways.
+// The torus as hoopgen writes it, at the viewer's default scale.
 object_record torus() {
-  const std::int32_t nx = ring_points;
-  const std::int32_t ny = ring_points;
-  object_record object{};
-  object.scale = {200.0f, 200.0f, 200.0f, 200.0f};
-  object.offset = {0.0f, 0.0f, 0.0f, 0.0f};
-  for (std::int32_t j = 0; j < ny; ++j) {
-    const double b = j / (ny / two_pi);
-    for (std::int32_t i = 0; i < nx; ++i) {
-      const double a = i / (nx / two_pi);
-      object.points.push_back({static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)),
-                               static_cast<float>(std::cos(b)), static_cast<float>(std::sin(b))});
-    }
-  }
-  for (std::int32_t j = 0; j < ny; ++j)
-    for (std::int32_t k = 1; k < nx; ++k) object.lines.push_back({j * nx + k - 1, j * nx + k});
-  for (std::int32_t j = 0; j < ny; ++j) object.lines.push_back({j * nx, j * nx + nx - 1});
-  for (std::int32_t j = 0; j + 1 < ny; ++j)
-    for (std::int32_t k = 0; k < nx; ++k) object.lines.push_back({j * nx + k, (j + 1) * nx + k});
-  for (std::int32_t k = 0; k < nx; ++k) object.lines.push_back({k, (ny - 1) * nx + k});
-  object.projected.resize(object.points.size());
-  object.point_count = static_cast<std::int32_t>(object.points.size());
-  object.line_count = static_cast<std::int32_t>(object.lines.size());
-  std::snprintf(object.name, sizeof object.name, "CliffordTorus-%dx%d", nx, ny);
+  object_record object = torus_object(ring_points, ring_points);
+  object.scale.fill(200.0f);
   // Some way into a turn in every plane, so that no rotation is trivial.
   const float angles[zorv::plane_count] = {0.3f, 0.7f, 0.2f, 1.1f, 0.5f, 0.9f};
   for (int k = 0; k < zorv::plane_count; ++k) object.planes[k].angle = angles[k];

@@ -12,6 +12,21 @@
 #include <vector>
 
 namespace zorv {
+
+// Found by GoogleTest through the record's namespace. Every field, so that a failed comparison of
+// whole records says which one differs.
+void PrintTo(const viewer_settings& s, std::ostream* out) {
+  *out << "{line_width " << s.line_width << ", scale " << s.scale << ", line_colour \""
+       << s.line_colour << "\", background_colour \"" << s.background_colour << "\", perspective "
+       << s.perspective << ", w_distance " << s.w_distance << ", z_distance " << s.z_distance
+       << ", increments " << ::testing::PrintToString(s.increments) << ", increments_cleared "
+       << s.increments_cleared << ", clear_each_frame " << s.clear_each_frame
+       << ", rescale_on_resize " << s.rescale_on_resize << ", show_title " << s.show_title
+       << ", display_name \"" << s.display_name << "\", data_file \"" << s.data_file
+       << "\", frame_rate " << s.frame_rate << ", back_buffer " << s.back_buffer
+       << ", depth_cueing " << s.depth_cueing << ", depth_colour \"" << s.depth_colour << "\"}";
+}
+
 namespace {
 
 constexpr float infinity = std::numeric_limits<float>::infinity();
@@ -49,23 +64,6 @@ parse_result parse(viewer_settings& settings, std::vector<std::string> arguments
   return parse_arguments(settings, static_cast<int>(argv.size()), argv.data());
 }
 
-void expect_same(const viewer_settings& actual, const viewer_settings& expected) {
-  EXPECT_EQ(actual.line_width, expected.line_width);
-  EXPECT_EQ(actual.scale, expected.scale);
-  EXPECT_EQ(actual.line_colour, expected.line_colour);
-  EXPECT_EQ(actual.background_colour, expected.background_colour);
-  EXPECT_EQ(actual.perspective, expected.perspective);
-  EXPECT_EQ(actual.w_distance, expected.w_distance);
-  EXPECT_EQ(actual.z_distance, expected.z_distance);
-  EXPECT_EQ(actual.increments, expected.increments);
-  EXPECT_EQ(actual.increments_cleared, expected.increments_cleared);
-  EXPECT_EQ(actual.clear_each_frame, expected.clear_each_frame);
-  EXPECT_EQ(actual.rescale_on_resize, expected.rescale_on_resize);
-  EXPECT_EQ(actual.show_title, expected.show_title);
-  EXPECT_EQ(actual.display_name, expected.display_name);
-  EXPECT_EQ(actual.data_file, expected.data_file);
-}
-
 TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
   {
     display_variable unset(nullptr);
@@ -84,6 +82,11 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_TRUE(settings.rescale_on_resize);
     EXPECT_TRUE(settings.show_title);
     EXPECT_EQ(settings.data_file, "");
+    // -fps, -bb and -wc are off.
+    EXPECT_EQ(settings.frame_rate, 0.0f);
+    EXPECT_FALSE(settings.back_buffer);
+    EXPECT_FALSE(settings.depth_cueing);
+    EXPECT_EQ(settings.depth_colour, "");
   }
   display_variable set("farhost:3.0");
   EXPECT_EQ(defaults().display_name, "farhost:3.0");
@@ -165,6 +168,42 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
       {{"-lw2147483647"}, [](viewer_settings& s) { s.line_width = 2147483647; }},
       {{"-zd", "-wdx"}, [](viewer_settings&) {}},
       {{""}, [](viewer_settings&) {}},
+      // -fps, -bb and -wc, tried after everything else; the rate is read as every number is
+      // (exponents, hexadecimal, leading blanks) and the colour taken as it stands.
+      {{"torus", "-fps60"},
+       [](viewer_settings& s) {
+         s.data_file = "torus";
+         s.frame_rate = 60;
+       }},
+      {{"-fps1000"}, [](viewer_settings& s) { s.frame_rate = 1000; }},
+      {{"-fps0.5"}, [](viewer_settings& s) { s.frame_rate = 0.5f; }},
+      {{"-fps1e2"}, [](viewer_settings& s) { s.frame_rate = 100; }},
+      {{"-fps0x1p4"}, [](viewer_settings& s) { s.frame_rate = 16; }},
+      {{"-fps 25"}, [](viewer_settings& s) { s.frame_rate = 25; }},
+      {{"-fps30", "-fps40"}, [](viewer_settings& s) { s.frame_rate = 40; }},
+      {{"-bb"}, [](viewer_settings& s) { s.back_buffer = true; }},
+      {{"-wc", "Blue"},
+       [](viewer_settings& s) {
+         s.depth_cueing = true;
+         s.depth_colour = "Blue";
+       }},
+      {{"-wc", "-np"},
+       [](viewer_settings& s) {
+         s.depth_cueing = true;
+         s.depth_colour = "-np";
+       }},
+      {{"-wc", ""}, [](viewer_settings& s) { s.depth_cueing = true; }},
+      {{"torus", "-xw2", "-bb", "-fps60", "-wc", "Navy", "-cw"},
+       [](viewer_settings& s) {
+         s.data_file = "torus";
+         s.increments = {0, 0, 0, 2, 0, 0};
+         s.increments_cleared = true;
+         s.back_buffer = true;
+         s.frame_rate = 60;
+         s.depth_cueing = true;
+         s.depth_colour = "Navy";
+         s.clear_each_frame = true;
+       }},
       // Names longer than any fixed field are kept whole.
       {{long_path, "-lc", long_colour, "-d", long_colour + ":0"},
        [&](viewer_settings& s) {
@@ -180,7 +219,7 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
     EXPECT_EQ(result.outcome, parse_outcome::run);
     viewer_settings expected = defaults();
     c.change(expected);
-    expect_same(settings, expected);
+    EXPECT_EQ(settings, expected);
   }
 }
 
@@ -211,6 +250,26 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-lw-1"}, parse_outcome::bad_option, "-lw-1"},
       {{"-lw2147483648"}, parse_outcome::bad_option, "-lw2147483648"},
       {{"-lw99999999999999999999"}, parse_outcome::bad_option, "-lw99999999999999999999"},
+      // A frame rate must be there, alone, and in (0, 1000]; the other two names are whole.
+      {{"-fps"}, parse_outcome::bad_option, "-fps"},
+      {{"-fps0"}, parse_outcome::bad_option, "-fps0"},
+      {{"-fps-5"}, parse_outcome::bad_option, "-fps-5"},
+      {{"-fps1000.5"}, parse_outcome::bad_option, "-fps1000.5"},
+      {{"-fps1e9"}, parse_outcome::bad_option, "-fps1e9"},
+      {{"-fpsnan"}, parse_outcome::bad_option, "-fpsnan"},
+      {{"-fpsinf"}, parse_outcome::bad_option, "-fpsinf"},
+      {{"-fps60x"}, parse_outcome::bad_option, "-fps60x"},
+      {{"-fps60 "}, parse_outcome::bad_option, "-fps60 "},
+      {{"-fpsx"}, parse_outcome::bad_option, "-fpsx"},
+      {{"-fps1e-50"}, parse_outcome::bad_option, "-fps1e-50"}, // 0 as a float
+      {{"-fp60"}, parse_outcome::bad_option, "-fp60"},
+      {{"-FPS60"}, parse_outcome::bad_option, "-FPS60"},
+      {{"-bbx"}, parse_outcome::bad_option, "-bbx"},
+      {{"-bb2"}, parse_outcome::bad_option, "-bb2"},
+      {{"-wcx", "Blue"}, parse_outcome::bad_option, "-wcx"},
+      {{"-wc"}, parse_outcome::bad_option, "-wc"}, // nothing to take
+      // The help test comes before them, as it does before a bad option.
+      {{"-fps60", "-h", "-bb"}, parse_outcome::help, ""},
   };
   for (const refused_case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));

@@ -1,12 +1,39 @@
-// The display module in this process, against a private Xvfb: colours, the erase list and
-// following a resize.
+// The display module in this process, against a private Xvfb: colours, the erase list,
+// following a resize, the back buffer of -bb, the depth steps of -wc, and frames that allocate
+// nothing.
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "animation.hpp"
+#include "torus.hpp"
 #include "x11_harness.hpp"
 
 #include <cmath>
+#include <cstdlib>
+#include <new>
+#include <set>
 #include <string>
+
+// Every allocation through operator new in this program, so that a frame can be shown to make
+// none. (g++ takes the replaced pair for a mismatch once it inlines them into a container.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+namespace {
+long allocation_count = 0;
+}
+
+void* operator new(std::size_t size) {
+  ++allocation_count;
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+  std::free(memory);
+}
 
 namespace zorv {
 namespace {
@@ -16,14 +43,19 @@ using namespace x11test;
 constexpr float default_scale = 200.0f;
 constexpr float default_distance = 430.0f;
 constexpr int start_size = 650;
+constexpr double two_pi = 6.283185307179586;
+
+// Leaves the DOUBLE-BUFFER extension out, so that -bb falls back to a pixmap.
+const std::vector<std::string> without_double_buffer = {"-extension", "DOUBLE-BUFFER"};
 
 // Three points and two lines, standing still.
 const std::string two_lines = "p={3}\n0 0 0 0\n1 0 0 0\n0 1 0 0\nl={2}\n0 1\n0 2\nn=two\n";
 
 class display_test : public testing::Test, protected viewer_session {
 protected:
-  void start(int depth) {
-    server = start_xvfb(1400, 1400, depth);
+  void start(int depth, const std::vector<std::string>& server_arguments = {}) {
+    close_session(*this);
+    server = start_xvfb(1400, 1400, depth, server_arguments);
     ASSERT_GT(server.pid, 0) << "Xvfb did not start";
     dir = make_temp_dir();
     ASSERT_FALSE(dir.empty());
@@ -75,7 +107,6 @@ TEST_F(display_test, looks_up_colour_names_and_leaves_unknown_ones_at_pixel_0) {
 // On an 8-bit PseudoColor screen whose colormap another client has filled, a known colour
 // cannot be allocated and the fixed fallback pixels are used.
 TEST_F(display_test, falls_back_to_pixels_1_and_6_when_the_colormap_is_full) {
-  close_session(*this);
   start(8);
   Display* hog = open_test_display(server.display_name);
   ASSERT_NE(hog, nullptr);
@@ -175,6 +206,77 @@ TEST_F(display_test, reports_a_segment_list_that_cannot_be_allocated) {
   v.object.line_count = -1;
   EXPECT_EXIT(connect_display(v), testing::ExitedWithCode(255),
               "^ZORV: could not allocate segment stucture\\.\n$");
+}
+
+TEST_F(display_test, back_buffer_comes_from_the_server_or_a_pixmap) {
+  struct buffer_case {
+    const char* what;
+    std::vector<std::string> server_arguments;
+    std::vector<std::string> options;
+    back_buffer_kind expected;
+  };
+  const buffer_case cases[] = {
+      {"default", {}, {}, back_buffer_kind::none},
+      {"-bb", {}, {"-bb"}, back_buffer_kind::xdbe},
+      {"-bb without DOUBLE-BUFFER", without_double_buffer, {"-bb"}, back_buffer_kind::pixmap},
+  };
+  for (const buffer_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    start(24, c.server_arguments);
+    const display_state& state = connect(c.options).display;
+    EXPECT_EQ(state.back_buffer, c.expected);
+    EXPECT_EQ(state.drawable == state.window, c.expected == back_buffer_kind::none);
+  }
+}
+
+// A ring turned into w spreads its lines over every step; still each step is one request, and
+// a frame sends at most one more request per step than the single-colour frame.
+TEST_F(display_test, depth_cueing_draws_each_step_in_one_request) {
+  constexpr int ring_points = 96;
+  std::string ring = "p={" + std::to_string(ring_points) + "}\n";
+  for (int i = 0; i < ring_points; ++i) {
+    const double a = two_pi * i / ring_points;
+    ring += std::to_string(std::cos(a)) + " 0 0 " + std::to_string(std::sin(a)) + "\n";
+  }
+  ring += "l={" + std::to_string(ring_points) + "}\n";
+  for (int i = 0; i < ring_points; ++i)
+    ring += std::to_string(i) + " " + std::to_string((i + 1) % ring_points) + "\n";
+
+  const auto requests_per_frame = [](viewer& v) {
+    run_frame(v);
+    const unsigned long before = XNextRequest(v.display.display);
+    run_frame(v);
+    return XNextRequest(v.display.display) - before;
+  };
+  viewer& plain = start_local_viewer(*this, ring, {"-xy"});
+  viewer& cued = start_local_viewer(*this, ring, {"-xy", "-wc", "Blue"});
+  const unsigned long plain_requests = requests_per_frame(plain);
+  const unsigned long cued_requests = requests_per_frame(cued);
+  EXPECT_EQ(std::set<std::uint8_t>(cued.display.steps.begin(), cued.display.steps.end()).size(),
+            static_cast<std::size_t>(depth_step_count));
+  EXPECT_LE(cued_requests, plain_requests - 1 + depth_step_count);
+  EXPECT_GE(cued_requests, static_cast<unsigned long>(depth_step_count));
+}
+
+// Every way of drawing a frame works in the lists made at start-up.
+TEST_F(display_test, frames_allocate_nothing) {
+  const std::vector<std::string> option_sets[] = {
+      {}, {"-cw"}, {"-bb"}, {"-wc", "Blue"}, {"-bb", "-wc", "Blue", "-lw2"}, {"-fps1000"},
+  };
+  const std::string torus = torus_text(24, 12);
+  for (const auto& server_arguments : {std::vector<std::string>{}, without_double_buffer}) {
+    start(24, server_arguments);
+    for (const std::vector<std::string>& options : option_sets) {
+      SCOPED_TRACE(testing::PrintToString(options) + (server_arguments.empty() ? "" : " pixmap"));
+      viewer& v = start_local_viewer(*this, torus, options);
+      frame_pacer pacer = start_pacing(max_frame_rate);
+      run_frame(v);
+      const long before = allocation_count;
+      for (int i = 0; i < 10; ++i) run_frame(v);
+      run_paced_frame(v, pacer);
+      EXPECT_EQ(allocation_count, before);
+    }
+  }
 }
 
 } // namespace

@@ -1,18 +1,21 @@
 // The real zorv program against a private Xvfb: what its window shows, how it follows a resize,
-// and the contract of its two processes.
+// what -fps, -bb and -wc change, and the contract of its two processes.
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "torus.hpp"
 #include "x11_harness.hpp"
 
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +30,11 @@ constexpr int screen_side = 1400; // room for a 1300 x 1300 window and its borde
 constexpr int centre = window_side / 2;
 constexpr unsigned long red = 0xff0000;
 constexpr unsigned long black = 0x000000;
+constexpr unsigned long blue = 0x0000ff;
+constexpr unsigned long white = 0xffffff;
+
+// Leaves the DOUBLE-BUFFER extension out, so that -bb falls back to a pixmap.
+const std::vector<std::string> without_double_buffer = {"-extension", "DOUBLE-BUFFER"};
 
 // A one-line object from the origin to the given point.
 std::string line_to(float x, float y, float z, float w) {
@@ -56,6 +64,20 @@ protected:
   }
 
   void stop(const zorv_run& run) { stop_viewer(*this, run); }
+
+  // What the window shows once two reads in a row agree and show more than the background: a
+  // whole frame, even where the window is cleared between frames.
+  pixel_area steady_picture(int width, int height, unsigned long background) {
+    pixel_area last;
+    wait_until([&] {
+      pixel_area now = read_window(display, width, height);
+      const bool drawn = find_pixels(now, background).count < long{width} * height;
+      const bool steady = drawn && now.pixels == last.pixels;
+      last = std::move(now);
+      return steady;
+    });
+    return last;
+  }
 
   box_wait wait_for_box(const pixel_box& expected, unsigned long pixel, int width = window_side,
                         int height = window_side) {
@@ -155,8 +177,8 @@ TEST_F(viewer_test, draws_on_the_screen_that_the_display_name_names) {
                              &red_on_16_bits, &exact),
             0);
 
-  const zorv_run run =
-      start(unit_x, {"-xy", "-np", "-d", server.display_name + "." + std::to_string(second_screen)});
+  const zorv_run run = start(
+      unit_x, {"-xy", "-np", "-d", server.display_name + "." + std::to_string(second_screen)});
   pixel_box seen;
   EXPECT_TRUE(wait_until([&] {
     seen = find_pixels(read_window(display, window_side, window_side, second_screen),
@@ -280,6 +302,128 @@ TEST_F(viewer_test, clears_the_whole_window_each_frame_only_with_cw) {
     EXPECT_EQ(find_pixels(shown, 0xffffff).count, clearing ? 0 : square_side * square_side);
     // Either way the turning segment leaves no trail: at most one 200-pixel segment is shown.
     EXPECT_LE(find_pixels(shown, red).count, 201);
+    stop(run);
+  }
+}
+
+struct cpu_use {
+  long viewer;
+  long server;
+};
+
+cpu_use cpu_over(pid_t viewer, pid_t server, std::chrono::milliseconds span) {
+  const long viewer_start = cpu_ticks(viewer);
+  const long server_start = cpu_ticks(server);
+  std::this_thread::sleep_for(span);
+  return {cpu_ticks(viewer) - viewer_start, cpu_ticks(server) - server_start};
+}
+
+// The real viewer, uncapped and capped: both it and the server use far less CPU with the cap.
+TEST_F(viewer_test, fps_cap_saves_the_cpu_of_viewer_and_server) {
+  constexpr auto span = std::chrono::seconds(1);
+  const std::string object = torus_text(24, 12);
+  const zorv_run uncapped_run = start(object, {"-xw2"});
+  const cpu_use uncapped = cpu_over(uncapped_run.child, server.pid, span);
+  stop(uncapped_run);
+  const zorv_run capped_run = start(object, {"-xw2", "-fps50"});
+  const cpu_use capped = cpu_over(capped_run.child, server.pid, span);
+  stop(capped_run);
+  SCOPED_TRACE(testing::Message() << "ticks in " << span.count() << " s: viewer " << uncapped.viewer
+                                  << " uncapped, " << capped.viewer << " capped; server "
+                                  << uncapped.server << " and " << capped.server);
+  EXPECT_GE(uncapped.viewer + uncapped.server, 20);
+  EXPECT_LT(capped.viewer * 4, uncapped.viewer);
+  EXPECT_LT(capped.server * 4, uncapped.server);
+}
+
+// With -bb every read of the window shows the same whole frame that -cw shows between clearing
+// and drawing, on either kind of buffer and after a resize.
+TEST_F(viewer_test, back_buffer_shows_the_cleared_frame_and_never_less) {
+  constexpr int reads = 30;
+  constexpr int wide = 900;
+  constexpr int tall = 700;
+  const std::string object = torus_text(24, 12);
+  const std::vector<std::string> option_sets[] = {
+      {"-xy"},
+      {"-xy", "-lw3", "-lc", "Yellow", "-bc", "Navy"},
+      {"-xy", "-wc", "Blue"},
+  };
+  for (const auto& server_arguments : {std::vector<std::string>{}, without_double_buffer}) {
+    SCOPED_TRACE(server_arguments.empty() ? "DOUBLE-BUFFER" : "pixmap");
+    ASSERT_EQ(restart_server(*this, screen_side, server_arguments), "");
+    for (const std::vector<std::string>& options : option_sets) {
+      SCOPED_TRACE(testing::PrintToString(options));
+      const bool navy = options.size() > 2 && options.back() == "Navy";
+      const unsigned long background = navy ? 0x000080 : black;
+      std::vector<pixel_area> cleared;
+      std::vector<std::string> clearing = options;
+      clearing.push_back("-cw");
+      const zorv_run reference = start(object, clearing);
+      cleared.push_back(steady_picture(window_side, window_side, background));
+      XResizeWindow(display, viewer_window(display), wide, tall);
+      XSync(display, False);
+      cleared.push_back(steady_picture(wide, tall, background));
+      stop(reference);
+
+      std::vector<std::string> buffered = options;
+      buffered.push_back("-bb");
+      const zorv_run run = start(object, buffered);
+      for (const pixel_area& expected : cleared) {
+        if (expected.width == wide) {
+          XResizeWindow(display, viewer_window(display), wide, tall);
+          XSync(display, False);
+        }
+        ASSERT_TRUE(wait_until([&] {
+          return read_window(display, expected.width, expected.height).pixels == expected.pixels;
+        })) << expected.width
+            << "x" << expected.height;
+        int same = 0;
+        for (int i = 0; i < reads; ++i)
+          same += read_window(display, expected.width, expected.height).pixels == expected.pixels;
+        EXPECT_EQ(same, reads) << expected.width << "x" << expected.height;
+      }
+      stop(run);
+    }
+  }
+}
+
+// Three still lines, at the largest w, at w = 0 and at the smallest w, away from each other.
+const std::string three_depths = "p={6}\n"
+                                 "0 0 0 0.5\n1 0 0 0.5\n"
+                                 "0 0.25 0 0\n0 1 0 0\n"
+                                 "-1 0 0 -0.5\n-0.25 0 0 -0.5\n"
+                                 "l={3}\n0 1\n2 3\n4 5\nn=depths\n";
+
+TEST_F(viewer_test, depth_cueing_runs_from_the_line_colour_to_the_far_colour) {
+  struct colour_case {
+    std::vector<std::string> options;
+    unsigned long far;
+    unsigned long background;
+  };
+  const colour_case cases[] = {
+      {{"-wc", "Blue"}, blue, black},
+      // An unknown name gives pixel 0, without an error, as for the other colours.
+      {{"-wc", "nosuchcolour", "-bc", "White"}, black, white},
+  };
+  const pixel_box near = segment(centre, centre, centre + 200, centre);
+  const pixel_box middle = segment(centre, centre - 200, centre, centre - 50);
+  const pixel_box far = segment(centre - 200, centre, centre - 50, centre);
+  for (const colour_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    std::vector<std::string> options = {"-xy", "-np"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const zorv_run run = start(three_depths, options);
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(wait_until([&] {
+      const pixel_area shown = read_window(display, window_side, window_side);
+      return find_pixels(shown, red) == near && find_pixels(shown, c.far) == far;
+    }));
+    const pixel_area shown = read_window(display, window_side, window_side);
+    const unsigned long between = shown.at(centre, centre - 100);
+    EXPECT_EQ(find_pixels(shown, between), middle);
+    EXPECT_NE(between, red);
+    EXPECT_NE(between, c.far);
+    EXPECT_NE(between, c.background);
     stop(run);
   }
 }

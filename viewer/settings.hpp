@@ -26,11 +26,12 @@ struct viewer_settings {
   bool show_title;
   std::string display_name;
   std::string data_file;
-  // The extension options; their zero values leave the viewer drawing as it always has.
   float frame_rate;         // -fps: frames per second at most, 0 for no cap
   bool back_buffer;         // -bb: draw each frame off screen and show it whole
   bool depth_cueing;        // -wc: colour each line by its depth in w
   std::string depth_colour; // -wc: the colour of the far end of w
+
+  bool operator==(const viewer_settings&) const = default;
 };
 
 // The highest frame rate -fps accepts.

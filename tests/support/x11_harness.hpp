@@ -144,8 +144,7 @@ struct pixel_area {
 };
 
 // From the root window of the given screen (-1: the display's default screen).
-pixel_area read_root(Display* display, int left, int top, int width, int height,
-                     int screen = -1);
+pixel_area read_root(Display* display, int left, int top, int width, int height, int screen = -1);
 
 // The window's inside starts this far into the root window: its border is 2 pixels wide.
 inline constexpr int border = 2;
