@@ -117,7 +117,7 @@ std::string object_fault(const std::string& text) {
   return "";
 }
 
-TEST(Generators, WriteTheWorkedExamples) {
+TEST(GeneratorsTest, WriteTheWorkedExamples) {
   const struct {
     const char* program;
     std::vector<std::string> args;
@@ -167,7 +167,7 @@ TEST(Generators, WriteTheWorkedExamples) {
   }
 }
 
-TEST(Generators, HoopgenFourByFour) {
+TEST(GeneratorsTest, HoopgenFourByFour) {
   const run_result result = run("hoopgen", {"4", "4"});
   EXPECT_EQ(result.status, 0);
   std::istringstream in(result.out);
@@ -184,7 +184,7 @@ TEST(Generators, HoopgenFourByFour) {
 
 // The printf loops are the oracle for the fast writer; the sizes cross the output buffer's
 // boundary, and include single rings and single points per ring where the program allows them.
-TEST(Generators, MatchPrintfByteForByte) {
+TEST(GeneratorsTest, MatchPrintfByteForByte) {
   const struct {
     const char* program;
     int nx;
@@ -209,7 +209,7 @@ TEST(Generators, MatchPrintfByteForByte) {
   }
 }
 
-TEST(Generators, ReadCountsAsAtoiDoes) {
+TEST(GeneratorsTest, ReadCountsAsAtoiDoes) {
   const struct {
     const char* program;
     std::vector<std::string> args;
@@ -230,7 +230,7 @@ TEST(Generators, ReadCountsAsAtoiDoes) {
 
 // Counts that would not give an object, or whose point or line count does not fit an int, are
 // refused like a wrong argument count: the usage message, status 255, nothing on standard output.
-TEST(Generators, RejectUnusableArguments) {
+TEST(GeneratorsTest, RejectUnusableArguments) {
   const struct {
     const char* program;
     std::vector<std::string> args;
@@ -279,7 +279,7 @@ TEST(Generators, RejectUnusableArguments) {
 
 // A full disk must not look like success: small outputs fail at the final flush, large ones
 // part-way through.
-TEST(Generators, ReportWriteErrors) {
+TEST(GeneratorsTest, ReportWriteErrors) {
   const std::string no_space = std::strerror(ENOSPC);
   for (const char* program : {"hoopgen", "hoopstack", "ripplegen"}) {
     for (const std::vector<std::string>& args :
@@ -298,7 +298,7 @@ TEST(Generators, ReportWriteErrors) {
 // The six regular polytopes, read back through the viewer's own parser: the counts, one degree at
 // every vertex, one edge length and one radius within the five written decimals, edges written
 // smaller index first and sorted, points sorted by decreasing x, y, z, w.
-TEST(Cellgen, WritesTheSixRegularPolytopes) {
+TEST(CellgenTest, WritesTheSixRegularPolytopes) {
   const struct {
     int cells, vertices, edges, degree;
   } cases[] = {{5, 5, 10, 4},   {8, 16, 32, 4},      {16, 8, 24, 6},
@@ -346,7 +346,7 @@ TEST(Cellgen, WritesTheSixRegularPolytopes) {
   }
 }
 
-TEST(Cellgen, RejectsWhatNamesNoPolytope) {
+TEST(CellgenTest, RejectsWhatNamesNoPolytope) {
   const std::string usage = "  usage: CELLGEN <cells: 5, 8, 16, 24, 120 or 600>\n";
   const struct {
     std::vector<std::string> args;
@@ -387,7 +387,7 @@ void expect_printf_digits(double value) {
 // The writer's own rounding, checked where it is hardest: exact ties (multiples of 1/64 and 1/128
 // end in a 5 just past the fifth and sixth decimal) and their neighbours, signs, values at its
 // size limit and beyond, and a large random sample.
-TEST(NumberWriter, FormatsAsPrintfDoes) {
+TEST(NumberWriterTest, FormatsAsPrintfDoes) {
   for (int k = -2000; k <= 2000; ++k) {
     for (const double tie : {k / 64.0, k / 128.0, k / 1e5 + 5e-6, k / 1e6 + 5e-7}) {
       expect_printf_digits(tie);

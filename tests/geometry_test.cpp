@@ -62,7 +62,7 @@ bool same_bits(const point& a, const point& b) {
          std::bit_cast<std::array<std::uint32_t, 4>>(b);
 }
 
-TEST(PixelMapping, PlacesPointsAroundTheCentreWithYUpwards) {
+TEST(PixelMappingTest, PlacesPointsAroundTheCentreWithYUpwards) {
   struct row {
     point p;
     window_geometry window;
@@ -91,7 +91,7 @@ TEST(PixelMapping, PlacesPointsAroundTheCentreWithYUpwards) {
   }
 }
 
-TEST(Rotation, EachPlaneTurnsItsFirstAxisTowardsItsSecond) {
+TEST(RotationTest, EachPlaneTurnsItsFirstAxisTowardsItsSecond) {
   const std::array<point, 4> axis{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
   const std::array<std::array<int, 2>, zorv::plane_count> plane_axes{
       {{0, 1}, {0, 2}, {1, 2}, {0, 3}, {1, 3}, {2, 3}}};
@@ -108,7 +108,7 @@ TEST(Rotation, EachPlaneTurnsItsFirstAxisTowardsItsSecond) {
   }
 }
 
-TEST(Rotation, PlanesTurnInTheOrderXyXzYzXwYwZw) {
+TEST(RotationTest, PlanesTurnInTheOrderXyXzYzXwYwZw) {
   struct row {
     int first_plane, second_plane;
     point in, out;
@@ -134,7 +134,7 @@ TEST(Rotation, PlanesTurnInTheOrderXyXzYzXwYwZw) {
 
 // 1 + 2^-12 squared is 1 + 2^-11 + 2^-24, which a single-precision product rounds to 1 + 2^-11.
 // A fused or wider multiply-subtract would keep the 2^-24.
-TEST(Rounding, ProductsAreRoundedBeforeTheirSum) {
+TEST(RoundingTest, ProductsAreRoundedBeforeTheirSum) {
   const float a = 0x1.001p0f;
   float x = a;
   float y = 1.0f;
@@ -149,7 +149,7 @@ TEST(Rounding, ProductsAreRoundedBeforeTheirSum) {
   EXPECT_EQ(got.w, 0x1p-11f);
 }
 
-TEST(Trig, SineAndCosineAreTheDoubleValuesRounded) {
+TEST(TrigTest, SineAndCosineAreTheDoubleValuesRounded) {
   struct row {
     float angle, sine, cosine;
   };
@@ -173,7 +173,7 @@ TEST(Trig, SineAndCosineAreTheDoubleValuesRounded) {
   }
 }
 
-TEST(Perspective, DividesByWDepthThenZDepthTakenBeforeDivision) {
+TEST(PerspectiveTest, DividesByWDepthThenZDepthTakenBeforeDivision) {
   struct row {
     point in;
     point out; // to within a millionth, relative
@@ -199,7 +199,7 @@ TEST(Perspective, DividesByWDepthThenZDepthTakenBeforeDivision) {
   }
 }
 
-TEST(Perspective, DepthsBelowTheFloorAreRaisedToIt) {
+TEST(PerspectiveTest, DepthsBelowTheFloorAreRaisedToIt) {
   struct row {
     float w_distance;
     point p;
@@ -227,13 +227,13 @@ TEST(Perspective, DepthsBelowTheFloorAreRaisedToIt) {
   EXPECT_TRUE(std::isnan(unknown.x) && std::isnan(unknown.y) && std::isnan(unknown.z));
 }
 
-TEST(Perspective, OffLeavesTransformedPointsAlone) {
+TEST(PerspectiveTest, OffLeavesTransformedPointsAlone) {
   object_record object = make_object({{1, 2, 3, 4}}, {}, 200.0f);
   frame(object, zorv::plain_settings(false, 1.0f, 1.0f), make_window(650, 650));
   EXPECT_TRUE(same_bits(object.projected[0], point{200, 400, 600, 800}));
 }
 
-TEST(Clipping, KeepsTheVisiblePartOfSegmentsBeyondSixteenBits) {
+TEST(ClippingTest, KeepsTheVisiblePartOfSegmentsBeyondSixteenBits) {
   struct row {
     point a, b;
     std::array<int, 4> want;
@@ -275,7 +275,7 @@ TEST(Clipping, KeepsTheVisiblePartOfSegmentsBeyondSixteenBits) {
 // With perspective and w at the distance, x is divided by the floor: a point near the axis lands
 // far outside (its segment is cut at the edge), one further out becomes infinite (nothing drawn).
 // Lines between ordinary points in the same frame are drawn as ever.
-TEST(Clipping, PointsBehindTheDistanceAreCutOrHidden) {
+TEST(ClippingTest, PointsBehindTheDistanceAreCutOrHidden) {
   object_record object =
       make_object({{0, 0, 0, 0}, {1, 0, 0, 430}, {200, 0, 0, 430}, {10.5f, 20.5f, 0, 0}},
                   {{0, 1}, {0, 2}, {1, 2}, {0, 3}}, 1.0f);
@@ -290,7 +290,7 @@ TEST(Clipping, PointsBehindTheDistanceAreCutOrHidden) {
   EXPECT_EQ(ends(segments[3]), (std::array<int, 4>{325, 325, 335, 304}));
 }
 
-TEST(Segments, StoreKeepsTheLowSixteenBits) {
+TEST(SegmentsTest, StoreKeepsTheLowSixteenBits) {
   std::vector<XSegment> segments(2, XSegment{0, 0, 0, 0});
   zorv::store_segment(segments, 1, 65541, -32769, 32768, 70000);
   EXPECT_EQ(ends(segments[1]), (std::array<int, 4>{5, 32767, -32768, 4464}));
@@ -319,7 +319,7 @@ object_record busy_object() {
   return object;
 }
 
-TEST(Frame, MatchesAPlainScalarFrameBitForBit) {
+TEST(FrameTest, MatchesAPlainScalarFrameBitForBit) {
   for (const bool perspective : {true, false}) {
     SCOPED_TRACE(testing::Message() << "perspective " << perspective);
     object_record object = busy_object();
@@ -337,7 +337,7 @@ TEST(Frame, MatchesAPlainScalarFrameBitForBit) {
 }
 
 // The same frame must come out of every compiler and optimisation level: its digest is pinned.
-TEST(Frame, IsTheSameAtEveryOptimisationLevel) {
+TEST(FrameTest, IsTheSameAtEveryOptimisationLevel) {
   object_record object = busy_object();
   const std::vector<XSegment> segments =
       frame(object, zorv::plain_settings(true, 430.0f, 300.0f), make_window(651, 480));

@@ -87,7 +87,7 @@ std::string tesseract_text() {
   return text + "n=tesseract\n";
 }
 
-TEST(steady_state, frame_loop_keeps_its_memory_over_a_long_run) {
+TEST(SteadyStateTest, FrameLoopKeepsItsMemoryOverALongRun) {
   viewer_session session;
   ASSERT_EQ(open_session(session, screen_side), "");
   // The default motion: xz, xw and yw turn.

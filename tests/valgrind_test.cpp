@@ -48,7 +48,7 @@ std::string error_summary(const std::string& log) {
   return log.substr(at, log.find('\n', at) - at);
 }
 
-class valgrind : public testing::Test, protected viewer_session {
+class ValgrindTest : public testing::Test, protected viewer_session {
 protected:
   void SetUp() override {
     adopt_orphans();
@@ -57,7 +57,7 @@ protected:
   void TearDown() override { close_session(*this); }
 };
 
-TEST_F(valgrind, background_process_makes_no_memory_error_through_hundreds_of_frames) {
+TEST_F(ValgrindTest, BackgroundProcessMakesNoMemoryErrorThroughHundredsOfFrames) {
   write_file(dir + "/object.zorv", simplex);
 
   // valgrind runs the program in its own process and follows it through the fork, so the pid

@@ -16,7 +16,7 @@ using namespace x11test;
 constexpr int window_side = 650;
 constexpr unsigned long red = 0xff0000;
 
-TEST(cellgen_in_the_viewer, every_polytope_loads_from_a_pipe_and_turns) {
+TEST(CellgenInTheViewerTest, EveryPolytopeLoadsFromAPipeAndTurns) {
   adopt_orphans();
   xvfb_server server = start_xvfb(700, 700);
   ASSERT_GT(server.pid, 0) << "Xvfb did not start";

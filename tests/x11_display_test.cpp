@@ -51,7 +51,7 @@ const std::vector<std::string> without_double_buffer = {"-extension", "DOUBLE-BU
 // Three points and two lines, standing still.
 const std::string two_lines = "p={3}\n0 0 0 0\n1 0 0 0\n0 1 0 0\nl={2}\n0 1\n0 2\nn=two\n";
 
-class display_test : public testing::Test, protected viewer_session {
+class DisplayTest : public testing::Test, protected viewer_session {
 protected:
   void start(int depth, const std::vector<std::string>& server_arguments = {}) {
     close_session(*this);
@@ -70,7 +70,7 @@ protected:
   }
 };
 
-TEST_F(display_test, starts_with_the_fixed_window_and_zeroed_lists) {
+TEST_F(DisplayTest, StartsWithTheFixedWindowAndZeroedLists) {
   const display_state& state = connect().display;
   EXPECT_EQ(state.geometry.window_width, start_size);
   EXPECT_EQ(state.geometry.window_height, start_size);
@@ -81,7 +81,7 @@ TEST_F(display_test, starts_with_the_fixed_window_and_zeroed_lists) {
   for (const XSegment& s : state.erased) EXPECT_EQ(s.x1 | s.y1 | s.x2 | s.y2, 0);
 }
 
-TEST_F(display_test, looks_up_colour_names_and_leaves_unknown_ones_at_pixel_0) {
+TEST_F(DisplayTest, LooksUpColourNamesAndLeavesUnknownOnesAtPixel0) {
   struct colour_case {
     std::string line;
     std::string background;
@@ -106,7 +106,7 @@ TEST_F(display_test, looks_up_colour_names_and_leaves_unknown_ones_at_pixel_0) {
 
 // On an 8-bit PseudoColor screen whose colormap another client has filled, a known colour
 // cannot be allocated and the fixed fallback pixels are used.
-TEST_F(display_test, falls_back_to_pixels_1_and_6_when_the_colormap_is_full) {
+TEST_F(DisplayTest, FallsBackToPixels1And6WhenTheColormapIsFull) {
   start(8);
   Display* hog = open_test_display(server.display_name);
   ASSERT_NE(hog, nullptr);
@@ -123,7 +123,7 @@ TEST_F(display_test, falls_back_to_pixels_1_and_6_when_the_colormap_is_full) {
   XCloseDisplay(hog);
 }
 
-TEST_F(display_test, remembers_drawn_segments_for_erasing_only_without_clearing) {
+TEST_F(DisplayTest, RemembersDrawnSegmentsForErasingOnlyWithoutClearing) {
   for (const bool clear : {false, true}) {
     SCOPED_TRACE(clear ? "-cw" : "default");
     viewer& v = connect(clear ? std::vector<std::string>{"-cw"} : std::vector<std::string>{});
@@ -138,7 +138,7 @@ TEST_F(display_test, remembers_drawn_segments_for_erasing_only_without_clearing)
   }
 }
 
-TEST_F(display_test, follows_a_resize_by_recentring_and_rescaling) {
+TEST_F(DisplayTest, FollowsAResizeByRecentringAndRescaling) {
   struct resize_case {
     int width;
     int height;
@@ -172,7 +172,7 @@ TEST_F(display_test, follows_a_resize_by_recentring_and_rescaling) {
   }
 }
 
-TEST_F(display_test, doubles_scale_and_distances_exactly_when_the_area_quadruples) {
+TEST_F(DisplayTest, DoublesScaleAndDistancesExactlyWhenTheAreaQuadruples) {
   viewer& v = connect();
   XResizeWindow(v.display.display, v.display.window, 1300, 1300);
   XSync(v.display.display, False);
@@ -184,7 +184,7 @@ TEST_F(display_test, doubles_scale_and_distances_exactly_when_the_area_quadruple
 }
 
 // 46341 x 46341 is the smallest square whose area does not fit a 32-bit integer.
-TEST_F(display_test, survives_a_window_area_beyond_32_bits) {
+TEST_F(DisplayTest, SurvivesAWindowAreaBeyond32Bits) {
   constexpr unsigned huge = 46341;
   viewer& v = connect();
   XResizeWindow(v.display.display, v.display.window, huge, huge);
@@ -199,7 +199,7 @@ TEST_F(display_test, survives_a_window_area_beyond_32_bits) {
   EXPECT_FLOAT_EQ(v.settings.w_distance, default_distance);
 }
 
-TEST_F(display_test, reports_a_segment_list_that_cannot_be_allocated) {
+TEST_F(DisplayTest, ReportsASegmentListThatCannotBeAllocated) {
   viewer v{};
   set_defaults(v.settings);
   v.settings.display_name = server.display_name;
@@ -208,7 +208,7 @@ TEST_F(display_test, reports_a_segment_list_that_cannot_be_allocated) {
               "^ZORV: could not allocate segment stucture\\.\n$");
 }
 
-TEST_F(display_test, back_buffer_comes_from_the_server_or_a_pixmap) {
+TEST_F(DisplayTest, BackBufferComesFromTheServerOrAPixmap) {
   struct buffer_case {
     const char* what;
     std::vector<std::string> server_arguments;
@@ -231,7 +231,7 @@ TEST_F(display_test, back_buffer_comes_from_the_server_or_a_pixmap) {
 
 // A ring turned into w spreads its lines over every step; still each step is one request, and
 // a frame sends at most one more request per step than the single-colour frame.
-TEST_F(display_test, depth_cueing_draws_each_step_in_one_request) {
+TEST_F(DisplayTest, DepthCueingDrawsEachStepInOneRequest) {
   constexpr int ring_points = 96;
   std::string ring = "p={" + std::to_string(ring_points) + "}\n";
   for (int i = 0; i < ring_points; ++i) {
@@ -259,7 +259,7 @@ TEST_F(display_test, depth_cueing_draws_each_step_in_one_request) {
 }
 
 // Every way of drawing a frame works in the lists made at start-up.
-TEST_F(display_test, frames_allocate_nothing) {
+TEST_F(DisplayTest, FramesAllocateNothing) {
   const std::vector<std::string> option_sets[] = {
       {}, {"-cw"}, {"-bb"}, {"-wc", "Blue"}, {"-bb", "-wc", "Blue", "-lw2"}, {"-fps1000"},
   };

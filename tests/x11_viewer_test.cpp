@@ -50,7 +50,7 @@ struct box_wait {
   pixel_box last;
 };
 
-class viewer_test : public testing::Test, protected viewer_session {
+class ViewerTest : public testing::Test, protected viewer_session {
 protected:
   static void SetUpTestSuite() { adopt_orphans(); }
   void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
@@ -95,7 +95,7 @@ pixel_box segment(int left, int top, int right, int bottom) {
   return {left, top, right, bottom, (right - left) + (bottom - top) + 1};
 }
 
-TEST_F(viewer_test, places_the_object_around_the_window_centre) {
+TEST_F(ViewerTest, PlacesTheObjectAroundTheWindowCentre) {
   struct placement_case {
     const char* what;
     std::string object;
@@ -132,7 +132,7 @@ TEST_F(viewer_test, places_the_object_around_the_window_centre) {
   }
 }
 
-TEST_F(viewer_test, draws_in_the_chosen_colours_and_line_width) {
+TEST_F(ViewerTest, DrawsInTheChosenColoursAndLineWidth) {
   struct colour_case {
     std::vector<std::string> options;
     unsigned long line;
@@ -166,7 +166,7 @@ TEST_F(viewer_test, draws_in_the_chosen_colours_and_line_width) {
 
 // A display name may name any screen of the server; the window, its colours and its GC then all
 // belong to that screen, whatever its depth.
-TEST_F(viewer_test, draws_on_the_screen_that_the_display_name_names) {
+TEST_F(ViewerTest, DrawsOnTheScreenThatTheDisplayNameNames) {
   constexpr int second_screen = 1;
   ASSERT_EQ(restart_server(*this, screen_side, {"-screen", "1", "800x800x16"}), "");
   ASSERT_EQ(ScreenCount(display), 2);
@@ -191,7 +191,7 @@ TEST_F(viewer_test, draws_on_the_screen_that_the_display_name_names) {
   stop(run);
 }
 
-TEST_F(viewer_test, opens_a_titled_650_pixel_window_in_the_corner) {
+TEST_F(ViewerTest, OpensATitled650PixelWindowInTheCorner) {
   for (const bool titled : {true, false}) {
     SCOPED_TRACE(titled ? "default" : "-nt");
     std::vector<std::string> options = {"-xy"};
@@ -227,7 +227,7 @@ TEST_F(viewer_test, opens_a_titled_650_pixel_window_in_the_corner) {
   }
 }
 
-TEST_F(viewer_test, follows_a_resize_of_its_window) {
+TEST_F(ViewerTest, FollowsAResizeOfItsWindow) {
   struct resize_case {
     const char* what;
     int width;
@@ -256,7 +256,7 @@ TEST_F(viewer_test, follows_a_resize_of_its_window) {
   }
 }
 
-TEST_F(viewer_test, turns_an_animated_object) {
+TEST_F(ViewerTest, TurnsAnAnimatedObject) {
   const zorv_run run = start(unit_x, {"-xy5", "-np"});
   // Drawn unturned first; only a turning segment ever leaves the centre row.
   const bool turned = wait_until([&] {
@@ -269,7 +269,7 @@ TEST_F(viewer_test, turns_an_animated_object) {
 
 // The test draws a white square into the viewer's window, away from the turning segment:
 // erasing the previous frame leaves it alone, clearing the window (-cw) removes it.
-TEST_F(viewer_test, clears_the_whole_window_each_frame_only_with_cw) {
+TEST_F(ViewerTest, ClearsTheWholeWindowEachFrameOnlyWithCw) {
   constexpr int square_left = 20;
   constexpr int square_side = 30;
   constexpr int frames_to_watch = 10;
@@ -319,7 +319,7 @@ cpu_use cpu_over(pid_t viewer, pid_t server, std::chrono::milliseconds span) {
 }
 
 // The real viewer, uncapped and capped: both it and the server use far less CPU with the cap.
-TEST_F(viewer_test, fps_cap_saves_the_cpu_of_viewer_and_server) {
+TEST_F(ViewerTest, FpsCapSavesTheCpuOfViewerAndServer) {
   constexpr auto span = std::chrono::seconds(1);
   const std::string object = torus_text(24, 12);
   const zorv_run uncapped_run = start(object, {"-xw2"});
@@ -338,7 +338,7 @@ TEST_F(viewer_test, fps_cap_saves_the_cpu_of_viewer_and_server) {
 
 // With -bb every read of the window shows the same whole frame that -cw shows between clearing
 // and drawing, on either kind of buffer and after a resize.
-TEST_F(viewer_test, back_buffer_shows_the_cleared_frame_and_never_less) {
+TEST_F(ViewerTest, BackBufferShowsTheClearedFrameAndNeverLess) {
   constexpr int reads = 30;
   constexpr int wide = 900;
   constexpr int tall = 700;
@@ -394,7 +394,7 @@ const std::string three_depths = "p={6}\n"
                                  "-1 0 0 -0.5\n-0.25 0 0 -0.5\n"
                                  "l={3}\n0 1\n2 3\n4 5\nn=depths\n";
 
-TEST_F(viewer_test, depth_cueing_runs_from_the_line_colour_to_the_far_colour) {
+TEST_F(ViewerTest, DepthCueingRunsFromTheLineColourToTheFarColour) {
   struct colour_case {
     std::vector<std::string> options;
     unsigned long far;
@@ -433,7 +433,7 @@ std::string executable_of(pid_t pid) {
   return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
 }
 
-TEST_F(viewer_test, parent_reports_the_drawing_child_and_the_child_ends_with_its_server) {
+TEST_F(ViewerTest, ParentReportsTheDrawingChildAndTheChildEndsWithItsServer) {
   const zorv_run run = start(unit_x, {"-xy", "-np"});
   ASSERT_GT(run.child, 0);
   EXPECT_EQ(run.status, 0);
@@ -478,7 +478,7 @@ std::string unserved_display() {
 
 // The background process lets go of standard output, so a pipe reading the report ends with the
 // foreground process instead of waiting for the animation to be killed.
-TEST_F(viewer_test, a_pipe_reading_the_report_ends_with_the_foreground_process) {
+TEST_F(ViewerTest, APipeReadingTheReportEndsWithTheForegroundProcess) {
   write_file(dir + "/object.zorv", unit_x);
   const zorv_run run =
       run_zorv("/bin/sh", dir, server.display_name, {"-c", zorv_binary + " object.zorv -xy | cat"});
@@ -488,7 +488,7 @@ TEST_F(viewer_test, a_pipe_reading_the_report_ends_with_the_foreground_process) 
   EXPECT_EQ(kill(run.child, 0), 0) << "the background process should still be drawing";
 }
 
-TEST(viewer_failure, reports_a_display_that_cannot_be_opened) {
+TEST(ViewerFailureTest, ReportsADisplayThatCannotBeOpened) {
   const std::string dir = make_temp_dir();
   ASSERT_FALSE(dir.empty());
   write_file(dir + "/object.zorv", unit_x);
