@@ -9,7 +9,7 @@
 
 namespace {
 
-const std::string banner = "\nzorv v1.21, by Quenlor\n";
+const std::string banner = "\nzorv v" ZORV_VERSION ", by Quenlor\n";
 const std::string help = "  usage: zorv [datafile] [options]\n"
                          "  list of options:\n"
                          "  -xy -xz -yz -xw -yw -zw (angle after each, like -xw4.5) \n"

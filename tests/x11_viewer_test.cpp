@@ -203,7 +203,7 @@ TEST_F(ViewerTest, OpensATitled650PixelWindowInTheCorner) {
     char* name = nullptr;
     const Status named = XFetchName(display, window, &name);
     EXPECT_EQ(named != 0, titled);
-    EXPECT_STREQ(name, titled ? "zorv v1.21" : nullptr);
+    EXPECT_STREQ(name, titled ? "zorv v" ZORV_VERSION : nullptr);
     if (name != nullptr) XFree(name);
 
     XWindowAttributes attributes;

@@ -2,7 +2,7 @@
 // the child's pid and ends, and the child draws frame after frame until it is killed. Nothing
 // paces the loop but the round trip to the server that follow_resize makes every frame, unless
 // the user caps the frame rate (-fps): then a loop of its own sleeps before each frame, and the
-// loop without a cap stays exactly as it was.
+// loop without a cap does nothing else.
 #include "animation.hpp"
 
 #include "fatal.hpp"

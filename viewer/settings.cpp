@@ -9,9 +9,9 @@
 
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
-// tried last against the extension options (-fps, -bb, -wc), which therefore never change what
-// another option means. Every argument is held whole: file, colour and display names have no
-// length limit.
+// tried last against the options matched by their whole names (-fps, -bb, -wc), which therefore
+// never change what another option means. Every argument is held whole: file, colour and display
+// names have no length limit.
 
 namespace zorv {
 namespace {
@@ -73,9 +73,9 @@ constexpr option_entry display_option{
     .name = "-d", .kind = next_text, .text = &viewer_settings::display_name};
 
 // Tried only on an argument that every option above has refused, so that none of them can take
-// an argument that used to mean something else. Their names are matched whole, with -fps followed
+// an argument that one of those options reads. Their names are matched whole, with -fps followed
 // directly by its rate, so a misspelt option is still refused.
-constexpr option_entry extension_table[] = {
+constexpr option_entry whole_name_table[] = {
     {.name = "-fps", .kind = frame_rate},
     {.name = "-bb", .kind = flag, .flag = &viewer_settings::back_buffer, .flag_value = true},
     {.name = "-wc",
@@ -164,16 +164,17 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
   return false;
 }
 
-// Whether an argument names an extension option: the whole name, or for -fps its start.
-bool names_extension(std::string_view argument, const option_entry& option) {
+// Whether an argument names an option of the whole-name table: the whole name, or for -fps its
+// start.
+bool names_whole(std::string_view argument, const option_entry& option) {
   return option.kind == frame_rate ? argument.starts_with(option.name) : argument == option.name;
 }
 
-// Applies the extension option the argument names; false if it names none or cannot be accepted.
-bool apply_extension(viewer_settings& settings, argument_cursor& cursor) {
+// Applies the whole-name option the argument names; false if it names none or cannot be accepted.
+bool apply_whole_name_option(viewer_settings& settings, argument_cursor& cursor) {
   const std::string_view argument = cursor.argv[cursor.index];
-  for (const option_entry& option : extension_table)
-    if (names_extension(argument, option)) return apply_option(option, settings, cursor);
+  for (const option_entry& option : whole_name_table)
+    if (names_whole(argument, option)) return apply_option(option, settings, cursor);
   return false;
 }
 
@@ -228,7 +229,7 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
       continue;
     }
     if (start == "-h" || start == "-?") return {parse_outcome::help, {}};
-    if (!matched && !apply_extension(settings, cursor)) return bad_option(argument);
+    if (!matched && !apply_whole_name_option(settings, cursor)) return bad_option(argument);
   }
   return {parse_outcome::run, {}};
 }

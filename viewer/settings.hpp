@@ -9,7 +9,7 @@
 
 namespace zorv {
 
-inline constexpr const char* version = "1.21";
+inline constexpr const char* version = ZORV_VERSION; // the project version, from CMake
 
 struct viewer_settings {
   std::int32_t line_width;
