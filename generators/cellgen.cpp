@@ -135,8 +135,9 @@ std::vector<edge> shortest_edges(const std::vector<vertex>& v) {
 int main(int argc, char** argv) {
   using namespace zorv;
   if (argc != 2) reject_arguments("CELLGEN: need parameters.\n", "");
-  const int cells = std::atoi(argv[1]);
-  std::vector<vertex> vertices = polytope(cells);
+  int cells = 0;
+  std::vector<vertex> vertices;
+  if (read_count(argv[1], &cells)) vertices = polytope(cells);
   if (vertices.empty()) reject_arguments("CELLGEN: no regular polytope with %s cells.\n", argv[1]);
   std::sort(vertices.begin(), vertices.end(),
             [](const vertex& a, const vertex& b) { return a > b; });

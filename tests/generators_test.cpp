@@ -358,6 +358,10 @@ TEST(CellgenTest, RejectsWhatNamesNoPolytope) {
       {{"0"}, "CELLGEN: no regular polytope with 0 cells.\n"},
       {{"-5"}, "CELLGEN: no regular polytope with -5 cells.\n"},
       {{"seven"}, "CELLGEN: no regular polytope with seven cells.\n"},
+      // Read as the other generators read their counts: beyond an int is refused, not wrapped
+      // (atoi made 4294967301 a 5).
+      {{"4294967301"}, "CELLGEN: no regular polytope with 4294967301 cells.\n"},
+      {{"-4294967291"}, "CELLGEN: no regular polytope with -4294967291 cells.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
