@@ -165,7 +165,7 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.clear_each_frame = true;
        }},
       {{"-lw"}, [](viewer_settings&) {}},
-      {{"-lw2147483647"}, [](viewer_settings& s) { s.line_width = 2147483647; }},
+      {{"-lw65535"}, [](viewer_settings& s) { s.line_width = 65535; }},
       {{"-zd", "-wdx"}, [](viewer_settings&) {}},
       {{""}, [](viewer_settings&) {}},
       // -fps, -bb and -wc, tried after everything else; the rate is read as every number is
@@ -246,8 +246,11 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"torus", "-lc"}, parse_outcome::bad_option, "-lc"},
       {{"-bc"}, parse_outcome::bad_option, "-bc"},
       {{"-display"}, parse_outcome::bad_option, "-display"},
-      // The X server refuses negative widths and nothing beyond 32 bits is a width.
+      // The X server refuses negative widths, and X widths are 16-bit.
       {{"-lw-1"}, parse_outcome::bad_option, "-lw-1"},
+      {{"-lw65536"}, parse_outcome::bad_option, "-lw65536"},
+      {{"-lw65546"}, parse_outcome::bad_option, "-lw65546"},
+      {{"-lw2147483647"}, parse_outcome::bad_option, "-lw2147483647"},
       {{"-lw2147483648"}, parse_outcome::bad_option, "-lw2147483648"},
       {{"-lw99999999999999999999"}, parse_outcome::bad_option, "-lw99999999999999999999"},
       // A frame rate must be there, alone, and in (0, 1000]; the other two names are whole.

@@ -22,6 +22,9 @@ constexpr std::array<float, plane_count> default_increments{0.0f, 0.6f, 0.0f, 0.
 constexpr const char* default_display = "unix:0";
 constexpr double degrees_to_radians = 0.017453292519943295; // pi / 180 in double precision
 
+// X line widths are 16-bit: a wider one would wrap (65546 would draw as 10).
+constexpr std::int32_t widest_line = 65535;
+
 constexpr std::size_t name_length = 3;  // options of the table are told apart by three characters
 constexpr std::size_t short_length = 2; // -s, -d, -h and -? by two
 
@@ -129,7 +132,7 @@ bool read_frame_rate(std::string_view rest, float& rate) {
 
 // Applies one option whose name matched the start of the current argument. Returns false when the
 // argument cannot be accepted: a name option with nothing after it to take, a line width that
-// is negative or does not fit 32 bits (the X server would refuse it and end the viewer), or a
+// is negative (the X server would refuse it and end the viewer) or wider than X can draw, or a
 // frame rate that cannot be used.
 bool apply_option(const option_entry& option, viewer_settings& settings, argument_cursor& cursor) {
   const std::string_view rest =
@@ -148,7 +151,7 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
     std::int32_t width = settings.line_width;
     bool overflow = false;
     if (scan_int(rest.data(), rest.data() + rest.size(), width, overflow) == nullptr) return true;
-    if (overflow || width < 0) return false;
+    if (overflow || width < 0 || width > widest_line) return false;
     settings.line_width = width;
     return true;
   }

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const zorv::parse_result result =
       zorv::parse_arguments(settings, static_cast<int>(arguments.size()), argv.data());
   if (result.outcome != zorv::parse_outcome::run) return 0;
-  if (settings.line_width < 0) __builtin_trap(); // the X server would refuse it and end the viewer
+  // The X server would refuse a negative width and wrap one beyond 16 bits.
+  if (settings.line_width < 0 || settings.line_width > 65535) __builtin_trap();
   zorv::increments_to_radians(settings);
   return 0;
 }
