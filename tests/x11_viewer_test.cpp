@@ -488,6 +488,26 @@ TEST_F(ViewerTest, APipeReadingTheReportEndsWithTheForegroundProcess) {
   EXPECT_EQ(kill(run.child, 0), 0) << "the background process should still be drawing";
 }
 
+// A standard descriptor that the caller closed is opened on /dev/null at start-up, so that the X
+// connection cannot take its place (with standard output closed, the progress messages went into
+// the protocol stream and the viewer hung in its first round trip).
+TEST_F(ViewerTest, RunsWithAStandardDescriptorClosed) {
+  write_file(dir + "/object.zorv", unit_x);
+  for (const std::string closing : {">&-", "2>&-", "<&-", "<&- >&- 2>&-"}) {
+    SCOPED_TRACE(closing);
+    const zorv_run run =
+        run_zorv("/bin/sh", dir, server.display_name,
+                 {"-c", "exec " + zorv_binary + " object.zorv -xy -np " + closing});
+    const std::vector<pid_t> drawing = children_running(zorv_binary);
+    children.insert(children.end(), drawing.begin(), drawing.end());
+    EXPECT_EQ(run.status, 0);
+    ASSERT_EQ(drawing.size(), 1u);
+    EXPECT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
+    stop_process(drawing.front());
+    std::erase(children, drawing.front());
+  }
+}
+
 TEST(ViewerFailureTest, ReportsADisplayThatCannotBeOpened) {
   const std::string dir = make_temp_dir();
   ASSERT_FALSE(dir.empty());

@@ -8,11 +8,24 @@
 #include "fatal.hpp"
 #include "viewer.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <new>
+#include <unistd.h>
 
 namespace {
+
+// A descriptor among 0, 1 and 2 that the caller closed would be the next one opened: the X
+// connection could become standard output and take the progress messages into its protocol
+// stream. Each closed one is opened on /dev/null, lowest first, so each open lands on its own.
+void open_standard_descriptors() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY) != fd) return;
+  }
+}
 
 // The one viewer record of the process; it lives until the process ends.
 std::unique_ptr<zorv::viewer> allocate_viewer() {
@@ -26,6 +39,7 @@ std::unique_ptr<zorv::viewer> allocate_viewer() {
 } // namespace
 
 int main(int argc, char** argv) {
+  open_standard_descriptors();
   // Line by line even into a pipe or a file, so that progress and errors on the two streams keep
   // their order and nothing is left in the buffer to be written twice after the fork.
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
@@ -135,6 +136,29 @@ void stop_xvfb(xvfb_server& server) {
 
 void adopt_orphans() {
   prctl(PR_SET_CHILD_SUBREAPER, 1);
+}
+
+std::vector<pid_t> children_running(const std::string& binary) {
+  std::vector<pid_t> found;
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::canonical(binary, error);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text;
+    std::getline(stat, text);
+    const std::size_t name_end = text.rfind(')');
+    if (name_end == std::string::npos || name_end + 2 >= text.size()) continue;
+    std::istringstream fields(text.substr(name_end + 2));
+    char state = 0;
+    pid_t parent = 0;
+    fields >> state >> parent;
+    if (parent != getpid() || state == 'Z') continue;
+    if (std::filesystem::read_symlink(entry.path() / "exe", error) == program)
+      found.push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  return found;
 }
 
 bool process_gone(pid_t pid) {

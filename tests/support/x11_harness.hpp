@@ -55,6 +55,10 @@ void stop_xvfb(xvfb_server& server);
 // process, whose parent ends at once, can be waited for here.
 void adopt_orphans();
 
+// The living children of this process that run the program at binary: after adopt_orphans, the
+// background processes of the viewers it started, whatever they printed.
+std::vector<pid_t> children_running(const std::string& binary);
+
 // True once the process has ended (reaping it if it is ours) or no longer exists.
 bool process_gone(pid_t pid);
 
