@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -21,13 +22,20 @@ namespace zorv {
 
 namespace {
 
+bool is_pipe(int fd) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode));
+}
+
 // The child writes nothing to standard output. Letting go of it means that a pipe reading the
-// viewer's report, as in `zorv torus.zorv | tee log`, ends with the parent instead of waiting for
-// the child to be killed. Standard error stays, for Xlib's last word on a lost connection.
-void release_standard_output() {
+// viewer's report, as in `zorv torus.zorv | tee log` or `$(zorv torus.zorv 2>&1)`, ends with the
+// parent instead of waiting for the child to be killed. Standard error goes too when it is a
+// pipe; a terminal or a file keeps it, for Xlib's last word on a lost connection.
+void release_standard_streams() {
   const int null_device = open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (null_device < 0) return;
   dup2(null_device, STDOUT_FILENO);
+  if (is_pipe(STDERR_FILENO)) dup2(null_device, STDERR_FILENO);
   close(null_device);
 }
 
@@ -111,7 +119,7 @@ void fork_and_animate(viewer& v) {
     // touch it.
     std::_Exit(static_cast<int>(exit_status::success));
   }
-  release_standard_output();
+  release_standard_streams();
   run_animation(v);
 }
 
