@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -61,6 +62,20 @@ void sleep_until(std::int64_t when) {
   for (;;) run_paced_frame(v, pacer);
 }
 
+// An angle grows by its increment each frame in single precision, and the rounding of each sum
+// grows with the angle: from 16 radians a sum may be off by 2^-20, 0.05% of a tenth of a degree,
+// and the error doubles with every doubling of the angle until small increments are lost and the
+// object stops. So an angle that reaches 4 pi is brought back by whole turns. Below 16 radians a
+// sum is off by at most 2^-21, which keeps the speed of any increment of 0.1 degree or more
+// within 0.03%; frames before the first turn back are the plain sums, bit for bit.
+constexpr float turn_back_beyond = 12.566370614359172f; // 4 pi
+constexpr double whole_turn = 6.283185307179586;        // 2 pi
+
+// The angle less its whole turns, in (-2 pi, 2 pi): fmod is exact, and only the result is rounded.
+float without_whole_turns(float angle) {
+  return static_cast<float>(std::fmod(static_cast<double>(angle), whole_turn));
+}
+
 } // namespace
 
 // The parser admits only rates in (0, max_frame_rate].
@@ -79,8 +94,13 @@ void wait_for_frame_start(frame_pacer& pacer) {
 }
 
 void advance_angles(object_record& object, const viewer_settings& settings) {
-  for (int plane = 0; plane < plane_count; ++plane)
-    object.planes[plane].angle += settings.increments[plane];
+  for (int plane = 0; plane < plane_count; ++plane) {
+    float& angle = object.planes[plane].angle;
+    angle += settings.increments[plane];
+    // An infinity or a NaN (from -xyinf) has no turns to take off.
+    if (std::fabs(angle) >= turn_back_beyond && std::isfinite(angle))
+      angle = without_whole_turns(angle);
+  }
 }
 
 void run_frame(viewer& v) {

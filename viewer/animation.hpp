@@ -21,6 +21,7 @@ frame_pacer start_pacing(float frame_rate);
 // moves the schedule to now rather than bringing a burst of frames to catch up.
 void wait_for_frame_start(frame_pacer& pacer);
 
+// Adds each plane's increment to its angle; an angle that reaches 4 pi loses its whole turns.
 void advance_angles(object_record& object, const viewer_settings& settings);
 
 // One frame: make its segments, show them (follow a resize, erase, draw), advance the angles and

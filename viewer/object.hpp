@@ -17,7 +17,7 @@ inline constexpr int plane_count = 6;
 inline constexpr int axis_count = 4;
 
 struct plane_record {
-  float angle;  // radians; grows without bound, never reduced modulo 2 pi
+  float angle;  // radians; grows by its increment, and is brought back by whole turns beyond 4 pi
   float sine;   // single-precision sine of angle
   float cosine; // single-precision cosine of angle
 };
