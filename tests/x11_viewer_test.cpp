@@ -464,6 +464,75 @@ TEST_F(ViewerTest, ParentReportsTheDrawingChildAndTheChildEndsWithItsServer) {
   EXPECT_EQ(read_file(dir + "/out.txt"), run.out);
 }
 
+// However it waits between frames, the background process sees at once a server that went away:
+// with -fps0.001 it would otherwise sleep for a quarter of an hour first.
+TEST_F(ViewerTest, APacedChildEndsWithItsServerWhateverTheRate) {
+  const zorv_run run = start(unit_x, {"-xy", "-np", "-fps0.001"});
+  ASSERT_GT(run.child, 0);
+  ASSERT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
+  XCloseDisplay(display);
+  display = nullptr;
+  stop_xvfb(server);
+  const reaped_status ended = wait_for_end(run.child, 5s);
+  EXPECT_TRUE(ended.exited) << "the paced background process outlived its display";
+  EXPECT_EQ(ended.code, 1) << "not ended by Xlib's handler for a lost connection";
+  if (ended.exited) std::erase(children, run.child);
+}
+
+// Another client destroying the window (a window manager's kill, xdotool windowclose) ends the
+// background process quietly with status 0, whatever it was drawing with or waiting for; before,
+// its next request failed and Xlib printed an error report as it ended.
+TEST_F(ViewerTest, TheChildEndsQuietlyWhenItsWindowIsDestroyed) {
+  const std::vector<std::string> option_sets[] = {
+      {}, {"-cw"}, {"-bb"}, {"-wc", "Blue"}, {"-fps0.001"}};
+  for (const std::vector<std::string>& extra : option_sets) {
+    SCOPED_TRACE(testing::PrintToString(extra));
+    std::vector<std::string> options = {"-xy", "-np"};
+    options.insert(options.end(), extra.begin(), extra.end());
+    const zorv_run run = start(unit_x, options);
+    ASSERT_GT(run.child, 0);
+    ASSERT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
+    XDestroyWindow(display, viewer_window(display));
+    XSync(display, False);
+    const reaped_status ended = wait_for_end(run.child, 5s);
+    EXPECT_TRUE(ended.exited);
+    EXPECT_EQ(ended.code, 0);
+    EXPECT_EQ(read_file(dir + "/err.txt"), "");
+    if (ended.exited) std::erase(children, run.child);
+    stop(run);
+  }
+}
+
+// A server short of memory refuses a back buffer the size of a huge window. The viewer then
+// draws straight into the window, and asks for a buffer again at the next resize, instead of
+// being ended by Xlib's handler for the error (BadAlloc, or BadDrawable for the lost buffer).
+TEST_F(ViewerTest, ABackBufferThatCannotBeHadIsDroppedUntilTheNextResize) {
+  constexpr std::size_t server_memory = std::size_t{400} << 20;
+  constexpr unsigned huge = 20000; // a 1.6 GB buffer
+  for (const auto& server_arguments : {std::vector<std::string>{}, without_double_buffer}) {
+    SCOPED_TRACE(server_arguments.empty() ? "DOUBLE-BUFFER" : "pixmap");
+    ASSERT_EQ(restart_server(*this, screen_side, server_arguments, server_memory), "");
+    const zorv_run run = start(unit_x, {"-xy", "-np", "-bb"});
+    ASSERT_GT(run.child, 0);
+    const pixel_box line = segment(centre, centre, centre + 200, centre);
+    ASSERT_TRUE(wait_for_box(line, red).matched);
+    const Window window = viewer_window(display);
+    XResizeWindow(display, window, huge, huge);
+    XSync(display, False);
+    // Drawn straight into the window, the line lies at the huge window's centre, off screen;
+    // frames go on meanwhile, as the background process's CPU time shows.
+    const long ticks = cpu_ticks(run.child);
+    EXPECT_TRUE(wait_until([&] { return cpu_ticks(run.child) > ticks + 5; }));
+    EXPECT_FALSE(process_gone(run.child));
+    XResizeWindow(display, window, window_side, window_side);
+    XSync(display, False);
+    EXPECT_TRUE(wait_for_box(line, red).matched);
+    EXPECT_FALSE(process_gone(run.child));
+    EXPECT_EQ(read_file(dir + "/err.txt"), "");
+    stop(run);
+  }
+}
+
 // A display number nobody serves: no socket and no lock file for it.
 std::string unserved_display() {
   for (int number = 900; number < 1000; ++number) {

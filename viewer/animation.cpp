@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -50,10 +51,18 @@ std::int64_t monotonic_now() {
   return std::int64_t{now.tv_sec} * nanoseconds_per_second + now.tv_nsec;
 }
 
-void sleep_until(std::int64_t when) {
-  const timespec until{static_cast<time_t>(when / nanoseconds_per_second),
-                       static_cast<long>(when % nanoseconds_per_second)};
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+// Sleeps until the monotonic time `when`, or until the descriptor (if any) has something to read:
+// true when the time has come.
+bool sleep_until(std::int64_t when, int wake) {
+  for (;;) {
+    const std::int64_t left = when - monotonic_now();
+    if (left <= 0) return true;
+    const timespec timeout{static_cast<time_t>(left / nanoseconds_per_second),
+                           static_cast<long>(left % nanoseconds_per_second)};
+    pollfd watched{wake, POLLIN, 0};
+    const int ready = ppoll(&watched, wake >= 0 ? 1 : 0, &timeout, nullptr);
+    if (ready > 0) return false;
+    if (ready < 0 && errno != EINTR) return false;
   }
 }
 
@@ -84,13 +93,14 @@ frame_pacer start_pacing(float frame_rate) {
   return {static_cast<std::int64_t>(std::min(period, longest_period)), 0};
 }
 
-void wait_for_frame_start(frame_pacer& pacer) {
+bool wait_for_frame_start(frame_pacer& pacer, int wake) {
   const std::int64_t now = monotonic_now();
   if (pacer.next_start <= now)
     pacer.next_start = now;
-  else
-    sleep_until(pacer.next_start);
+  else if (!sleep_until(pacer.next_start, wake))
+    return false;
   pacer.next_start += pacer.period;
+  return true;
 }
 
 void advance_angles(object_record& object, const viewer_settings& settings) {
@@ -112,7 +122,7 @@ void run_frame(viewer& v) {
 
 // The frame's drawing is sent before the sleep, not with the next frame's round trip.
 void run_paced_frame(viewer& v, frame_pacer& pacer) {
-  wait_for_frame_start(pacer);
+  while (!wait_for_frame_start(pacer, ConnectionNumber(v.display.display))) read_connection(v);
   run_frame(v);
   XFlush(v.display.display);
 }

@@ -17,9 +17,11 @@ struct frame_pacer {
 
 frame_pacer start_pacing(float frame_rate);
 
-// Sleeps until the next frame's start and schedules the one after it. A frame that starts late
-// moves the schedule to now rather than bringing a burst of frames to catch up.
-void wait_for_frame_start(frame_pacer& pacer);
+// Sleeps until the next frame's start and schedules the one after it, returning true. A frame
+// that starts late moves the schedule to now rather than bringing a burst of frames to catch up.
+// With a descriptor (-1 for none), the sleep also ends, returning false and scheduling nothing,
+// as soon as the descriptor has something to read.
+bool wait_for_frame_start(frame_pacer& pacer, int wake = -1);
 
 // Adds each plane's increment to its angle; an angle that reaches 4 pi loses its whole turns.
 void advance_angles(object_record& object, const viewer_settings& settings);
@@ -28,7 +30,9 @@ void advance_angles(object_record& object, const viewer_settings& settings);
 // refresh the trigonometry.
 void run_frame(viewer& v);
 
-// One frame of the -fps loop: waits for its start, runs it and sends it to the server.
+// One frame of the -fps loop: waits for its start, runs it and sends it to the server. While it
+// waits it reads what the server sends, so that it notices at once a display that went away or a
+// window that was destroyed, whatever the rate.
 void run_paced_frame(viewer& v, frame_pacer& pacer);
 
 // Without end; paced when the settings' frame_rate is positive.

@@ -108,24 +108,85 @@ Pixmap window_sized_pixmap(const display_state& state) {
                        static_cast<unsigned>(state.attributes.depth));
 }
 
+// What the server refused since the viewer last looked. Xlib reports a protocol error only to a
+// handler function, so this record is the one piece of state that the X side keeps outside the
+// viewer record. The errors of a frame's requests arrive with the next frame's round trip.
+struct refusal_record {
+  Display* display;   // the viewer's connection
+  Window window;      // the viewer's window
+  Drawable buffer;    // the back buffer last made, 0 without one
+  int buffer_opcode;  // the DOUBLE-BUFFER extension's requests, whose errors concern the buffer
+  bool window_gone;   // the window was destroyed under the viewer
+  bool buffer_lost;   // the server could not make or keep the back buffer
+  XErrorHandler next; // Xlib's own handler, which prints the error and ends the process
+};
+refusal_record refusals{};
+
+bool names_resource(const XErrorEvent& error, XID resource) {
+  return resource != 0 && error.resourceid == resource;
+}
+
+int note_refusal(Display* display, XErrorEvent* error) {
+  const bool ours = display == refusals.display;
+  if (ours && (error->error_code == BadWindow || error->error_code == BadDrawable) &&
+      names_resource(*error, refusals.window))
+    refusals.window_gone = true;
+  else if (ours && refusals.buffer != 0 &&
+           (error->error_code == BadAlloc || names_resource(*error, refusals.buffer) ||
+            (refusals.buffer_opcode != 0 && error->request_code == refusals.buffer_opcode)))
+    refusals.buffer_lost = true;
+  else
+    return refusals.next(display, error);
+  return 0;
+}
+
+void watch_refusals(const display_state& state) {
+  refusals = {state.display, state.window, 0, 0, false, false, XSetErrorHandler(note_refusal)};
+}
+
+// The viewer's end when another client destroys its window: quietly, with nothing left to do.
+[[noreturn]] void end_with_window() {
+  end_process(exit_status::success);
+}
+
 void prepare_back_buffer(display_state& state) {
   if (server_double_buffers(state)) {
     // Every frame fills the whole buffer first, so the server may leave it as it likes.
     state.drawable = XdbeAllocateBackBufferName(state.display, state.window, XdbeUndefined);
     state.back_buffer = back_buffer_kind::xdbe;
-    return;
+    int event = 0;
+    int error = 0;
+    XQueryExtension(state.display, "DOUBLE-BUFFER", &refusals.buffer_opcode, &event, &error);
+  } else {
+    // Each copy would otherwise send an event, and the viewer reads none: they would pile up in
+    // Xlib's queue for as long as it runs.
+    XSetGraphicsExposures(state.display, state.gc, False);
+    state.drawable = window_sized_pixmap(state);
+    state.back_buffer = back_buffer_kind::pixmap;
   }
-  // Each copy would otherwise send an event, and the viewer reads none: they would pile up in
-  // Xlib's queue for as long as it runs.
-  XSetGraphicsExposures(state.display, state.gc, False);
-  state.drawable = window_sized_pixmap(state);
-  state.back_buffer = back_buffer_kind::pixmap;
+  refusals.buffer = state.drawable;
+  refusals.buffer_lost = false;
 }
 
 // A pixmap does not grow with the window as the extension's buffer does.
 void follow_resize_with_pixmap(display_state& state) {
   XFreePixmap(state.display, state.drawable);
   state.drawable = window_sized_pixmap(state);
+  refusals.buffer = state.drawable;
+}
+
+// The server refused the buffer (it could not make one the new size): draw straight into the
+// window, cleared each frame, until the next resize asks for a buffer again. The lost one is not
+// freed, since the server holds nothing under its name.
+void drop_back_buffer(display_state& state) {
+  state.back_buffer = back_buffer_kind::lost;
+  state.drawable = state.window;
+  refusals.buffer_lost = false;
+}
+
+bool has_back_buffer(const display_state& state) {
+  return state.back_buffer == back_buffer_kind::xdbe ||
+         state.back_buffer == back_buffer_kind::pixmap;
 }
 
 void clear_back_buffer(display_state& state) {
@@ -344,6 +405,7 @@ void connect_display(viewer& v) {
   prepare_gc(state, v.settings);
   create_window(state, v.settings);
   map_window(state);
+  watch_refusals(state);
   prepare_drawing(v);
 }
 
@@ -366,12 +428,16 @@ void follow_resize(viewer& v) {
   window_geometry& geometry = state.geometry;
   // X allows sides up to 65535, so the area needs 64 bits (46341 x 46341 already overflows 32).
   const std::int64_t old_area = std::int64_t{geometry.window_width} * geometry.window_height;
-  XGetWindowAttributes(state.display, state.window, &state.attributes);
+  // The round trip that brings the last frame's errors, if any.
+  const Status read = XGetWindowAttributes(state.display, state.window, &state.attributes);
+  if (refusals.window_gone || read == 0) end_with_window();
+  if (refusals.buffer_lost && has_back_buffer(state)) drop_back_buffer(state);
   const int width = state.attributes.width;
   const int height = state.attributes.height;
   if (width == geometry.window_width && height == geometry.window_height) return;
   store_size(geometry, width, height);
   if (state.back_buffer == back_buffer_kind::pixmap) follow_resize_with_pixmap(state);
+  if (state.back_buffer == back_buffer_kind::lost) prepare_back_buffer(state);
   if (!v.settings.rescale_on_resize) return;
 
   // The object keeps its size relative to the geometric mean of the sides.
@@ -383,14 +449,30 @@ void follow_resize(viewer& v) {
   v.settings.w_distance = rescaled(v.settings.w_distance, factor);
 }
 
+void read_events(viewer& v) {
+  Display* display = v.display.display;
+  while (XEventsQueued(display, QueuedAlready) > 0) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == DestroyNotify && event.xdestroywindow.window == v.display.window)
+      end_with_window();
+  }
+}
+
+void read_connection(viewer& v) {
+  XEventsQueued(v.display.display, QueuedAfterReading);
+  read_events(v);
+}
+
 void erase_previous(viewer& v) {
   display_state& state = v.display;
   // A back buffer is cleared instead: clearing the window would show an empty one.
-  if (state.back_buffer != back_buffer_kind::none) {
+  if (has_back_buffer(state)) {
     clear_back_buffer(state);
     return;
   }
-  if (v.settings.clear_each_frame) {
+  // Without its buffer the previous frame is not kept for erasing.
+  if (v.settings.clear_each_frame || state.back_buffer == back_buffer_kind::lost) {
     XClearWindow(state.display, state.window);
     return;
   }
@@ -411,13 +493,14 @@ void draw_current(viewer& v) {
                   segment_count(state.segments));
   else
     draw_by_depth(state, v.object);
-  if (state.back_buffer != back_buffer_kind::none) show_back_buffer(state);
+  if (has_back_buffer(state)) show_back_buffer(state);
 }
 
 void show_frame(viewer& v) {
   switch (v.display.target) {
   case frame_target::window:
     follow_resize(v);
+    read_events(v);
     erase_previous(v);
     draw_current(v);
     return;

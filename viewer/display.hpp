@@ -13,8 +13,10 @@
 namespace zorv {
 
 // Where -bb draws a frame before showing it: nowhere without -bb, a back buffer of the
-// DOUBLE-BUFFER extension, or a pixmap the size of the window where the server lacks it.
-enum class back_buffer_kind { none, xdbe, pixmap };
+// DOUBLE-BUFFER extension, or a pixmap the size of the window where the server lacks it. A
+// buffer that the server could not keep (a resize beyond its memory) is lost: frames go
+// straight to the cleared window until the next resize brings a buffer again.
+enum class back_buffer_kind { none, xdbe, pixmap, lost };
 
 // -wc colours lines in this many steps of w, from the line colour to the far colour.
 inline constexpr int depth_step_count = 12;
@@ -56,6 +58,15 @@ void disconnect_display(viewer& v);
 
 void read_window_size(display_state& state);
 void follow_resize(viewer& v);
+
+// Takes the events already read from the connection off Xlib's queue, without a round trip, so
+// that it never grows; ends the process with status 0 if the window has been destroyed.
+void read_events(viewer& v);
+
+// Reads what the server has sent, then the events as read_events does. A connection that the
+// server closed ends the process through Xlib's handler for a lost connection.
+void read_connection(viewer& v);
+
 void erase_previous(viewer& v);
 void draw_current(viewer& v);
 

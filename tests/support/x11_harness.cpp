@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sstream>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,7 +80,7 @@ pid_t printed_pid(const std::string& out) {
 } // namespace
 
 xvfb_server start_xvfb(int width, int height, int depth,
-                       const std::vector<std::string>& extra_arguments) {
+                       const std::vector<std::string>& extra_arguments, std::size_t memory_limit) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return {};
   std::vector<std::string> words = {
@@ -106,6 +107,10 @@ xvfb_server start_xvfb(int width, int height, int depth,
     // any viewer drawing on it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(exec_failure_status);
+    if (memory_limit > 0) {
+      const rlimit limit{memory_limit, memory_limit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     // Xvfb is told to write to descriptor 3, which must survive the exec.
     if (fds[1] == 3)
       fcntl(3, F_SETFD, 0);
@@ -232,12 +237,14 @@ void disconnect_viewers(viewer_session& session) {
 } // namespace
 
 std::string restart_server(viewer_session& session, int screen_side,
-                           const std::vector<std::string>& server_arguments) {
+                           const std::vector<std::string>& server_arguments,
+                           std::size_t memory_limit) {
   disconnect_viewers(session);
   if (session.display != nullptr) XCloseDisplay(session.display);
   session.display = nullptr;
   stop_xvfb(session.server);
-  session.server = start_xvfb(screen_side, screen_side, default_depth, server_arguments);
+  session.server =
+      start_xvfb(screen_side, screen_side, default_depth, server_arguments, memory_limit);
   if (session.server.pid <= 0) return "Xvfb did not start";
   session.display = open_test_display(session.server.display_name);
   if (session.display == nullptr) return "cannot connect to Xvfb on " + session.server.display_name;

@@ -44,9 +44,11 @@ struct xvfb_server {
 
 // Starts Xvfb with one screen of the given size and depth, and any further server arguments
 // (such as "-extension", "DOUBLE-BUFFER" to leave one out), and waits until it accepts
-// connections. Returns a server with pid -1 if it could not be started.
+// connections. A positive memory limit caps the server's address space (RLIMIT_AS), for a
+// server short of memory. Returns a server with pid -1 if it could not be started.
 xvfb_server start_xvfb(int width, int height, int depth = default_depth,
-                       const std::vector<std::string>& extra_arguments = {});
+                       const std::vector<std::string>& extra_arguments = {},
+                       std::size_t memory_limit = 0);
 
 // SIGKILL and reap. Safe to call twice.
 void stop_xvfb(xvfb_server& server);
@@ -102,7 +104,8 @@ std::string open_session(viewer_session& session, int screen_side,
 // Closes the connections (the session's and its viewers') and stops the server, then starts a fresh
 // one with these arguments and connects to it. Returns what failed, empty if nothing did.
 std::string restart_server(viewer_session& session, int screen_side,
-                           const std::vector<std::string>& server_arguments);
+                           const std::vector<std::string>& server_arguments,
+                           std::size_t memory_limit = 0);
 
 // Stops the background processes, closes the connections, stops the server, removes the directory.
 void close_session(viewer_session& session);
