@@ -6,7 +6,7 @@
 #include "object.hpp"
 
 #include "fatal.hpp"
-#include "scan.hpp"
+#include "number_stream.hpp"
 
 #include <algorithm>
 #include <array>
