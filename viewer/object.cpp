@@ -34,8 +34,8 @@ constexpr std::size_t least_line_bytes = 2;
 // many points' worth, so that the number stream nearly always has a whole 64-byte view to read.
 constexpr std::ptrdiff_t read_ahead = 1024;
 
-// Where the text's size is not known, an array is first given room for this many bytes of items
-// and then grows as they arrive, so that its memory follows the text actually read.
+// Where the text's size is not known, an array is given room for at least this many bytes of
+// items at first, and then grows as they arrive, so that its memory follows the text read.
 constexpr std::size_t first_room_bytes = std::size_t{1} << 20;
 
 // Big arrays are written whole right after they are allocated. Where the system offers huge
@@ -69,19 +69,31 @@ struct count_item {
   std::uint64_t offset; // just after it
 };
 
-// The first room for the items of a count: all of them where the text was seen to hold them,
-// else a first step.
-template <typename Item> void first_room(std::vector<Item>& items, const count_item& count) {
-  items.clear();
-  const auto all = static_cast<std::size_t>(count.value);
-  make_room(items, count.checked ? all : std::min(all, first_room_bytes / sizeof(Item)));
+// How many items the text read after the count could hold, at least_bytes each.
+std::size_t items_read_text_holds(const text_window& w, const count_item& count) {
+  return static_cast<std::size_t>((offset_of(w, w.end) - count.offset) / count.least_bytes);
 }
 
-// Twice the room, at most for all the items, once the array is full: its memory stays in
-// proportion to the items read.
+// The first room for the items of a count: all of them where the text was seen to hold them,
+// else what the text read so far could hold, and at least a first step.
 template <typename Item>
-[[gnu::noinline]] void more_room(std::vector<Item>& items, const count_item& count) {
-  make_room(items, std::min(2 * items.capacity(), static_cast<std::size_t>(count.value)));
+void first_room(std::vector<Item>& items, const count_item& count, const text_window& w) {
+  items.clear();
+  const auto all = static_cast<std::size_t>(count.value);
+  const std::size_t step =
+      std::max(first_room_bytes / sizeof(Item), items_read_text_holds(w, count));
+  make_room(items, count.checked ? all : std::min(all, step));
+}
+
+// More room once the array is full: what the text read so far could hold, at least twice the room
+// there is, at most all the items. The text holds several times as many items as it has given, so
+// the array mostly takes its whole size in one step, while few items need copying, and its
+// resident memory stays that of the items read.
+template <typename Item>
+[[gnu::noinline]] void more_room(std::vector<Item>& items, const count_item& count,
+                                 const text_window& w) {
+  const std::size_t step = std::max(2 * items.capacity(), items_read_text_holds(w, count));
+  make_room(items, std::min(step, static_cast<std::size_t>(count.value)));
 }
 
 // Literal characters of a format must stand exactly here; nothing is skipped before them.
@@ -204,14 +216,14 @@ number_stream read_on(text_window& w, const number_stream& s, std::ptrdiff_t& ah
 bool read_points(text_window& w, const count_item& count, object_record& object,
                  std::string& error) {
   std::vector<point>& points = object.points;
-  first_room(points, count);
+  first_room(points, count, w);
   std::ptrdiff_t ahead = 0;
   number_stream s = read_on(w, open_numbers(w.begin, w.p, w.end), ahead);
   for (std::int32_t i = 0; i < count.value; ++i) {
     if (s.end - s.p < ahead) [[unlikely]]
       s = read_on(w, s, ahead);
     if (points.size() == points.capacity()) [[unlikely]]
-      more_room(points, count);
+      more_room(points, count, w);
     // Nearly every point is four short decimals, read together; anything else is read again one
     // number at a time, which is also what names a bad one.
     number_stream together = s;
@@ -277,7 +289,7 @@ index_state read_index(text_window& w, std::int32_t point_count, std::int32_t& i
 bool read_lines(text_window& w, const count_item& count, object_record& object,
                 std::string& error) {
   std::vector<line>& lines = object.lines;
-  first_room(lines, count);
+  first_room(lines, count, w);
   std::ptrdiff_t ahead = 0;
   number_stream s = read_on(w, open_numbers(w.begin, w.p, w.end), ahead);
   const auto points = static_cast<std::uint32_t>(object.point_count);
@@ -285,7 +297,7 @@ bool read_lines(text_window& w, const count_item& count, object_record& object,
     if (s.end - s.p < ahead) [[unlikely]]
       s = read_on(w, s, ahead);
     if (lines.size() == lines.capacity()) [[unlikely]]
-      more_room(lines, count);
+      more_room(lines, count, w);
     // The same for the two indices of a line, which must also name points that exist.
     number_stream together = s;
     int_pair pair;
