@@ -186,15 +186,31 @@ bool read_count(text_window& w, std::string_view literal, count_item& count, std
 
 enum class number_state { read, missing, too_long };
 
-// One number that the stream could not read from its view, read alone from p once the window
-// holds it whole; on failure p stays where the number should have been.
-template <typename Read> number_state read_alone(text_window& w, Read read) {
+// A number that the stream could not read from its view is read alone: the window first holds it
+// whole, and a stream is opened at it.
+number_stream stream_at_number(text_window& w) {
   hold_token(w);
-  number_stream s = open_numbers(w.begin, w.p, w.end);
-  if (!read(s)) return number_state::missing;
+  return open_numbers(w.begin, w.p, w.end);
+}
+
+// Then p moves after it, or stays where it should have been.
+number_state after_number(text_window& w, bool read, const number_stream& s) {
+  if (!read) return number_state::missing;
   if (static_cast<std::size_t>(s.p - w.p) > longest_token) return number_state::too_long;
   w.p = s.p;
   return number_state::read;
+}
+
+number_state read_float_alone(text_window& w, float& value) {
+  number_stream s = stream_at_number(w);
+  const bool read = next_float(s, value);
+  return after_number(w, read, s);
+}
+
+number_state read_int_alone(text_window& w, std::int32_t& value, bool& overflow) {
+  number_stream s = stream_at_number(w);
+  const bool read = next_int(s, value, overflow);
+  return after_number(w, read, s);
 }
 
 // The stream moved on to where the window reads on.
@@ -236,8 +252,7 @@ bool read_points(text_window& w, const count_item& count, object_record& object,
     w.p = s.p;
     point q;
     for (float* coordinate : {&q.x, &q.y, &q.z, &q.w}) {
-      const auto read = [coordinate](number_stream& t) { return next_float(t, *coordinate); };
-      const number_state state = read_alone(w, read);
+      const number_state state = read_float_alone(w, *coordinate);
       if (state != number_state::read) return refuse_point(w, state, count, i + 1, error);
     }
     s = open_numbers(w.begin, w.p, w.end);
@@ -256,8 +271,7 @@ enum class index_state { ok, missing, too_long, too_wide, out_of_range };
 // One index of a line, read alone: a 32-bit number naming a point that exists.
 index_state read_index(text_window& w, std::int32_t point_count, std::int32_t& index) {
   bool overflow = false;
-  const auto read = [&](number_stream& s) { return next_int(s, index, overflow); };
-  const number_state state = read_alone(w, read);
+  const number_state state = read_int_alone(w, index, overflow);
   if (state == number_state::missing) return index_state::missing;
   if (state == number_state::too_long) return index_state::too_long;
   if (overflow) return index_state::too_wide;

@@ -12,23 +12,28 @@
 namespace zorv {
 namespace {
 
+#if defined(__SSE2__)
+// -1 in each of the 16 bytes at p that is a line feed, 0 in the others.
+__m128i line_feed_marks(const char* p) {
+  return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('\n'));
+}
+#endif
+
 // Line feeds are counted in every byte that is discarded, so the count takes 64 bytes a step:
-// it costs about a fiftieth of reading the numbers in them.
+// it costs under 2% of the time that reading the numbers in them takes (load_bench).
 std::int64_t count_line_feeds(const char* first, const char* last) {
   std::int64_t count = 0;
 #if defined(__SSE2__)
   constexpr std::ptrdiff_t step = 64;
   constexpr std::ptrdiff_t most_steps = 63; // a byte of counts gains up to 4 a step, to 255
-  const __m128i line_feed = _mm_set1_epi8('\n');
-  const auto matches = [&](const char* at) { // -1 in each byte that is a line feed
-    return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), line_feed);
-  };
   while (last - first >= step) {
     const std::ptrdiff_t steps = std::min((last - first) / step, most_steps);
     __m128i counts = _mm_setzero_si128();
     for (std::ptrdiff_t i = 0; i < steps; ++i, first += step) {
-      counts = _mm_sub_epi8(counts, _mm_add_epi8(matches(first), matches(first + 16)));
-      counts = _mm_sub_epi8(counts, _mm_add_epi8(matches(first + 32), matches(first + 48)));
+      counts =
+          _mm_sub_epi8(counts, _mm_add_epi8(line_feed_marks(first), line_feed_marks(first + 16)));
+      counts = _mm_sub_epi8(counts,
+                            _mm_add_epi8(line_feed_marks(first + 32), line_feed_marks(first + 48)));
     }
     const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128()); // one sum in each half
     count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));

@@ -13,8 +13,8 @@
 
 namespace zorv {
 
-// The buffer's size, read(2) filling what is free of it at a time: small enough to stay in the
-// processor's cache, large enough that the system calls cost nothing.
+// The buffer's size, read(2) filling what is free of it at a time: a 128 MB file takes 500 reads,
+// and the block being read stays in the processor's cache.
 inline constexpr std::size_t window_bytes = std::size_t{256} << 10;
 // Bytes kept before the read position when the rest is discarded, for a reader that looks back:
 // the number stream reads a short number as the 8-byte word that ends where the number ends.
