@@ -42,7 +42,7 @@ protected:
 // Four million points of 8 bytes each: a 32 MB file whose two point arrays need 128 MB.
 constexpr long big_point_count = 4'000'000;
 constexpr rlim_t megabyte = rlim_t{1} << 20;
-// Room for the program, its libraries and the mapped file, but not for the arrays.
+// Room for the program, its libraries and as much again as the file, but not for the arrays.
 constexpr rlim_t room_beyond_the_file = 64 * megabyte;
 
 TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
@@ -74,7 +74,7 @@ TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
 // A file cut or rewritten after the viewer took its size, as "hoopgen 10 10 > t.zorv" rewrites
 // it while a viewer loads it: the viewer reads what the file holds when it reads it, and loads
 // that or refuses it with the line where it goes wrong. Never a signal: a mapped file that
-// shrinks ends the process with SIGBUS as soon as it reads a page past the file's new end.
+// shrinks ends the process with SIGBUS as soon as it reads a page past where the file ends.
 TEST_F(faults, a_file_that_shrinks_while_it_is_read_loads_or_is_refused) {
   constexpr int points = 200'000; // 6.6 MB of text
   std::string whole = "p={" + std::to_string(points) + "}\n";

@@ -542,7 +542,7 @@ TEST(LoadObject, LoadsAFileAndReportsTheCounts) {
   EXPECT_EQ(loaded_part(object), loaded_part(parse(tidy).object));
 }
 
-// A pipe cannot be mapped; it is read to its end instead.
+// A pipe, whose size is not known, loads as a file does.
 TEST(LoadObject, ReadsAPipe) {
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);
