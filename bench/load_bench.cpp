@@ -3,15 +3,18 @@
 // (2 000 000 points, 4 000 000 lines, about 128 MB of text). The text is generated here with the
 // generator's formulas, so the benchmark does not depend on the generator being built.
 #include "object.hpp"
+#include "text_window.hpp"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +71,12 @@ const std::string& torus_path() {
     return "/proc/self/fd/" + std::to_string(fd);
   }();
   return path;
+}
+
+std::uint64_t torus_size() {
+  struct stat status {};
+  if (::stat(torus_path().c_str(), &status) != 0) std::abort();
+  return static_cast<std::uint64_t>(status.st_size);
 }
 
 // The straightforward loader: fscanf with the formats, no checks, arrays allocated and zeroed.
@@ -130,7 +139,28 @@ void BM_LoadObject(benchmark::State& state) {
   restore_stdout(saved);
 }
 
+// What the window's line count costs a load. The window counts the line feeds of each block it
+// discards, just after the numbers in it were read, while the block is in the cache: here one
+// block of the torus text, counted (through line_of) as many times as the text has blocks.
+void BM_CountLineFeeds(benchmark::State& state) {
+  std::string block(zorv::window_bytes, '\0');
+  {
+    std::FILE* file = std::fopen(torus_path().c_str(), "rb");
+    if (!file || std::fread(block.data(), 1, block.size(), file) != block.size()) std::abort();
+    std::fclose(file);
+  }
+  const auto blocks = static_cast<std::int64_t>(torus_size() / block.size());
+  const zorv::text_window w = zorv::window_on_text(block);
+  for (auto _ : state) {
+    std::int64_t lines = 0;
+    for (std::int64_t i = 0; i < blocks; ++i) lines += zorv::line_of(w, w.end);
+    benchmark::DoNotOptimize(lines);
+  }
+  state.counters["blocks"] = static_cast<double>(blocks);
+}
+
 BENCHMARK(BM_FscanfLoop)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_LoadObject)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_CountLineFeeds)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace

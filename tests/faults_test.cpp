@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "address_sanitizer.hpp"
+#include "object.hpp"
 #include "run_program.hpp"
 #include "x11_harness.hpp"
 
@@ -41,7 +42,7 @@ protected:
 // Four million points of 8 bytes each: a 32 MB file whose two point arrays need 128 MB.
 constexpr long big_point_count = 4'000'000;
 constexpr rlim_t megabyte = rlim_t{1} << 20;
-// Room for the program, its libraries and the mapped file, but not for the arrays.
+// Room for the program, its libraries and as much again as the file, but not for the arrays.
 constexpr rlim_t room_beyond_the_file = 64 * megabyte;
 
 TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
@@ -68,6 +69,52 @@ TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
   EXPECT_EQ(run.err, "malloc: " + std::string(std::strerror(ENOMEM)) + "\n");
   EXPECT_NE(run.out.find(" Loading object file big.zorv.\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find(" points, "), std::string::npos) << run.out;
+}
+
+// A file cut or rewritten after the viewer took its size, as "hoopgen 10 10 > t.zorv" rewrites
+// it while a viewer loads it: the viewer reads what the file holds when it reads it, and loads
+// that or refuses it with the line where it goes wrong. Never a signal: a mapped file that
+// shrinks ends the process with SIGBUS as soon as it reads a page past where the file ends.
+TEST_F(faults, a_file_that_shrinks_while_it_is_read_loads_or_is_refused) {
+  constexpr int points = 200'000; // 6.6 MB of text
+  std::string whole = "p={" + std::to_string(points) + "}\n";
+  for (int i = 0; i < points; ++i) whole += "0.50000 -0.25000 1.00000 0.00000\n";
+  whole += "l={1}\n0 1\nn=big\n";
+  constexpr std::size_t page_boundary = std::size_t{1} << 20; // inside a point
+  const std::string small = "p={3}\n0 0 0 0\n1 0 0 0\n0 1 0 0\nl={2}\n0 1\n1 2\nn=small\n";
+  object_record cut_object{};
+  std::string cut_error;
+  ASSERT_FALSE(parse_object(whole.substr(0, page_boundary), cut_object, cut_error));
+  // The cut leaves "1.0000" of the last point's z, which reads as a whole number.
+  ASSERT_EQ(cut_error, "line 31776: expected 4 coordinates of point 31775 of 200000");
+  const struct {
+    const char* what;
+    std::size_t cut_to;
+    std::string written, err;
+    int status;
+    std::string counts; // reported on standard output
+  } cases[] = {
+      {"cut to nothing", 0, "", "ZORV: big.zorv: line 1: expected \"p={\".\n", failure_status, ""},
+      {"cut at a page boundary", page_boundary, "", "ZORV: big.zorv: " + cut_error + ".\n",
+       failure_status, ""},
+      {"rewritten whole", 0, small, "ZORV: Could not open display.\n", 1, " 3 points, 2 lines.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testrun::write_file(dir + "/big.zorv", whole);
+    run_options options;
+    options.dir = dir;
+    options.environment = {{"DISPLAY", ""},
+                           {"LD_PRELOAD", ZORV_CUT_ON_FSTAT},
+                           {"ZORV_CUT_TO", std::to_string(c.cut_to)}};
+    if (!c.written.empty()) options.environment.push_back({"ZORV_WRITE", c.written});
+    const program_run run = run_program(zorv_binary, {"big.zorv"}, options);
+    EXPECT_TRUE(run.ended);
+    EXPECT_FALSE(run.signalled) << "signal " << run.status;
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_NE(run.out.find(c.counts), std::string::npos) << run.out;
+  }
 }
 
 // The seam replaces fork in the real program with one that fails with EAGAIN.

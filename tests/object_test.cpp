@@ -407,6 +407,109 @@ TEST(ParseObject, RefusesBadNumbersInLongFiles) {
   }
 }
 
+// The loader reads a file through a bounded window; whatever the window's size, and whether the
+// file's size is known or not (as for a pipe), it reads exactly what it reads from memory, and
+// refuses with the same message naming the same line, however many refills lie before it.
+parsed read_through_window(const std::string& text, std::size_t capacity, bool size_known) {
+  std::FILE* file = std::tmpfile();
+  EXPECT_NE(file, nullptr);
+  parsed result;
+  if (!file) return result;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+  const int fd = ::fileno(file);
+  ::lseek(fd, 0, SEEK_SET);
+  zorv::text_window w =
+      zorv::window_on_file(fd, size_known ? static_cast<std::int64_t>(text.size()) : -1, capacity);
+  result.ok = zorv::read_object(w, result.object, result.error);
+  std::fclose(file);
+  return result;
+}
+
+bool refuses_a_count(const std::string& error) {
+  return error.find("is more than the file can hold") != std::string::npos;
+}
+
+void expect_same_through_windows(const std::string& text) {
+  // Smaller than a number, about a point, a hundred points, larger than the text.
+  constexpr std::size_t capacities[] = {16, 100, 4099, 65536};
+  const parsed expected = parse(text);
+  for (const std::size_t capacity : capacities) {
+    for (const bool size_known : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "window of " << capacity << " bytes, size "
+                                      << (size_known ? "known" : "unknown") << ", text \""
+                                      << text.substr(0, 60) << '"');
+      const parsed got = read_through_window(text, capacity, size_known);
+      ASSERT_EQ(got.ok, expected.ok) << got.error;
+      if (got.ok) {
+        ASSERT_EQ(loaded_part(got.object), loaded_part(expected.object));
+        continue;
+      }
+      // Of a stream whose size is unknown, a count is checked once the text has ended; where an
+      // item fails more than a window before that, the item's own refusal is given.
+      const bool longer_than_window = text.size() + zorv::window_keep_behind >= capacity;
+      if (!size_known && longer_than_window && refuses_a_count(expected.error) &&
+          !refuses_a_count(got.error))
+        continue;
+      ASSERT_EQ(got.error, expected.error);
+    }
+  }
+}
+
+TEST(ReadObject, ReadsThroughAnyWindowAsFromMemory) {
+  std::mt19937 random(12);
+  std::vector<std::string> texts = {tidy, "", "p={0}\nl={0}\n",
+                                    "p={2}\n1 2 3 4\n" + std::string(300, '\n')};
+  for (int round = 0; round < 4; ++round) texts.push_back(long_file(random, 150, 200));
+  // Counts that the text cannot hold, its items running out or going wrong before its end.
+  for (const char* count : {"p={1000}", "p={2}1 2 3 4 5 6 7 8 l={1000}"}) {
+    texts.push_back(std::string(count) + "\n1 2 3 4\n5 6 7 8\n");
+    texts.push_back(std::string(count) + "\n1 2 3 4\n5 6 x 8\n");
+    std::string text = long_file(random, 150, 200);
+    texts.push_back(text.replace(0, text.find('}') + 1, count));
+  }
+  const std::string original = long_file(random, 40, 40);
+  for (int i = 0; i < 300; ++i) texts.push_back(mutated(original, random));
+  // Long runs that cross many windows: white space, a name, numbers of many digits.
+  texts.push_back("p={1}\n1" + std::string(5000, ' ') +
+                  "2 3 4\nl={0}\nn=" + std::string(5000, 'n'));
+  texts.push_back("p={1}\n" + std::string(3000, '7') + " 0." + std::string(3000, '5') + " 1e" +
+                  std::string(3000, '0') + "1 -0x" + std::string(3000, 'f') + "p-9000\nl={0}\n");
+  texts.push_back("p={" + std::string(3000, '0') + "1}\n1 2 3 4\nl={1}\n0 " +
+                  std::string(3000, '0') + "\n");
+  texts.push_back("p={1}\n1 2 3 4\nl={1}\n0 " + std::string(3000, '9') + "\n");
+  for (const std::string& text : texts) expect_same_through_windows(text);
+}
+
+// A number longer than the window can hold is refused with the line it stands on, from memory as
+// from a file; one a character shorter is read as scanf reads it.
+TEST(ReadObject, RefusesANumberLongerThanTheLongestToken) {
+  const std::string longest(zorv::longest_token, '1');
+  const auto refusal = [](int line) {
+    return "line " + std::to_string(line) + ": number longer than " +
+           std::to_string(zorv::longest_token) + " characters";
+  };
+  const struct {
+    std::string text, error;
+  } cases[] = {
+      {"p={1}\n1 2\n3 " + longest + "1\nl={0}\n", refusal(3)},
+      {"p={1}\n1 2\n3 0." + longest + "\nl={0}\n", refusal(3)},
+      {"p={1}\n1 2 3 4\nl={1}\n0 " + longest + "0\n", refusal(4)},
+      {"p={0}\n\nl={" + longest + "1}\n", refusal(3)},
+      {"p={1}\n1 2\n3 " + longest + "\nl={0}\n", ""},
+  };
+  for (const auto& c : cases) {
+    for (const bool from_file : {false, true}) {
+      SCOPED_TRACE(testing::Message()
+                   << (from_file ? "from a file: " : "from memory: ") << c.text.substr(0, 16));
+      const parsed p =
+          from_file ? read_through_window(c.text, zorv::window_bytes, false) : parse(c.text);
+      EXPECT_EQ(p.ok, c.error.empty()) << p.error;
+      EXPECT_EQ(p.error, c.error);
+    }
+  }
+}
+
 // Files on disk for load_object, in the test's temporary directory.
 std::string write_file(const std::string& name, const std::string& text) {
   const std::string path = testing::TempDir() + "object_test_" + name;
@@ -439,7 +542,7 @@ TEST(LoadObject, LoadsAFileAndReportsTheCounts) {
   EXPECT_EQ(loaded_part(object), loaded_part(parse(tidy).object));
 }
 
-// A pipe cannot be mapped; it is read to its end instead.
+// A pipe, whose size is not known, loads as a file does.
 TEST(LoadObject, ReadsAPipe) {
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);

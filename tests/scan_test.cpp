@@ -1,6 +1,7 @@
 // The scanners must read exactly what the C library's sscanf reads with "%f%n" and "%d%n": the
 // same success, the same number of characters consumed and the same value bits. Random strings
 // over the characters that matter find the corners (partial exponents, "0x", "infinit", signs).
+#include "number_stream.hpp"
 #include "scan.hpp"
 
 #include <gtest/gtest.h>

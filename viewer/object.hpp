@@ -2,6 +2,8 @@
 // loader that reads it from an object file.
 #pragma once
 
+#include "text_window.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -48,9 +50,15 @@ struct object_record {
 // Angles 0, sines 0, cosines 1, scale 1 and offset 0 on every axis.
 void identity_transform(object_record& object);
 
-// Parses the text of an object file into the record. On failure returns false and sets
-// error to one line saying where and why (line number included), leaving the record unusable.
-// Never exits and never prints: the viewer, the tests and the fuzzer all call it.
+// Reads an object file's text from the window into the record. On failure returns false and sets
+// error to one line saying where and why (line number included), leaving the record unusable; a
+// failed read of the window's file ends its text and is in w.read_error. Never exits and never
+// prints.
+bool read_object(text_window& w, object_record& object, std::string& error);
+
+// Parses the text of an object file into the record, as read_object reads it. On failure returns
+// false and sets error to one line saying where and why (line number included), leaving the record
+// unusable. Never exits and never prints: the viewer, the tests and the fuzzer all call it.
 bool parse_object(std::string_view text, object_record& object, std::string& error);
 
 // Reads the named object file into the record, printing the loader's progress messages.

@@ -1,23 +1,26 @@
 // Feeds arbitrary bytes to the object-file parser, the code path load_object uses, and checks
 // that whatever it accepts is safe to draw: every array as long as its count and every line index
-// inside the point list.
+// inside the point list. The same bytes are also read from a file through a window of a few dozen
+// bytes, as load_object reads a file through its own: that must give the same object, bit for
+// bit, or the same refusal.
 #include "object.hpp"
+#include "text_window.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  zorv::object_record object{};
-  zorv::identity_transform(object);
-  std::string error;
-  const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!zorv::parse_object(text, object, error)) {
-    if (error.empty()) __builtin_trap(); // a rejection must say why
-    return 0;
-  }
+namespace {
+
+constexpr std::size_t least_window = 40; // windows of 40 to 103 bytes, by the input's size
+constexpr std::size_t window_sizes = 64;
+
+void check_drawable(const zorv::object_record& object) {
   if (object.point_count < 0 || object.line_count < 0) __builtin_trap();
   if (object.points.size() != static_cast<std::size_t>(object.point_count) ||
       object.projected.size() != object.points.size() ||
@@ -28,5 +31,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         l.second >= object.point_count)
       __builtin_trap();
   if (std::memchr(object.name, '\0', zorv::name_size) == nullptr) __builtin_trap();
+}
+
+template <typename Item> bool same_bits(const std::vector<Item>& a, const std::vector<Item>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Item)) == 0);
+}
+
+// Reads the bytes through a small window on a file; traps unless that gives what memory gave.
+void check_window(const std::uint8_t* data, std::size_t size, bool parsed,
+                  const zorv::object_record& object, const std::string& error) {
+  static const int fd = ::memfd_create("load_fuzz", 0);
+  if (fd < 0 || ::ftruncate(fd, 0) != 0 ||
+      ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) || ::lseek(fd, 0, SEEK_SET) != 0)
+    __builtin_trap();
+  zorv::text_window w =
+      zorv::window_on_file(fd, static_cast<std::int64_t>(size), least_window + size % window_sizes);
+  zorv::object_record through{};
+  std::string through_error;
+  if (zorv::read_object(w, through, through_error) != parsed || through_error != error)
+    __builtin_trap();
+  if (parsed &&
+      (!same_bits(through.points, object.points) || !same_bits(through.lines, object.lines) ||
+       std::strcmp(through.name, object.name) != 0))
+    __builtin_trap();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  zorv::object_record object{};
+  zorv::identity_transform(object);
+  std::string error;
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const bool parsed = zorv::parse_object(text, object, error);
+  if (!parsed && error.empty()) __builtin_trap(); // a rejection must say why
+  if (parsed) check_drawable(object);
+  check_window(data, size, parsed, object, error);
   return 0;
 }

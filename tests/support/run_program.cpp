@@ -30,7 +30,10 @@ void redirect(int fd, const std::string& path, int flags) {
 [[noreturn]] void exec_child(const std::string& path, const std::vector<std::string>& arguments,
                              const run_options& options) {
   if (chdir(options.dir.c_str()) != 0) _exit(exec_failure_status);
-  redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
+  if (options.stdin_fd >= 0)
+    dup2(options.stdin_fd, STDIN_FILENO);
+  else
+    redirect(STDIN_FILENO, "/dev/null", O_RDONLY);
   if (options.stdout_fd >= 0)
     dup2(options.stdout_fd, STDOUT_FILENO);
   else

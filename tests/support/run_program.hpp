@@ -1,7 +1,7 @@
 // Runs a built program as a test's child and waits for it, with what a test may choose or use
 // as a fault: a deadline, a limit on its address space, extra environment, where its standard
-// output and error go, SIGPIPE ignored. Reports how it ended and the most memory it held, from
-// wait4's resource usage. The run works in a private directory, which these functions also
+// input, output and error go, SIGPIPE ignored. Reports how it ended and the most memory it held,
+// from wait4's resource usage. The run works in a private directory, which these functions also
 // make, fill and remove.
 #pragma once
 
@@ -20,6 +20,7 @@ struct run_options {
   std::string dir; // working directory, holds out.txt and err.txt
   std::vector<std::pair<std::string, std::string>> environment; // set before the exec
   rlim_t address_space = RLIM_INFINITY;                         // RLIMIT_AS of the program
+  int stdin_fd = -1;               // the program's standard input; -1: /dev/null
   int stdout_fd = -1;              // the program's standard output; -1: captured in out
   bool stderr_into_stdout = false; // 2>&1: standard error goes where standard output goes
   bool ignore_sigpipe = false; // inherited through the exec, as a shell or a daemon may pass it on
