@@ -1,13 +1,13 @@
 // Start-up latency for a large object: load_object against a plain fscanf loop with the file's
 // own formats, both reading the same file, the Clifford torus that hoopgen writes for 2000 x 1000
-// (2 000 000 points, 4 000 000 lines, about 128 MB of text). The text is generated here with the
-// generator's formulas, so the benchmark does not depend on the generator being built.
+// (2 000 000 points, 4 000 000 lines, about 128 MB of text). The text comes from the torus
+// builder that the tests share, so the benchmark does not depend on the generator being built.
 #include "object.hpp"
+#include "printf_generators.hpp"
 #include "text_window.hpp"
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,40 +23,6 @@ constexpr int ring_points = 2000; // nx
 constexpr int rings = 1000;       // ny
 constexpr int point_count = ring_points * rings;
 constexpr int line_count = 2 * point_count;
-constexpr double two_pi = 6.283185307179586;
-
-void put(std::FILE* file, const char* format, double a, double b, double c, double d) {
-  char text[128];
-  const int length = std::snprintf(text, sizeof text, format, a, b, c, d);
-  std::fwrite(text, 1, static_cast<std::size_t>(length), file);
-}
-
-void put_line(std::FILE* file, int first, int second) {
-  std::fprintf(file, "%d %d\n", first, second);
-}
-
-// What "hoopgen 2000 1000" writes.
-void write_torus(std::FILE* file) {
-  const int nx = ring_points, ny = rings;
-  std::fprintf(file, "p={%d}\n", nx * ny);
-  for (double j = 0.0; j < ny; j += 1.0) {
-    const double b = j / (ny / two_pi);
-    const double cos_b = std::cos(b), sin_b = std::sin(b);
-    for (double i = 0.0; i < nx; i += 1.0) {
-      const double a = i / (nx / two_pi);
-      put(file, "%.5f %.5f %.5f %.5f\n", std::cos(a), std::sin(a), cos_b, sin_b);
-    }
-  }
-  std::fprintf(file, "l={%d}\n", 2 * nx * ny);
-  for (int j = 0; j < ny; ++j)
-    for (int k = 1; k < nx; ++k) put_line(file, j * nx + k - 1, j * nx + k);
-  for (int j = 0; j < ny; ++j) put_line(file, j * nx, j * nx + nx - 1);
-  for (int j = 0; j + 1 < ny; ++j)
-    for (int k = 0; k < nx; ++k) put_line(file, j * nx + k, (j + 1) * nx + k);
-  for (int k = 0; k < nx; ++k) put_line(file, k, (ny - 1) * nx + k);
-  std::fprintf(file, "n=CliffordTorus-%dx%d\n", nx, ny);
-}
-
 // The torus file, written once. It is unlinked at once and reached through /proc/self/fd, so it
 // disappears with the process however the run ends.
 const std::string& torus_path() {
@@ -66,7 +32,7 @@ const std::string& torus_path() {
     if (fd < 0) std::abort();
     ::unlink(name);
     std::FILE* file = ::fdopen(::dup(fd), "w");
-    write_torus(file);
+    zorv::printf_hoopgen(file, ring_points, rings);
     std::fclose(file);
     return "/proc/self/fd/" + std::to_string(fd);
   }();

@@ -29,7 +29,7 @@ using testrun::run_program;
 const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
 constexpr int failure_status = 255;
 
-class faults : public testing::Test {
+class FaultsTest : public testing::Test {
 protected:
   void SetUp() override {
     dir = testrun::make_temp_dir();
@@ -45,7 +45,7 @@ constexpr rlim_t megabyte = rlim_t{1} << 20;
 // Room for the program, its libraries and as much again as the file, but not for the arrays.
 constexpr rlim_t room_beyond_the_file = 64 * megabyte;
 
-TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
+TEST_F(FaultsTest, LoadingBeyondTheAddressSpaceLimitReportsMalloc) {
 #ifdef ZORV_ADDRESS_SANITIZER
   GTEST_SKIP() << "AddressSanitizer reserves terabytes of shadow memory, so the program cannot "
                   "start under a limit on its address space";
@@ -75,7 +75,7 @@ TEST_F(faults, loading_beyond_the_address_space_limit_reports_malloc) {
 // it while a viewer loads it: the viewer reads what the file holds when it reads it, and loads
 // that or refuses it with the line where it goes wrong. Never a signal: a mapped file that
 // shrinks ends the process with SIGBUS as soon as it reads a page past where the file ends.
-TEST_F(faults, a_file_that_shrinks_while_it_is_read_loads_or_is_refused) {
+TEST_F(FaultsTest, AFileThatShrinksWhileItIsReadLoadsOrIsRefused) {
   constexpr int points = 200'000; // 6.6 MB of text
   std::string whole = "p={" + std::to_string(points) + "}\n";
   for (int i = 0; i < points; ++i) whole += "0.50000 -0.25000 1.00000 0.00000\n";
@@ -118,7 +118,7 @@ TEST_F(faults, a_file_that_shrinks_while_it_is_read_loads_or_is_refused) {
 }
 
 // The seam replaces fork in the real program with one that fails with EAGAIN.
-TEST_F(faults, a_failed_fork_is_reported_after_the_window_is_up) {
+TEST_F(FaultsTest, AFailedForkIsReportedAfterTheWindowIsUp) {
   x11test::xvfb_server server = x11test::start_xvfb(700, 700);
   ASSERT_GT(server.pid, 0) << "Xvfb did not start";
   testrun::write_file(dir + "/object.zorv", "p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=line\n");
@@ -159,7 +159,7 @@ pid_t start_reader(int read_end, std::size_t bytes) {
 // A generator whose reader has gone away must not end as if it had written everything: with
 // SIGPIPE as it comes, it dies of the signal like any Unix tool; with SIGPIPE ignored, as a
 // shell or a service may start it, its write fails and it says so.
-TEST_F(faults, generators_fail_when_their_reader_goes_away) {
+TEST_F(FaultsTest, GeneratorsFailWhenTheirReaderGoesAway) {
   constexpr std::size_t pipe_reader_bytes = 64 * 1024;
   const struct {
     const char* program;

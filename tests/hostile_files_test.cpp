@@ -55,7 +55,7 @@ std::string garbage(std::size_t size) {
 
 const std::string point_line = "-0.70711 0.70711 1.00000 -0.00000\n";
 
-class hostile_files : public testing::Test {
+class HostileFilesTest : public testing::Test {
 protected:
   void SetUp() override {
     dir = testrun::make_temp_dir();
@@ -109,7 +109,7 @@ protected:
   long baseline_kib = 0;
 };
 
-TEST_F(hostile_files, are_refused_with_the_line_or_loaded_never_crash_or_hang) {
+TEST_F(HostileFilesTest, AreRefusedWithTheLineOrLoadedNeverCrashOrHang) {
   // Large files are written a piece at a time, never held whole (see write_object).
   const struct {
     const char* what;
@@ -223,7 +223,7 @@ pid_t start_writer(int ends[2], const stream_text& text) {
 
 // Streams that never end and files of gigabytes are refused at their first bad line, without
 // reading on: quickly and in a few MiB, whatever the source.
-TEST_F(hostile_files, endless_or_huge_streams_are_refused_at_once_in_bounded_memory) {
+TEST_F(HostileFilesTest, EndlessOrHugeStreamsAreRefusedAtOnceInBoundedMemory) {
   constexpr auto deadline = std::chrono::seconds(5);
   constexpr long memory_kib = 16 * 1024; // beyond that of a tiny file
   constexpr off_t sparse_size = off_t{4} << 30;
@@ -296,7 +296,7 @@ TEST_F(hostile_files, endless_or_huge_streams_are_refused_at_once_in_bounded_mem
 
 // A file cut short anywhere, even inside a number or a literal, either still loads (an object
 // with fewer digits, or without its name) or is refused with the line where its text ends.
-TEST_F(hostile_files, every_cut_of_a_valid_file_loads_or_is_refused) {
+TEST_F(HostileFilesTest, EveryCutOfAValidFileLoadsOrIsRefused) {
   const std::string whole = "p={3}\n"
                             "1.5 -2 0.25 4\n"
                             "0 1e-3 -0.125 8\n"

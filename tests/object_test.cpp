@@ -140,7 +140,7 @@ const std::string tidy = "p={3}\n"
                          "2 0\n"
                          "n=Triangle\n";
 
-TEST(ParseObject, ReadsATidyFile) {
+TEST(ParseObjectTest, ReadsATidyFile) {
   const parsed p = parse(tidy);
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(p.object.point_count, 3);
@@ -155,7 +155,7 @@ TEST(ParseObject, ReadsATidyFile) {
 }
 
 // White space is only a separator: how much, of which kind and where does not change the object.
-TEST(ParseObject, ReadsMessyFilesAsTheTidyOne) {
+TEST(ParseObjectTest, ReadsMessyFilesAsTheTidyOne) {
   std::string crlf;
   for (const char c : tidy) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   const std::string messy[] = {
@@ -177,13 +177,13 @@ TEST(ParseObject, ReadsMessyFilesAsTheTidyOne) {
   }
 }
 
-TEST(ParseObject, ReadsAnEmptyObject) {
+TEST(ParseObjectTest, ReadsAnEmptyObject) {
   const parsed p = parse("p={0}\nl={0}\nn=Nothing\n");
   ASSERT_TRUE(p.ok) << p.error;
   EXPECT_EQ(loaded_part(p.object), (loaded{{}, {}, "Nothing"}));
 }
 
-TEST(ParseObject, KeepsWhatTheNameFieldHolds) {
+TEST(ParseObjectTest, KeepsWhatTheNameFieldHolds) {
   const std::string name31(31, 'a');
   const std::string name40 = std::string(31, 'b') + "123456789";
   const struct {
@@ -204,7 +204,7 @@ TEST(ParseObject, KeepsWhatTheNameFieldHolds) {
   }
 }
 
-TEST(ParseObject, RefusesWhatIsNotAnObjectFile) {
+TEST(ParseObjectTest, RefusesWhatIsNotAnObjectFile) {
   const std::string points = "p={2}\n1 2 3 4\n5 6 7 8\n";
   const struct {
     std::string text, error;
@@ -243,7 +243,7 @@ TEST(ParseObject, RefusesWhatIsNotAnObjectFile) {
 }
 
 // Each of these is read by the reference exactly as the viewer reads a file with fscanf.
-TEST(ParseObject, ReadsLikeTheFileFormatsWithSscanf) {
+TEST(ParseObjectTest, ReadsLikeTheFileFormatsWithSscanf) {
   const std::string no_lines = "\nl={0}\nn=x\n";
   const std::string cases[] = {
       tidy,
@@ -308,7 +308,7 @@ std::string mutated(std::string text, std::mt19937& random) {
   return text;
 }
 
-TEST(ParseObject, ReadsMutatedFilesLikeTheReference) {
+TEST(ParseObjectTest, ReadsMutatedFilesLikeTheReference) {
   constexpr int mutants = 20000;
   std::mt19937 random(4);
   for (int i = 0; i < mutants; ++i) {
@@ -350,7 +350,7 @@ std::string long_file(std::mt19937& random, int points, int lines) {
   return text + "n=Long\n";
 }
 
-TEST(ParseObject, ReadsLongFilesLikeTheReference) {
+TEST(ParseObjectTest, ReadsLongFilesLikeTheReference) {
   std::mt19937 random(8);
   for (int round = 0; round < 40; ++round) {
     const std::string text = long_file(random, 150, 200);
@@ -359,7 +359,7 @@ TEST(ParseObject, ReadsLongFilesLikeTheReference) {
   }
 }
 
-TEST(ParseObject, ReadsMutatedLongFilesLikeTheReference) {
+TEST(ParseObjectTest, ReadsMutatedLongFilesLikeTheReference) {
   constexpr int mutants = 1000;
   std::mt19937 random(9);
   const std::string original = long_file(random, 40, 40);
@@ -370,7 +370,7 @@ TEST(ParseObject, ReadsMutatedLongFilesLikeTheReference) {
 }
 
 // What is refused deep inside a long file is refused with the line where it stands.
-TEST(ParseObject, RefusesBadNumbersInLongFiles) {
+TEST(ParseObjectTest, RefusesBadNumbersInLongFiles) {
   std::string points = "p={40}\n";
   for (int i = 0; i < 40; ++i) points += "-0.70711 0.70711 1.00000 -0.00000\n"; // lines 2 to 41
   std::string lines;
@@ -456,7 +456,7 @@ void expect_same_through_windows(const std::string& text) {
   }
 }
 
-TEST(ReadObject, ReadsThroughAnyWindowAsFromMemory) {
+TEST(ReadObjectTest, ReadsThroughAnyWindowAsFromMemory) {
   std::mt19937 random(12);
   std::vector<std::string> texts = {tidy, "", "p={0}\nl={0}\n",
                                     "p={2}\n1 2 3 4\n" + std::string(300, '\n')};
@@ -483,7 +483,7 @@ TEST(ReadObject, ReadsThroughAnyWindowAsFromMemory) {
 
 // A number longer than the window can hold is refused with the line it stands on, from memory as
 // from a file; one a character shorter is read as scanf reads it.
-TEST(ReadObject, RefusesANumberLongerThanTheLongestToken) {
+TEST(ReadObjectTest, RefusesANumberLongerThanTheLongestToken) {
   const std::string longest(zorv::longest_token, '1');
   const auto refusal = [](int line) {
     return "line " + std::to_string(line) + ": number longer than " +
@@ -531,7 +531,7 @@ std::string escape_regex(const std::string& text) {
   return result;
 }
 
-TEST(LoadObject, LoadsAFileAndReportsTheCounts) {
+TEST(LoadObjectTest, LoadsAFileAndReportsTheCounts) {
   const std::string path = write_file("tidy.zorv", tidy);
   object_record object{};
   testing::internal::CaptureStdout();
@@ -543,7 +543,7 @@ TEST(LoadObject, LoadsAFileAndReportsTheCounts) {
 }
 
 // A pipe, whose size is not known, loads as a file does.
-TEST(LoadObject, ReadsAPipe) {
+TEST(LoadObjectTest, ReadsAPipe) {
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);
   ASSERT_EQ(::write(ends[1], tidy.data(), tidy.size()), static_cast<ssize_t>(tidy.size()));

@@ -105,17 +105,17 @@ void expect_int_like_sscanf(const std::string& text) {
   }
 }
 
-TEST(ScanFloat, ReadsLikeSscanfOnRandomShortStrings) {
+TEST(ScanFloatTest, ReadsLikeSscanfOnRandomShortStrings) {
   std::mt19937 random(1);
   for (int i = 0; i < random_strings; ++i) expect_float_like_sscanf(random_short(random));
 }
 
-TEST(ScanFloat, RoundsLikeSscanfOnLongNumbers) {
+TEST(ScanFloatTest, RoundsLikeSscanfOnLongNumbers) {
   std::mt19937 random(2);
   for (int i = 0; i < random_strings / 4; ++i) expect_float_like_sscanf(random_long(random));
 }
 
-TEST(ScanFloat, ReadsLikeSscanfAtTheLimits) {
+TEST(ScanFloatTest, ReadsLikeSscanfAtTheLimits) {
   for (const char* text : {"3.4028235e38",
                            "3.40282357e38",
                            "3.4028236e38",
@@ -147,7 +147,7 @@ TEST(ScanFloat, ReadsLikeSscanfAtTheLimits) {
     expect_float_like_sscanf(text);
 }
 
-TEST(ScanInt, ReadsLikeSscanf) {
+TEST(ScanIntTest, ReadsLikeSscanf) {
   std::mt19937 random(3);
   for (int i = 0; i < random_strings; ++i) expect_int_like_sscanf(random_short(random));
   // Runs of every length around the eight characters that are read at once.
@@ -158,7 +158,7 @@ TEST(ScanInt, ReadsLikeSscanf) {
 }
 
 // Both ways of finding white space agree with the scanners' own idea of it, for every byte.
-TEST(NumberStream, FindsWhiteSpaceLikeTheScanners) {
+TEST(NumberStreamTest, FindsWhiteSpaceLikeTheScanners) {
   std::mt19937 random(5);
   for (int round = 0; round < 4096; ++round) {
     char block[16];
@@ -220,7 +220,7 @@ zorv::number_stream past_failure(const char* begin, const char* p, const char* e
   return zorv::open_numbers(begin, p == end ? p : p + 1, end);
 }
 
-TEST(NumberStream, ReadsFloatsLikeSscanf) {
+TEST(NumberStreamTest, ReadsFloatsLikeSscanf) {
   std::mt19937 random(6);
   for (int round = 0; round < 2000; ++round) {
     const std::string text = random_numbers(random, static_cast<int>(random() % 300), 4);
@@ -246,7 +246,7 @@ TEST(NumberStream, ReadsFloatsLikeSscanf) {
   }
 }
 
-TEST(NumberStream, ReadsIntsLikeSscanf) {
+TEST(NumberStreamTest, ReadsIntsLikeSscanf) {
   std::mt19937 random(7);
   for (int round = 0; round < 2000; ++round) {
     const std::string text = random_numbers(random, static_cast<int>(random() % 300), 1);
@@ -281,7 +281,7 @@ TEST(NumberStream, ReadsIntsLikeSscanf) {
 
 // Pairs read together are the two numbers that "%d%n" reads one after the other, and the stream
 // ends up after the second; the pairs it turns away are left to next_int.
-TEST(NumberStream, ReadsPairsLikeSscanf) {
+TEST(NumberStreamTest, ReadsPairsLikeSscanf) {
   std::mt19937 random(10);
   int pairs_read = 0;
   for (int round = 0; round < 2000; ++round) {
@@ -314,7 +314,7 @@ TEST(NumberStream, ReadsPairsLikeSscanf) {
 }
 
 // Four numbers read together are the four that "%f" reads one after the other, bit for bit.
-TEST(NumberStream, ReadsFourFloatsLikeSscanf) {
+TEST(NumberStreamTest, ReadsFourFloatsLikeSscanf) {
   std::mt19937 random(11);
   int fours_read = 0;
   for (int round = 0; round < 2000; ++round) {
@@ -350,7 +350,7 @@ TEST(NumberStream, ReadsFourFloatsLikeSscanf) {
 }
 
 // Short numbers in the middle of a long text are read from the window, not by the scanners.
-TEST(NumberStream, ReadsShortNumbersFromTheWindow) {
+TEST(NumberStreamTest, ReadsShortNumbersFromTheWindow) {
   std::string text = "p={100}\n";
   for (int i = 0; i < 100; ++i) text += " -0.70711 123";
   zorv::number_stream s =
