@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -41,7 +40,6 @@ constexpr unsigned long line_fallback_pixel = 6;
 // The largest pixmap side X servers create. Segment coordinates are 16-bit, so nothing is ever
 // drawn beyond it anyway.
 constexpr int largest_pixmap_side = 32767;
-constexpr int last_depth_step = depth_step_count - 1;
 
 // A name the server does not know leaves the pixel at 0; that is not an error.
 unsigned long colour_pixel(Display* display, Colormap colormap, const std::string& name,
@@ -209,11 +207,6 @@ void show_back_buffer(display_state& state) {
             0);
 }
 
-// Step k of the blend from the near colour (step 0) to the far one (the last step).
-unsigned short blended(unsigned short near, unsigned short far, int k) {
-  return static_cast<unsigned short>(near + (int{far} - int{near}) * k / last_depth_step);
-}
-
 // The steps between the two ends are allocated like the line colour, falling back as it does.
 unsigned long step_pixel(const display_state& state, const XColor& near, const XColor& far, int k) {
   XColor colour{};
@@ -258,66 +251,9 @@ void prepare_depth_cueing(display_state& state, const viewer_settings& settings,
     die(exit_status::failure, "ZORV: could not allocate depth segment structure.\n");
 }
 
-// Maps a line's mean w to its step: the frame's largest w to step 0, its smallest to the last.
-struct depth_scale {
-  float largest;
-  float steps_per_unit; // 0 when all points share one w (or none is a number)
-};
-
-depth_scale depth_scale_of(const object_record& object) {
-  const std::size_t total =
-      std::min(object.projected.size(), static_cast<std::size_t>(std::max(object.point_count, 0)));
-  float largest = -std::numeric_limits<float>::infinity();
-  float smallest = std::numeric_limits<float>::infinity();
-  for (std::size_t i = 0; i < total; ++i) {
-    const float w = object.projected[i].w;
-    largest = std::max(largest, w); // a NaN is passed over
-    smallest = std::min(smallest, w);
-  }
-  const float range = largest - smallest;
-  const float per_unit = static_cast<float>(depth_step_count) / range;
-  return {largest, range > 0.0f && std::isfinite(per_unit) ? per_unit : 0.0f};
-}
-
-// Written so that a NaN or an infinity gives a step in range without converting it.
-int depth_step(const depth_scale& scale, float mean_w) {
-  const float step = (scale.largest - mean_w) * scale.steps_per_unit;
-  if (!(step > 0.0f)) return 0;
-  return step < static_cast<float>(last_depth_step) ? static_cast<int>(step) : last_depth_step;
-}
-
-// Sorts the segment list into by_depth by step (a counting sort, in the lists made at start-up)
-// and returns where each step's run begins; the last entry is the end of the list.
-std::array<std::size_t, depth_step_count + 1> group_by_depth(display_state& state,
-                                                             const object_record& object) {
-  const depth_scale scale = depth_scale_of(object);
-  const std::size_t total = std::min(state.by_depth.size(), state.segments.size());
-  // The loader has checked every index against the point list; a segment without a line (there
-  // is none after a successful load) goes to the nearest step.
-  const std::size_t with_lines = std::min(total, object.lines.size());
-  std::array<std::size_t, depth_step_count + 1> starts{};
-  for (std::size_t j = 0; j < total; ++j) {
-    int step = 0;
-    if (j < with_lines) {
-      const line& l = object.lines[j];
-      const float w1 = object.projected[static_cast<std::size_t>(l.first)].w;
-      const float w2 = object.projected[static_cast<std::size_t>(l.second)].w;
-      step = depth_step(scale, (w1 + w2) * 0.5f);
-    }
-    state.steps[j] = static_cast<std::uint8_t>(step);
-    ++starts[static_cast<std::size_t>(step) + 1];
-  }
-  for (int k = 0; k < depth_step_count; ++k) starts[k + 1] += starts[k];
-  std::array<std::size_t, depth_step_count> next{};
-  std::copy(starts.begin(), starts.end() - 1, next.begin());
-  for (std::size_t j = 0; j < total; ++j)
-    state.by_depth[next[state.steps[j]]++] = state.segments[j];
-  return starts;
-}
-
 // Far steps first, so that nearer lines are drawn over farther ones.
 void draw_by_depth(display_state& state, const object_record& object) {
-  const std::array<std::size_t, depth_step_count + 1> starts = group_by_depth(state, object);
+  const depth_runs starts = group_by_depth(state.segments, object, state.by_depth, state.steps);
   for (int k = last_depth_step; k >= 0; --k) {
     const std::size_t count = starts[k + 1] - starts[k];
     if (count == 0) continue;

@@ -1,6 +1,7 @@
 // The display state: the X connection, the window, its colours and the segment lists.
 #pragma once
 
+#include "depth.hpp"
 #include "geometry.hpp"
 #include "object.hpp"
 #include "settings.hpp"
@@ -17,9 +18,6 @@ namespace zorv {
 // buffer that the server could not keep (a resize beyond its memory) is lost: frames go
 // straight to the cleared window until the next resize brings a buffer again.
 enum class back_buffer_kind { none, xdbe, pixmap, lost };
-
-// -wc colours lines in this many steps of w, from the line colour to the far colour.
-inline constexpr int depth_step_count = 12;
 
 // Where a frame's segments go once they are made: the viewer's X window.
 enum class frame_target { window };
