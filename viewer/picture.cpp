@@ -15,6 +15,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
