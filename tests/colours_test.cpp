@@ -31,7 +31,7 @@ const std::string database = "! $Xorg: rgb.txt\n"
                              "10 20 30\t\tlast";
 
 struct colour_case {
-  std::string spec;
+  std::string text;
   std::optional<rgb_colour> expected;
 };
 
@@ -58,8 +58,8 @@ TEST(ColoursTest, FindsNamesAsXMatchesThem) {
       {"snowy", std::nullopt},
   };
   for (const colour_case& c : cases) {
-    SCOPED_TRACE("\"" + c.spec + "\"");
-    EXPECT_EQ(look_up_colour(database, c.spec), c.expected);
+    SCOPED_TRACE("\"" + c.text + "\"");
+    EXPECT_EQ(look_up_colour(database, c.text), c.expected);
   }
 }
 
@@ -81,8 +81,8 @@ TEST(ColoursTest, ReadsXsHexadecimalFormsAsTheHighBitsOfEachChannel) {
       {"#1234567890123456", std::nullopt},
   };
   for (const colour_case& c : cases) {
-    SCOPED_TRACE("\"" + c.spec + "\"");
-    EXPECT_EQ(look_up_colour(database, c.spec), c.expected);
+    SCOPED_TRACE("\"" + c.text + "\"");
+    EXPECT_EQ(look_up_colour(database, c.text), c.expected);
   }
 }
 

@@ -76,9 +76,9 @@ std::optional<rgb_colour> line_colour(std::string_view line, std::string_view na
 
 } // namespace
 
-std::optional<rgb_colour> parse_hex_colour(std::string_view spec) {
-  if (spec.empty() || spec.front() != '#') return std::nullopt;
-  const std::string_view digits = spec.substr(1);
+std::optional<rgb_colour> parse_hex_colour(std::string_view text) {
+  if (text.empty() || text.front() != '#') return std::nullopt;
+  const std::string_view digits = text.substr(1);
   const std::size_t per_channel = digits.size() / 3;
   if (per_channel == 0 || per_channel > longest_hex_channel || digits.size() % 3 != 0)
     return std::nullopt;
@@ -107,9 +107,9 @@ std::optional<rgb_colour> find_named_colour(std::string_view database, std::stri
   return std::nullopt;
 }
 
-std::optional<rgb_colour> look_up_colour(std::string_view database, std::string_view spec) {
-  if (!spec.empty() && spec.front() == '#') return parse_hex_colour(spec);
-  return find_named_colour(database, spec);
+std::optional<rgb_colour> look_up_colour(std::string_view database, std::string_view text) {
+  if (!text.empty() && text.front() == '#') return parse_hex_colour(text);
+  return find_named_colour(database, text);
 }
 
 std::string read_colour_database() {

@@ -22,15 +22,15 @@ inline constexpr const char* colour_database_file = "/usr/share/X11/rgb.txt";
 
 // X's hexadecimal forms #RGB, #RRGGBB, #RRRGGGBBB and #RRRRGGGGBBBB. As in X, the digits are the
 // high bits of each 16-bit channel, so #f80 is (0xf0, 0x80, 0x00); a picture keeps the high 8.
-std::optional<rgb_colour> parse_hex_colour(std::string_view spec);
+std::optional<rgb_colour> parse_hex_colour(std::string_view text);
 
 // The first entry of a colour database's text (lines "red green blue name", each channel 0 to
 // 255; lines starting with '!' are comments, lines of any other form are passed over) whose
 // name matches, as X matches names: case ignored, blanks ignored ("alice blue" is AliceBlue).
 std::optional<rgb_colour> find_named_colour(std::string_view database, std::string_view name);
 
-// A colour spec as X reads it: a hexadecimal form, or a name in the database.
-std::optional<rgb_colour> look_up_colour(std::string_view database, std::string_view spec);
+// A colour as X reads its text: a hexadecimal form, or a name in the database.
+std::optional<rgb_colour> look_up_colour(std::string_view database, std::string_view text);
 
 // The text of colour_database_file; empty if it cannot be read, so that every name is unknown.
 std::string read_colour_database();

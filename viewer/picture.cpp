@@ -60,8 +60,8 @@ std::uint8_t narrowed(unsigned short channel) {
   return static_cast<std::uint8_t>(channel >> channel_narrowing);
 }
 
-rgb_colour colour_or_black(std::string_view database, const std::string& spec) {
-  return look_up_colour(database, spec).value_or(rgb_colour{0, 0, 0});
+rgb_colour colour_or_black(std::string_view database, const std::string& text) {
+  return look_up_colour(database, text).value_or(rgb_colour{0, 0, 0});
 }
 
 // Step k of -wc's blend, computed as the window computes it on 16-bit X colours.
