@@ -75,7 +75,7 @@ void set_source(cairo_t* cairo, rgb_colour c) {
   cairo_set_source_rgb(cairo, c.red / full_channel, c.green / full_channel, c.blue / full_channel);
 }
 
-// Whether a segment's line, reaching half_width beyond its ends and sides, misses the image.
+// Whether a segment's line, reaching `reach` pixels beyond its ends and sides, misses the image.
 bool outside(const XSegment& s, int width, int height, int reach) {
   return (s.x1 < -reach && s.x2 < -reach) || (s.y1 < -reach && s.y2 < -reach) ||
          (s.x1 >= width + reach && s.x2 >= width + reach) ||
@@ -125,7 +125,7 @@ std::size_t cache_slot(std::uint32_t pixel) {
   return (pixel * 2654435761u >> 20) & (cache_size - 1); // Knuth's multiplicative hash
 }
 
-// ---- the file -------------------------------------------------------------------------------
+// The file.
 
 bool ends_with_extension(std::string_view name, std::string_view extension) {
   if (name.size() <= extension.size()) return false;
