@@ -15,6 +15,11 @@ namespace zorv {
 
 // Found by GoogleTest through the record's namespace. Every field, so that a failed comparison of
 // whole records says which one differs.
+void PrintTo(const window_placement& p, std::ostream* out) {
+  *out << "{" << p.width << "x" << p.height << (p.has_position ? "" : " no position")
+       << (p.x_from_right ? " -" : " +") << p.x << (p.y_from_bottom ? "-" : "+") << p.y << "}";
+}
+
 void PrintTo(const viewer_settings& s, std::ostream* out) {
   *out << "{line_width " << s.line_width << ", scale " << s.scale << ", line_colour \""
        << s.line_colour << "\", background_colour \"" << s.background_colour << "\", perspective "
@@ -24,7 +29,10 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << ", rescale_on_resize " << s.rescale_on_resize << ", show_title " << s.show_title
        << ", display_name \"" << s.display_name << "\", data_file \"" << s.data_file
        << "\", frame_rate " << s.frame_rate << ", back_buffer " << s.back_buffer
-       << ", depth_cueing " << s.depth_cueing << ", depth_colour \"" << s.depth_colour << "\"}";
+       << ", depth_cueing " << s.depth_cueing << ", depth_colour \"" << s.depth_colour
+       << "\", output_file \"" << s.output_file << "\", frame_count " << s.frame_count
+       << ", placement " << ::testing::PrintToString(s.placement) << ", smooth_lines "
+       << s.smooth_lines << "}";
 }
 
 namespace {
@@ -87,6 +95,11 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_FALSE(settings.back_buffer);
     EXPECT_FALSE(settings.depth_cueing);
     EXPECT_EQ(settings.depth_colour, "");
+    // -o, -frames, -geometry and -aa are off.
+    EXPECT_EQ(settings.output_file, "");
+    EXPECT_EQ(settings.frame_count, 0);
+    EXPECT_EQ(settings.placement, window_placement{});
+    EXPECT_FALSE(settings.smooth_lines);
   }
   display_variable set("farhost:3.0");
   EXPECT_EQ(defaults().display_name, "farhost:3.0");
@@ -204,6 +217,37 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.depth_colour = "Navy";
          s.clear_each_frame = true;
        }},
+      // -o, -frames, -geometry and -aa take the next argument as X programs do.
+      {{"torus", "-o", "torus.gif", "-frames", "180"},
+       [](viewer_settings& s) {
+         s.data_file = "torus";
+         s.output_file = "torus.gif";
+         s.frame_count = 180;
+       }},
+      {{"-o", "-np"}, [](viewer_settings& s) { s.output_file = "-np"; }},
+      {{"-frames", "1", "-frames", "2147483647"},
+       [](viewer_settings& s) { s.frame_count = 2147483647; }},
+      {{"-frames", " 7"}, [](viewer_settings& s) { s.frame_count = 7; }},
+      {{"-geometry", "800x600"},
+       [](viewer_settings& s) { s.placement = {800, 600, false, false, false, 0, 0}; }},
+      {{"-geometry", "=1x16384+10+20"},
+       [](viewer_settings& s) { s.placement = {1, 16384, true, false, false, 10, 20}; }},
+      {{"-geometry", "300x200-0-5"},
+       [](viewer_settings& s) { s.placement = {300, 200, true, true, true, 0, -5}; }},
+      // X takes an x offset alone; y then stays 0.
+      {{"-geometry", "600x600+10"},
+       [](viewer_settings& s) { s.placement = {600, 600, true, false, false, 10, 0}; }},
+      {{"-geometry", "+5-7"},
+       [](viewer_settings& s) { s.placement = {0, 0, true, false, true, 5, -7}; }},
+      {{"-geometry", "400"},
+       [](viewer_settings& s) { s.placement = {400, 0, false, false, false, 0, 0}; }},
+      {{"-geometry", "x300"},
+       [](viewer_settings& s) { s.placement = {0, 300, false, false, false, 0, 0}; }},
+      {{"-aa", "-lw2"},
+       [](viewer_settings& s) {
+         s.smooth_lines = true;
+         s.line_width = 2;
+       }},
       // Names longer than any fixed field are kept whole.
       {{long_path, "-lc", long_colour, "-d", long_colour + ":0"},
        [&](viewer_settings& s) {
@@ -271,6 +315,30 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-bb2"}, parse_outcome::bad_option, "-bb2"},
       {{"-wcx", "Blue"}, parse_outcome::bad_option, "-wcx"},
       {{"-wc"}, parse_outcome::bad_option, "-wc"}, // nothing to take
+      {{"-o"}, parse_outcome::bad_option, "-o"},
+      {{"-out", "x.png"}, parse_outcome::bad_option, "-out"},
+      {{"-aax"}, parse_outcome::bad_option, "-aax"},
+      // A frame number is a positive integer alone.
+      {{"-frames"}, parse_outcome::bad_option, "-frames"},
+      {{"-frames", "0"}, parse_outcome::bad_option, "-frames"},
+      {{"-frames", "-3"}, parse_outcome::bad_option, "-frames"},
+      {{"-frames", "2147483648"}, parse_outcome::bad_option, "-frames"},
+      {{"-frames", "12x"}, parse_outcome::bad_option, "-frames"},
+      {{"-frames", "1.5"}, parse_outcome::bad_option, "-frames"},
+      {{"-frames", ""}, parse_outcome::bad_option, "-frames"},
+      {{"-frames180"}, parse_outcome::bad_option, "-frames180"},
+      // A geometry must parse whole, with each side from 1 to 16384.
+      {{"-geometry"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", ""}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "big"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "800x600x"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "0x600"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "600x0"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "16385x600"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "600x16385"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "4294967297x600"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "600x600+99999999999"}, parse_outcome::bad_option, "-geometry"},
+      {{"-geometry", "-600x600"}, parse_outcome::bad_option, "-geometry"},
       // The help test comes before them, as it does before a bad option.
       {{"-fps60", "-h", "-bb"}, parse_outcome::help, ""},
   };

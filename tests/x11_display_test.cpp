@@ -258,10 +258,60 @@ TEST_F(DisplayTest, DepthCueingDrawsEachStepInOneRequest) {
   EXPECT_GE(cued_requests, static_cast<unsigned long>(depth_step_count));
 }
 
+// A picture colours its depth steps as the window does: each step's colour is the pixel that
+// the server gave the window's GC for that step.
+TEST_F(DisplayTest, PicturesColourDepthStepsAsTheWindowDoes) {
+  const std::string database = read_colour_database();
+  for (const std::vector<std::string>& colours : {std::vector<std::string>{"-wc", "Blue"},
+                                                  {"-lc", "Yellow", "-wc", "DarkOrchid"},
+                                                  {"-lc", "#102030", "-wc", "#f0e0d0"}}) {
+    SCOPED_TRACE(testing::PrintToString(colours));
+    viewer& v = connect(colours);
+    const picture_colours expected = colours_for(v.settings, database);
+    ASSERT_EQ(v.display.depth_gcs.size(), expected.lines.size());
+    for (std::size_t k = 0; k < expected.lines.size(); ++k) {
+      XGCValues values{};
+      XGetGCValues(v.display.display, v.display.depth_gcs[k], GCForeground, &values);
+      const rgb_colour c = expected.lines[k];
+      EXPECT_EQ(values.foreground, static_cast<unsigned long>(c.red << 16 | c.green << 8 | c.blue))
+          << "step " << k;
+    }
+  }
+}
+
+// -aa puts its pixels on the window through memory shared with the server where it can, and
+// sends them whole where the server lacks MIT-SHM.
+TEST_F(DisplayTest, SmoothLinesShareTheirPixelsWhereTheServerCan) {
+  for (const bool shared : {true, false}) {
+    SCOPED_TRACE(shared ? "MIT-SHM" : "without");
+    start(24,
+          shared ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "MIT-SHM"});
+    viewer& v = connect({"-aa"});
+    EXPECT_EQ(v.display.target, frame_target::smooth_window);
+    ASSERT_NE(v.display.image.image, nullptr);
+    EXPECT_EQ(v.display.image.shared, shared);
+    // A resize makes an image of the new size.
+    XResizeWindow(v.display.display, v.display.window, 700, 500);
+    XSync(v.display.display, False);
+    run_frame(v);
+    ASSERT_NE(v.display.image.image, nullptr);
+    EXPECT_EQ(v.display.image.image->width, 700);
+    EXPECT_EQ(v.display.image.image->height, 500);
+    EXPECT_EQ(v.display.picture.width, 700);
+    EXPECT_EQ(v.display.image.shared, shared);
+  }
+}
+
 // Every way of drawing a frame works in the lists made at start-up.
 TEST_F(DisplayTest, FramesAllocateNothing) {
   const std::vector<std::string> option_sets[] = {
-      {}, {"-cw"}, {"-bb"}, {"-wc", "Blue"}, {"-bb", "-wc", "Blue", "-lw2"}, {"-fps1000"},
+      {},
+      {"-cw"},
+      {"-bb"},
+      {"-wc", "Blue"},
+      {"-bb", "-wc", "Blue", "-lw2"},
+      {"-fps1000"},
+      {"-aa", "-wc", "Blue"},
   };
   const std::string torus = torus_text(24, 12);
   for (const auto& server_arguments : {std::vector<std::string>{}, without_double_buffer}) {

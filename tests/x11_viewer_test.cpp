@@ -3,6 +3,7 @@
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "picture_files.hpp"
 #include "torus.hpp"
 #include "x11_harness.hpp"
 
@@ -35,6 +36,8 @@ constexpr unsigned long white = 0xffffff;
 
 // Leaves the DOUBLE-BUFFER extension out, so that -bb falls back to a pixmap.
 const std::vector<std::string> without_double_buffer = {"-extension", "DOUBLE-BUFFER"};
+// Leaves MIT-SHM out, so that -aa sends its pixels with XPutImage.
+const std::vector<std::string> without_shared_memory = {"-extension", "MIT-SHM"};
 
 // A one-line object from the origin to the given point.
 std::string line_to(float x, float y, float z, float w) {
@@ -426,6 +429,98 @@ TEST_F(ViewerTest, DepthCueingRunsFromTheLineColourToTheFarColour) {
     EXPECT_NE(between, c.background);
     stop(run);
   }
+}
+
+// -geometry places and sizes the window as X programs take it, and the object follows the size
+// as it follows a resize; the hints say that the user chose them.
+TEST_F(ViewerTest, TakesItsSizeAndPlaceFromGeometry) {
+  struct placement_case {
+    std::string geometry;
+    int x, y, width, height;
+    int gravity;
+  };
+  const placement_case cases[] = {
+      {"300x200+10+20", 10, 20, 300, 200, NorthWestGravity},
+      // From the right and bottom edges to the window's outer edge, its border included.
+      {"300x200-0-0", screen_side - 300 - 2 * border, screen_side - 200 - 2 * border, 300, 200,
+       SouthEastGravity},
+  };
+  for (const placement_case& c : cases) {
+    SCOPED_TRACE(c.geometry);
+    const zorv_run run = start(unit_x, {"-xy", "-np", "-geometry", c.geometry});
+    const Window window = viewer_window(display);
+    ASSERT_NE(window, 0u);
+    XWindowAttributes attributes;
+    ASSERT_NE(XGetWindowAttributes(display, window, &attributes), 0);
+    EXPECT_EQ(attributes.x, c.x);
+    EXPECT_EQ(attributes.y, c.y);
+    EXPECT_EQ(attributes.width, c.width);
+    EXPECT_EQ(attributes.height, c.height);
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_NE(XGetWMNormalHints(display, window, &hints, &supplied), 0);
+    EXPECT_EQ(hints.flags & (USPosition | USSize | PWinGravity), USPosition | USSize | PWinGravity);
+    EXPECT_EQ(hints.win_gravity, c.gravity);
+    // 300 x 200 has 0.377 of the default side's geometric mean: 200 pixels become 75.4.
+    const pixel_box line = segment(150, 100, 225, 100);
+    pixel_box seen;
+    EXPECT_TRUE(wait_until([&] {
+      const pixel_area area = read_root(display, c.x + border, c.y + border, c.width, c.height);
+      seen = find_pixels(area, red);
+      return seen == pixel_box{line.left + c.x + border, line.top + c.y + border,
+                               line.right + c.x + border, line.bottom + c.y + border, line.count};
+    })) << "saw "
+        << seen;
+    stop(run);
+  }
+}
+
+// -aa shows in the window exactly the pixels that -o writes for the same frame and size, whether
+// they go through shared memory or, where the server lacks it, XPutImage.
+TEST_F(ViewerTest, SmoothLinesShowThePixelsOfThePicture) {
+  const std::string torus = torus_text(24, 12);
+  const std::vector<std::string> option_sets[] = {
+      {"-xy"},
+      {"-xy", "-lw3", "-lc", "Yellow", "-bc", "Navy"},
+      {"-xy", "-wc", "Blue"},
+      {"-xy", "-geometry", "400x300", "-s150"},
+  };
+  for (const auto& server_arguments : {std::vector<std::string>{}, without_shared_memory}) {
+    SCOPED_TRACE(server_arguments.empty() ? "MIT-SHM" : "XPutImage");
+    ASSERT_EQ(restart_server(*this, screen_side, server_arguments), "");
+    for (const std::vector<std::string>& options : option_sets) {
+      SCOPED_TRACE(testing::PrintToString(options));
+      std::vector<std::string> writing = {"object.zorv", "-o", "frame.png"};
+      writing.insert(writing.end(), options.begin(), options.end());
+      write_file(dir + "/object.zorv", torus);
+      ASSERT_EQ(run_zorv(zorv_binary, dir, server.display_name, writing).status, 0);
+      const picturetest::image picture = picturetest::read_png(dir + "/frame.png");
+      ASSERT_GT(picture.width, 0);
+
+      std::vector<std::string> smooth = options;
+      smooth.push_back("-aa");
+      const zorv_run run = start(torus, smooth);
+      pixel_area shown;
+      EXPECT_TRUE(wait_until([&] {
+        shown = read_window(display, picture.width, picture.height);
+        return std::equal(shown.pixels.begin(), shown.pixels.end(), picture.pixels.begin(),
+                          picture.pixels.end());
+      }));
+      EXPECT_EQ(run.err, "");
+      stop(run);
+    }
+  }
+}
+
+// Where the screen does not take 24-bit true-colour pixels, -aa is refused with a message.
+TEST_F(ViewerTest, SmoothLinesNeedATrueColourScreen) {
+  ASSERT_EQ(restart_server(*this, screen_side, {"-screen", "1", "800x800x16"}), "");
+  write_file(dir + "/object.zorv", unit_x);
+  const zorv_run run = run_zorv(zorv_binary, dir, server.display_name,
+                                {"object.zorv", "-aa", "-d", server.display_name + ".1"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "ZORV: -aa needs a TrueColor screen of 24 bits.\n");
+  EXPECT_EQ(run.child, -1);
 }
 
 std::string executable_of(pid_t pid) {

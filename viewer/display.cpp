@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,8 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 namespace zorv {
 
@@ -32,7 +35,7 @@ namespace {
 
 constexpr int window_x = 0;
 constexpr int window_y = 0;
-constexpr unsigned window_size = 650;
+constexpr unsigned window_size = default_window_side;
 constexpr unsigned border_width = 2;
 constexpr unsigned long border_pixel = 0;
 // Pixels used when a colour is known to the server but cannot be allocated.
@@ -41,7 +44,6 @@ constexpr unsigned long line_fallback_pixel = 6;
 // The largest pixmap side X servers create. Segment coordinates are 16-bit, so nothing is ever
 // drawn beyond it anyway.
 constexpr int largest_pixmap_side = 32767;
-constexpr int last_depth_step = depth_step_count - 1;
 
 // A name the server does not know leaves the pixel at 0; that is not an error.
 unsigned long colour_pixel(Display* display, Colormap colormap, const std::string& name,
@@ -67,15 +69,17 @@ template <typename entry> bool allocate_segments(std::vector<entry>& list, std::
   return true;
 }
 
-void store_size(window_geometry& geometry, int width, int height) {
-  geometry.window_width = width;
-  geometry.window_height = height;
-  geometry.centre_x = width / 2;
-  geometry.centre_y = height / 2;
-}
-
 float rescaled(float value, double factor) {
   return static_cast<float>(static_cast<double>(value) * factor);
+}
+
+// The object keeps its size relative to the geometric mean of the sides.
+void rescale(viewer& v, std::int64_t old_area, std::int64_t new_area) {
+  const double factor =
+      std::sqrt(static_cast<double>(new_area)) / std::sqrt(static_cast<double>(old_area));
+  for (float& entry : v.object.scale) entry = rescaled(entry, factor);
+  v.settings.z_distance = rescaled(v.settings.z_distance, factor);
+  v.settings.w_distance = rescaled(v.settings.w_distance, factor);
 }
 
 int segment_count(const std::vector<XSegment>& list) {
@@ -119,6 +123,8 @@ struct refusal_record {
   bool window_gone;   // the window was destroyed under the viewer
   bool buffer_lost;   // the server could not make or keep the back buffer
   XErrorHandler next; // Xlib's own handler, which prints the error and ends the process
+  int shm_opcode;     // -aa: the MIT-SHM extension's requests, 0 until it is used
+  bool shm_refused;   // the server could not attach the shared image (it is not local)
 };
 refusal_record refusals{};
 
@@ -131,6 +137,8 @@ int note_refusal(Display* display, XErrorEvent* error) {
   if (ours && (error->error_code == BadWindow || error->error_code == BadDrawable) &&
       names_resource(*error, refusals.window))
     refusals.window_gone = true;
+  else if (ours && refusals.shm_opcode != 0 && error->request_code == refusals.shm_opcode)
+    refusals.shm_refused = true;
   else if (ours && refusals.buffer != 0 &&
            (error->error_code == BadAlloc || names_resource(*error, refusals.buffer) ||
             (refusals.buffer_opcode != 0 && error->request_code == refusals.buffer_opcode)))
@@ -141,7 +149,15 @@ int note_refusal(Display* display, XErrorEvent* error) {
 }
 
 void watch_refusals(const display_state& state) {
-  refusals = {state.display, state.window, 0, 0, false, false, XSetErrorHandler(note_refusal)};
+  refusals = {.display = state.display,
+              .window = state.window,
+              .buffer = 0,
+              .buffer_opcode = 0,
+              .window_gone = false,
+              .buffer_lost = false,
+              .next = XSetErrorHandler(note_refusal),
+              .shm_opcode = 0,
+              .shm_refused = false};
 }
 
 // The viewer's end when another client destroys its window: quietly, with nothing left to do.
@@ -209,11 +225,6 @@ void show_back_buffer(display_state& state) {
             0);
 }
 
-// Step k of the blend from the near colour (step 0) to the far one (the last step).
-unsigned short blended(unsigned short near, unsigned short far, int k) {
-  return static_cast<unsigned short>(near + (int{far} - int{near}) * k / last_depth_step);
-}
-
 // The steps between the two ends are allocated like the line colour, falling back as it does.
 unsigned long step_pixel(const display_state& state, const XColor& near, const XColor& far, int k) {
   XColor colour{};
@@ -239,8 +250,7 @@ GC step_gc(const display_state& state, const viewer_settings& settings, unsigned
 
 // The far colour is looked up as the line colour is; the ends of the blend are the two pixels
 // as the server shows them, so that an unknown name blends into pixel 0.
-void prepare_depth_cueing(display_state& state, const viewer_settings& settings,
-                          const object_record& object) {
+void prepare_depth_cueing(display_state& state, const viewer_settings& settings) {
   const unsigned long far_pixel =
       colour_pixel(state.display, state.colormap, settings.depth_colour, line_fallback_pixel);
   std::array<XColor, 2> ends{};
@@ -253,71 +263,11 @@ void prepare_depth_cueing(display_state& state, const viewer_settings& settings,
                                                        : step_pixel(state, ends[0], ends[1], k);
     state.depth_gcs.push_back(step_gc(state, settings, pixel));
   }
-  if (!allocate_segments(state.by_depth, object.line_count) ||
-      !allocate_segments(state.steps, object.line_count))
-    die(exit_status::failure, "ZORV: could not allocate depth segment structure.\n");
-}
-
-// Maps a line's mean w to its step: the frame's largest w to step 0, its smallest to the last.
-struct depth_scale {
-  float largest;
-  float steps_per_unit; // 0 when all points share one w (or none is a number)
-};
-
-depth_scale depth_scale_of(const object_record& object) {
-  const std::size_t total =
-      std::min(object.projected.size(), static_cast<std::size_t>(std::max(object.point_count, 0)));
-  float largest = -std::numeric_limits<float>::infinity();
-  float smallest = std::numeric_limits<float>::infinity();
-  for (std::size_t i = 0; i < total; ++i) {
-    const float w = object.projected[i].w;
-    largest = std::max(largest, w); // a NaN is passed over
-    smallest = std::min(smallest, w);
-  }
-  const float range = largest - smallest;
-  const float per_unit = static_cast<float>(depth_step_count) / range;
-  return {largest, range > 0.0f && std::isfinite(per_unit) ? per_unit : 0.0f};
-}
-
-// Written so that a NaN or an infinity gives a step in range without converting it.
-int depth_step(const depth_scale& scale, float mean_w) {
-  const float step = (scale.largest - mean_w) * scale.steps_per_unit;
-  if (!(step > 0.0f)) return 0;
-  return step < static_cast<float>(last_depth_step) ? static_cast<int>(step) : last_depth_step;
-}
-
-// Sorts the segment list into by_depth by step (a counting sort, in the lists made at start-up)
-// and returns where each step's run begins; the last entry is the end of the list.
-std::array<std::size_t, depth_step_count + 1> group_by_depth(display_state& state,
-                                                             const object_record& object) {
-  const depth_scale scale = depth_scale_of(object);
-  const std::size_t total = std::min(state.by_depth.size(), state.segments.size());
-  // The loader has checked every index against the point list; a segment without a line (there
-  // is none after a successful load) goes to the nearest step.
-  const std::size_t with_lines = std::min(total, object.lines.size());
-  std::array<std::size_t, depth_step_count + 1> starts{};
-  for (std::size_t j = 0; j < total; ++j) {
-    int step = 0;
-    if (j < with_lines) {
-      const line& l = object.lines[j];
-      const float w1 = object.projected[static_cast<std::size_t>(l.first)].w;
-      const float w2 = object.projected[static_cast<std::size_t>(l.second)].w;
-      step = depth_step(scale, (w1 + w2) * 0.5f);
-    }
-    state.steps[j] = static_cast<std::uint8_t>(step);
-    ++starts[static_cast<std::size_t>(step) + 1];
-  }
-  for (int k = 0; k < depth_step_count; ++k) starts[k + 1] += starts[k];
-  std::array<std::size_t, depth_step_count> next{};
-  std::copy(starts.begin(), starts.end() - 1, next.begin());
-  for (std::size_t j = 0; j < total; ++j)
-    state.by_depth[next[state.steps[j]]++] = state.segments[j];
-  return starts;
 }
 
 // Far steps first, so that nearer lines are drawn over farther ones.
 void draw_by_depth(display_state& state, const object_record& object) {
-  const std::array<std::size_t, depth_step_count + 1> starts = group_by_depth(state, object);
+  const depth_runs starts = group_by_depth(state.segments, object, state.by_depth, state.steps);
   for (int k = last_depth_step; k >= 0; --k) {
     const std::size_t count = starts[k + 1] - starts[k];
     if (count == 0) continue;
@@ -350,18 +300,55 @@ void prepare_gc(display_state& state, const viewer_settings& settings) {
                      CapButt, JoinMiter);
 }
 
-void create_window(display_state& state, const viewer_settings& settings) {
-  Display* display = state.display;
-  state.window =
-      XCreateSimpleWindow(display, state.root, window_x, window_y, window_size, window_size,
-                          border_width, border_pixel, state.background_pixel);
+// X's gravity for a position measured from the right or bottom edge.
+int gravity_of(const window_placement& placement) {
+  if (placement.x_from_right) return placement.y_from_bottom ? SouthEastGravity : NorthEastGravity;
+  return placement.y_from_bottom ? SouthWestGravity : NorthWestGravity;
+}
+
+// Window positions are 16-bit on the wire.
+int window_position(int value) {
+  return std::clamp(value, int{std::numeric_limits<std::int16_t>::min()},
+                    int{std::numeric_limits<std::int16_t>::max()});
+}
+
+// Without -geometry: 650 x 650 at (0, 0). A size or a position from -geometry is the user's, and
+// a position from the right or bottom edge is measured to the window's outer edge, border
+// included, with the matching gravity, as X programs place their windows.
+XSizeHints size_hints(const display_state& state, const window_placement& placement) {
   XSizeHints hints{};
   hints.flags = USPosition | PSize;
   hints.x = window_x;
   hints.y = window_y;
-  hints.width = window_size;
-  hints.height = window_size;
-  XSetNormalHints(display, state.window, &hints);
+  hints.width = placement.width > 0 ? placement.width : int{window_size};
+  hints.height = placement.height > 0 ? placement.height : int{window_size};
+  if (placement.width > 0 || placement.height > 0) hints.flags = USPosition | USSize;
+  if (!placement.has_position) return hints;
+  const int outer_width = hints.width + 2 * int{border_width};
+  const int outer_height = hints.height + 2 * int{border_width};
+  hints.x = window_position(placement.x_from_right ? DisplayWidth(state.display, state.screen) -
+                                                         outer_width + placement.x
+                                                   : placement.x);
+  hints.y = window_position(placement.y_from_bottom ? DisplayHeight(state.display, state.screen) -
+                                                          outer_height + placement.y
+                                                    : placement.y);
+  hints.win_gravity = gravity_of(placement);
+  hints.flags |= PWinGravity;
+  return hints;
+}
+
+void create_window(display_state& state, const viewer_settings& settings) {
+  Display* display = state.display;
+  const XSizeHints hints = size_hints(state, settings.placement);
+  state.window = XCreateSimpleWindow(
+      display, state.root, hints.x, hints.y, static_cast<unsigned>(hints.width),
+      static_cast<unsigned>(hints.height), border_width, border_pixel, state.background_pixel);
+  // The older call keeps the hints of a window without -geometry exactly as they were; only the
+  // newer one carries a gravity.
+  if ((hints.flags & PWinGravity) != 0)
+    XSetWMNormalHints(display, state.window, const_cast<XSizeHints*>(&hints));
+  else
+    XSetNormalHints(display, state.window, const_cast<XSizeHints*>(&hints));
   state.drawable = state.window;
   if (settings.show_title) {
     const std::string title = std::string("zorv v") + version;
@@ -376,23 +363,176 @@ void map_window(display_state& state) {
   XSelectInput(state.display, state.window, StructureNotifyMask);
 }
 
+// -aa draws into 32-bit pixels 0x00RRGGBB: the screen must take them as they are.
+bool takes_pictures(const display_state& state) {
+  constexpr unsigned long red_mask = 0xff0000;
+  constexpr unsigned long green_mask = 0x00ff00;
+  constexpr unsigned long blue_mask = 0x0000ff;
+  const Visual* visual = DefaultVisual(state.display, state.screen);
+  const int depth = DefaultDepth(state.display, state.screen);
+  return visual->c_class == TrueColor && visual->red_mask == red_mask &&
+         visual->green_mask == green_mask && visual->blue_mask == blue_mask &&
+         (depth == 24 || depth == 32);
+}
+
+constexpr int image_bits_per_pixel = 32;
+constexpr int native_byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+
+// Cairo draws into the image's memory directly: its rows must be cairo's rows.
+bool suits_cairo(const XImage* image, int width) {
+  return image->bits_per_pixel == image_bits_per_pixel &&
+         image->bytes_per_line == cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+}
+
+std::size_t image_bytes(const XImage* image, int height) {
+  return static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height);
+}
+
+// The segment is removed from the system once both sides have let go of it. An attach that the
+// server refuses (it does not share this machine's memory) stops further tries.
+bool make_shared_image(display_state& state, int width, int height) {
+  XShmSegmentInfo& segment = state.image.segment; // the image refers to it while it lives
+  segment = {};
+  XImage* image = XShmCreateImage(state.display, DefaultVisual(state.display, state.screen),
+                                  static_cast<unsigned>(DefaultDepth(state.display, state.screen)),
+                                  ZPixmap, nullptr, &segment, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height));
+  if (image == nullptr) return false;
+  if (!suits_cairo(image, width) || image->byte_order != native_byte_order) {
+    XDestroyImage(image);
+    return false;
+  }
+  segment.shmid = shmget(IPC_PRIVATE, image_bytes(image, height), IPC_CREAT | 0600);
+  if (segment.shmid < 0) {
+    XDestroyImage(image);
+    return false;
+  }
+  void* memory = shmat(segment.shmid, nullptr, 0);
+  if (memory == reinterpret_cast<void*>(-1)) {
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    XDestroyImage(image);
+    return false;
+  }
+  segment.shmaddr = image->data = static_cast<char*>(memory);
+  segment.readOnly = False;
+  refusals.shm_refused = false;
+  XShmAttach(state.display, &segment);
+  XSync(state.display, False);
+  shmctl(segment.shmid, IPC_RMID, nullptr);
+  if (refusals.shm_refused) {
+    refusals.shm_opcode = 0;
+    XDestroyImage(image);
+    shmdt(memory);
+    return false;
+  }
+  state.image.image = image;
+  state.image.shared = true;
+  return true;
+}
+
+// The pixels in this process's memory, sent whole with each frame. Xlib turns them into the
+// server's byte order where it differs.
+bool make_plain_image(display_state& state, int width, int height) {
+  const std::size_t bytes =
+      static_cast<std::size_t>(cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width)) *
+      static_cast<std::size_t>(height);
+  char* pixels = static_cast<char*>(std::malloc(bytes));
+  if (pixels == nullptr) return false;
+  XImage* image = XCreateImage(state.display, DefaultVisual(state.display, state.screen),
+                               static_cast<unsigned>(DefaultDepth(state.display, state.screen)),
+                               ZPixmap, 0, pixels, static_cast<unsigned>(width),
+                               static_cast<unsigned>(height), image_bits_per_pixel, 0);
+  if (image == nullptr) {
+    std::free(pixels);
+    return false;
+  }
+  if (!suits_cairo(image, width)) {
+    XDestroyImage(image); // frees the pixels too
+    return false;
+  }
+  image->byte_order = native_byte_order;
+  state.image.image = image;
+  state.image.shared = false;
+  return true;
+}
+
+void release_window_image(display_state& state) {
+  release_picture(state.picture);
+  XImage* image = state.image.image;
+  if (image == nullptr) return;
+  if (state.image.shared) {
+    XShmDetach(state.display, &state.image.segment);
+    XDestroyImage(image); // the image record alone: its pixels are the segment's
+    shmdt(state.image.segment.shmaddr);
+  } else {
+    XDestroyImage(image);
+  }
+  state.image.image = nullptr;
+  state.image.shared = false;
+}
+
+// An image the size of the window (up to largest_side a side), with the picture drawn into its
+// pixels. When none can be had, frames are not shown until the next resize tries again.
+void make_window_image(display_state& state) {
+  release_window_image(state);
+  const int width = std::clamp(state.geometry.window_width, 1, int{largest_side});
+  const int height = std::clamp(state.geometry.window_height, 1, int{largest_side});
+  const bool made = (refusals.shm_opcode != 0 && make_shared_image(state, width, height)) ||
+                    make_plain_image(state, width, height);
+  if (!made) return;
+  if (!make_picture(state.picture, width, height,
+                    reinterpret_cast<unsigned char*>(state.image.image->data),
+                    state.image.image->bytes_per_line))
+    release_window_image(state);
+}
+
+void prepare_smooth_lines(viewer& v) {
+  display_state& state = v.display;
+  state.picture.colours = colours_for(v.settings, read_colour_database());
+  state.picture.line_width = v.settings.line_width;
+  int event = 0;
+  int error = 0;
+  if (XQueryExtension(state.display, "MIT-SHM", &refusals.shm_opcode, &event, &error) == False)
+    refusals.shm_opcode = 0;
+  make_window_image(state);
+  state.target = frame_target::smooth_window;
+}
+
+// The whole window's pixels in one request: nothing is cleared first, so nothing flickers. The
+// server has read the previous frame's shared pixels by the time the next frame is drawn into
+// them: follow_resize's round trip comes between.
+void show_smooth_frame(viewer& v) {
+  display_state& state = v.display;
+  XImage* image = state.image.image;
+  if (image == nullptr) return;
+  render_picture(state.picture, state.segments, v.object, state.by_depth, state.steps);
+  const auto width = static_cast<unsigned>(image->width);
+  const auto height = static_cast<unsigned>(image->height);
+  if (state.image.shared)
+    XShmPutImage(state.display, state.window, state.gc, image, 0, 0, 0, 0, width, height, False);
+  else
+    XPutImage(state.display, state.window, state.gc, image, 0, 0, 0, 0, width, height);
+}
+
 // What drawing into the window needs: the GC's colours, a clear window, the segment lists, the
-// window's size and what -bb and -wc add.
+// window's size and what -bb and -wc add, or with -aa the image that carries the frames.
 void prepare_drawing(viewer& v) {
   display_state& state = v.display;
   XSetForeground(state.display, state.gc, state.line_pixel);
   XSetBackground(state.display, state.gc, state.background_pixel);
   XClearWindow(state.display, state.window);
 
-  if (!allocate_segments(state.segments, v.object.line_count))
-    die(exit_status::failure, "ZORV: could not allocate segment stucture.\n");
-  if (!allocate_segments(state.erased, v.object.line_count))
-    die(exit_status::failure, "ZORV: could not allocate erase segment structure.\n");
+  allocate_frame_lists(v);
 
   read_window_size(state);
+  if (v.settings.placement.width > 0 || v.settings.placement.height > 0) follow_start_size(v);
 
+  if (v.settings.smooth_lines) {
+    prepare_smooth_lines(v);
+    return;
+  }
   if (v.settings.back_buffer) prepare_back_buffer(state);
-  if (v.settings.depth_cueing) prepare_depth_cueing(state, v.settings, v.object);
+  if (v.settings.depth_cueing) prepare_depth_cueing(state, v.settings);
 }
 
 } // namespace
@@ -401,6 +541,8 @@ void connect_display(viewer& v) {
   display_state& state = v.display;
   state.target = frame_target::window;
   open_display(state, v.settings.display_name);
+  if (v.settings.smooth_lines && !takes_pictures(state))
+    die(exit_status::usage, "ZORV: -aa needs a TrueColor screen of 24 bits.\n");
   allocate_colours(state, v.settings);
   prepare_gc(state, v.settings);
   create_window(state, v.settings);
@@ -411,7 +553,9 @@ void connect_display(viewer& v) {
 
 void disconnect_display(viewer& v) {
   display_state& state = v.display;
+  release_picture(state.picture);
   if (state.display == nullptr) return;
+  release_window_image(state);
   for (GC gc : state.depth_gcs) XFreeGC(state.display, gc);
   state.depth_gcs.clear();
   XCloseDisplay(state.display);
@@ -438,15 +582,35 @@ void follow_resize(viewer& v) {
   store_size(geometry, width, height);
   if (state.back_buffer == back_buffer_kind::pixmap) follow_resize_with_pixmap(state);
   if (state.back_buffer == back_buffer_kind::lost) prepare_back_buffer(state);
+  if (state.target == frame_target::smooth_window) make_window_image(state);
   if (!v.settings.rescale_on_resize) return;
+  rescale(v, old_area, std::int64_t{width} * height);
+}
 
-  // The object keeps its size relative to the geometric mean of the sides.
-  const std::int64_t new_area = std::int64_t{width} * height;
-  const double factor =
-      std::sqrt(static_cast<double>(new_area)) / std::sqrt(static_cast<double>(old_area));
-  for (float& entry : v.object.scale) entry = rescaled(entry, factor);
-  v.settings.z_distance = rescaled(v.settings.z_distance, factor);
-  v.settings.w_distance = rescaled(v.settings.w_distance, factor);
+void store_size(window_geometry& geometry, int width, int height) {
+  geometry.window_width = width;
+  geometry.window_height = height;
+  geometry.centre_x = width / 2;
+  geometry.centre_y = height / 2;
+}
+
+void follow_start_size(viewer& v) {
+  if (!v.settings.rescale_on_resize) return;
+  const window_geometry& geometry = v.display.geometry;
+  rescale(v, std::int64_t{default_window_side} * default_window_side,
+          std::int64_t{geometry.window_width} * geometry.window_height);
+}
+
+void allocate_frame_lists(viewer& v) {
+  display_state& state = v.display;
+  const std::int32_t count = v.object.line_count;
+  if (!allocate_segments(state.segments, count))
+    die(exit_status::failure, "ZORV: could not allocate segment stucture.\n");
+  if (!allocate_segments(state.erased, count))
+    die(exit_status::failure, "ZORV: could not allocate erase segment structure.\n");
+  if (v.settings.depth_cueing &&
+      (!allocate_segments(state.by_depth, count) || !allocate_segments(state.steps, count)))
+    die(exit_status::failure, "ZORV: could not allocate depth segment structure.\n");
 }
 
 void read_events(viewer& v) {
@@ -503,6 +667,14 @@ void show_frame(viewer& v) {
     read_events(v);
     erase_previous(v);
     draw_current(v);
+    return;
+  case frame_target::picture:
+    show_picture_frame(v);
+    return;
+  case frame_target::smooth_window:
+    follow_resize(v);
+    read_events(v);
+    show_smooth_frame(v);
     return;
   }
 }

@@ -1,11 +1,14 @@
 // The display state: the X connection, the window, its colours and the segment lists.
 #pragma once
 
+#include "depth.hpp"
 #include "geometry.hpp"
 #include "object.hpp"
+#include "picture.hpp"
 #include "settings.hpp"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
 
 #include <cstdint>
 #include <vector>
@@ -18,11 +21,22 @@ namespace zorv {
 // straight to the cleared window until the next resize brings a buffer again.
 enum class back_buffer_kind { none, xdbe, pixmap, lost };
 
-// -wc colours lines in this many steps of w, from the line colour to the far colour.
-inline constexpr int depth_step_count = 12;
+// The side of the viewer's window, and of a picture, unless -geometry gives another.
+inline constexpr std::int32_t default_window_side = 650;
 
-// Where a frame's segments go once they are made: the viewer's X window.
-enum class frame_target { window };
+// Where a frame's segments go once they are made: the viewer's X window, drawn by the server; a
+// picture file (-o), with no display at all; or the window showing the frame drawn as a picture
+// (-aa).
+enum class frame_target { window, picture, smooth_window };
+
+// -aa: the image that carries a frame's pixels to the window, in memory shared with the server
+// (MIT-SHM) where it can attach it, in the viewer's own memory otherwise. Its pixels are those of
+// the display's picture.
+struct window_image {
+  XImage* image = nullptr; // nullptr while no image could be made (frames are then not shown)
+  XShmSegmentInfo segment{};
+  bool shared = false;
+};
 
 struct display_state {
   Display* display;
@@ -44,6 +58,9 @@ struct display_state {
   std::vector<GC> depth_gcs;       // -wc: one per step of w, nearest first
   std::vector<XSegment> by_depth;  // -wc: this frame's segments grouped by step, nearest first
   std::vector<std::uint8_t> steps; // -wc: each line's step this frame
+  picture_state picture;           // -o and -aa: the frame drawn as a picture
+  picture_output output;           // -o
+  window_image image;              // -aa
 };
 
 struct viewer;
@@ -58,6 +75,18 @@ void disconnect_display(viewer& v);
 
 void read_window_size(display_state& state);
 void follow_resize(viewer& v);
+
+// Sets the window geometry for a size: centres at the truncated halves.
+void store_size(window_geometry& geometry, int width, int height);
+
+// A window or picture that starts at a size of its own (-geometry) frames the object as a window
+// resized from default_window_side square to that size does: scale and distances follow it,
+// unless -ns is given.
+void follow_start_size(viewer& v);
+
+// The segment lists of a frame (and, with -wc, of its depth steps), one entry per line; ends
+// the process with the allocation message if they cannot be had.
+void allocate_frame_lists(viewer& v);
 
 // Takes the events already read from the connection off Xlib's queue, without a round trip, so
 // that it never grows; ends the process with status 0 if the window has been destroyed.

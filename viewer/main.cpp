@@ -3,6 +3,7 @@
 // The life of the process: print the banner, make the one viewer record, start it (settings from
 // the command line, the object from its file, the display and the window), then fork. The
 // parent reports the child's pid and ends; the child runs the frame loop until it is killed.
+// With -o there is no display and no fork: the process writes the picture file and ends.
 // Start reading at start_viewer (viewer.cpp), then run_frame (animation.cpp).
 #include "animation.hpp"
 #include "fatal.hpp"
@@ -47,5 +48,9 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<zorv::viewer> viewer = allocate_viewer();
   zorv::start_viewer(*viewer, argc, argv);
+  if (viewer->display.target == zorv::frame_target::picture) {
+    zorv::write_picture(*viewer);
+    zorv::end_process(zorv::exit_status::success);
+  }
   zorv::fork_and_animate(*viewer);
 }

@@ -3,15 +3,19 @@
 #include "fatal.hpp"
 #include "scan.hpp"
 
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
 
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
-// tried last against the options matched by their whole names (-fps, -bb, -wc), which therefore
-// never change what another option means. Every argument is held whole: file, colour and display
-// names have no length limit.
+// tried last against the options matched by their whole names (-fps, -bb, -wc, -o, -frames,
+// -geometry, -aa), which therefore never change what another option means. Every argument is held
+// whole: file, colour and display names have no length limit.
 
 namespace zorv {
 namespace {
@@ -25,6 +29,10 @@ constexpr double degrees_to_radians = 0.017453292519943295; // pi / 180 in doubl
 // X line widths are 16-bit: a wider one would wrap (65546 would draw as 10).
 constexpr std::int32_t widest_line = 65535;
 
+// XParseGeometry reads its numbers into an int without a check: longer runs of digits could
+// overflow it, and no usable size or position has as many.
+constexpr std::size_t longest_geometry_number = 9;
+
 constexpr std::size_t name_length = 3;  // options of the table are told apart by three characters
 constexpr std::size_t short_length = 2; // -s, -d, -h and -? by two
 
@@ -36,6 +44,8 @@ enum class option_kind {
   number,     // reads "%f"
   flag,       // sets a flag
   frame_rate, // reads "%f" and must leave nothing after it; the rate must be usable
+  frames,     // reads the next argument as a positive "%d" with nothing after it
+  placement,  // reads the next argument as an X geometry, WxH+X+Y
 };
 
 struct option_entry {
@@ -86,6 +96,10 @@ constexpr option_entry whole_name_table[] = {
      .text = &viewer_settings::depth_colour,
      .flag = &viewer_settings::depth_cueing,
      .flag_value = true},
+    {.name = "-o", .kind = next_text, .text = &viewer_settings::output_file},
+    {.name = "-frames", .kind = frames},
+    {.name = "-geometry", .kind = placement},
+    {.name = "-aa", .kind = flag, .flag = &viewer_settings::smooth_lines, .flag_value = true},
 };
 
 constexpr const char* help_lines[] = {
@@ -130,10 +144,57 @@ bool read_frame_rate(std::string_view rest, float& rate) {
   return true;
 }
 
+// A frame number: a positive 32-bit integer and nothing after it.
+bool read_frame_count(std::string_view text, std::int32_t& count) {
+  std::int32_t value = 0;
+  bool overflow = false;
+  const char* end = text.data() + text.size();
+  if (scan_int(text.data(), end, value, overflow) != end || overflow || value < 1) return false;
+  count = value;
+  return true;
+}
+
+bool has_long_number(std::string_view text) {
+  std::size_t run = 0;
+  for (const char c : text) {
+    run = std::isdigit(static_cast<unsigned char>(c)) != 0 ? run + 1 : 0;
+    if (run > longest_geometry_number) return true;
+  }
+  return false;
+}
+
+bool usable_side(int flags, int mask, unsigned side) {
+  return (flags & mask) == 0 || (side >= 1 && side <= static_cast<unsigned>(largest_side));
+}
+
+// X's own parser, so that the option means what it means to every X program; a size or a
+// position must be there, each side from 1 to largest_side.
+bool read_placement(const std::string& text, window_placement& placement) {
+  if (has_long_number(text)) return false;
+  int x = 0;
+  int y = 0;
+  unsigned width = 0;
+  unsigned height = 0;
+  const int flags = XParseGeometry(text.c_str(), &x, &y, &width, &height);
+  if (flags == NoValue || !usable_side(flags, WidthValue, width) ||
+      !usable_side(flags, HeightValue, height))
+    return false;
+  window_placement parsed{};
+  if ((flags & WidthValue) != 0) parsed.width = static_cast<std::int32_t>(width);
+  if ((flags & HeightValue) != 0) parsed.height = static_cast<std::int32_t>(height);
+  parsed.has_position = (flags & (XValue | YValue)) != 0;
+  parsed.x_from_right = (flags & XNegative) != 0;
+  parsed.y_from_bottom = (flags & YNegative) != 0;
+  parsed.x = x;
+  parsed.y = y;
+  placement = parsed;
+  return true;
+}
+
 // Applies one option whose name matched the start of the current argument. Returns false when the
 // argument cannot be accepted: a name option with nothing after it to take, a line width that
-// is negative (the X server would refuse it and end the viewer) or wider than X can draw, or a
-// frame rate that cannot be used.
+// is negative (the X server would refuse it and end the viewer) or wider than X can draw, a
+// frame rate that cannot be used, or a frame number or geometry that does not read whole.
 bool apply_option(const option_entry& option, viewer_settings& settings, argument_cursor& cursor) {
   const std::string_view rest =
       std::string_view(cursor.argv[cursor.index]).substr(option.name.size());
@@ -163,6 +224,12 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
     return true;
   case frame_rate:
     return read_frame_rate(rest, settings.frame_rate);
+  case frames:
+    return cursor.index + 1 < cursor.argc &&
+           read_frame_count(cursor.argv[++cursor.index], settings.frame_count);
+  case placement:
+    return cursor.index + 1 < cursor.argc &&
+           read_placement(cursor.argv[++cursor.index], settings.placement);
   }
   return false;
 }
@@ -207,6 +274,10 @@ void set_defaults(viewer_settings& settings) {
   settings.back_buffer = false;
   settings.depth_cueing = false;
   settings.depth_colour.clear();
+  settings.output_file.clear();
+  settings.frame_count = 0;
+  settings.placement = {};
+  settings.smooth_lines = false;
 }
 
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {

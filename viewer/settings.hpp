@@ -9,6 +9,19 @@
 
 namespace zorv {
 
+// -geometry: a window size and position as X programs take them (WxH+X+Y), parsed whole.
+struct window_placement {
+  std::int32_t width;  // 0 when not given
+  std::int32_t height; // 0 when not given
+  bool has_position;
+  bool x_from_right;  // -X: x is measured from the screen's right edge to the window's
+  bool y_from_bottom; // -Y: y from the bottom edge
+  std::int32_t x;
+  std::int32_t y;
+
+  bool operator==(const window_placement&) const = default;
+};
+
 inline constexpr const char* version = ZORV_VERSION; // the project version, from CMake
 
 struct viewer_settings {
@@ -26,16 +39,23 @@ struct viewer_settings {
   bool show_title;
   std::string display_name;
   std::string data_file;
-  float frame_rate;         // -fps: frames per second at most, 0 for no cap
-  bool back_buffer;         // -bb: draw each frame off screen and show it whole
-  bool depth_cueing;        // -wc: colour each line by its depth in w
-  std::string depth_colour; // -wc: the colour of the far end of w
+  float frame_rate;           // -fps: frames per second at most, 0 for no cap
+  bool back_buffer;           // -bb: draw each frame off screen and show it whole
+  bool depth_cueing;          // -wc: colour each line by its depth in w
+  std::string depth_colour;   // -wc: the colour of the far end of w
+  std::string output_file;    // -o: the picture file written instead of showing a window
+  std::int32_t frame_count;   // -frames: the picture's frame, or the animation's length; 0 if unset
+  window_placement placement; // -geometry
+  bool smooth_lines;          // -aa: the window shows the frames that -o writes
 
   bool operator==(const viewer_settings&) const = default;
 };
 
 // The highest frame rate -fps accepts.
 inline constexpr float max_frame_rate = 1000.0f;
+
+// The widest and tallest -geometry: larger pictures would take gigabytes.
+inline constexpr std::int32_t largest_side = 16384;
 
 // What the command line asked for, when it asked for anything but a run.
 enum class parse_outcome { run, help, bad_option };

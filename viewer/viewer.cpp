@@ -9,7 +9,10 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
   increments_to_radians(v.settings);
   v.object.scale.fill(v.settings.scale);
   load_object(v.object, v.settings.data_file);
-  connect_display(v);
+  if (v.settings.output_file.empty())
+    connect_display(v);
+  else
+    open_picture(v);
 }
 
 } // namespace zorv

@@ -17,8 +17,9 @@ struct viewer {
 
 // Start-up after the banner, up to the fork: the identity transform, the settings' defaults and
 // the command line, the increments in radians, the scale copied into the object, the object
-// file loaded and the display connected. Every failure ends the process with its message and
-// status, as the help text and a bad option do.
+// file loaded and the display connected, or with -o the picture prepared instead (no display is
+// opened). Every failure ends the process with its message and status, as the help text and a
+// bad option do.
 void start_viewer(viewer& v, int argc, const char* const* argv);
 
 } // namespace zorv

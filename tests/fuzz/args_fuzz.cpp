@@ -30,6 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (result.outcome != zorv::parse_outcome::run) return 0;
   // The X server would refuse a negative width and wrap one beyond 16 bits.
   if (settings.line_width < 0 || settings.line_width > 65535) __builtin_trap();
+  // A picture or window side from -geometry is 0 (not given) or from 1 to largest_side; a frame
+  // number is 0 (not given) or positive.
+  for (const std::int32_t side : {settings.placement.width, settings.placement.height})
+    if (side < 0 || side > zorv::largest_side) __builtin_trap();
+  if (settings.frame_count < 0) __builtin_trap();
   zorv::increments_to_radians(settings);
   return 0;
 }

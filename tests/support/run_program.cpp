@@ -43,6 +43,7 @@ void redirect(int fd, const std::string& path, int flags) {
   else
     redirect(STDERR_FILENO, "err.txt", O_WRONLY | O_CREAT | O_TRUNC);
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
+  for (const std::string& name : options.unset) unsetenv(name.c_str());
   std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
   // Only a real limit is set: raising the soft limit to infinity fails under a lower hard one.
   const rlimit limit{options.address_space, options.address_space};

@@ -25,6 +25,7 @@ struct run_options {
   bool stderr_into_stdout = false; // 2>&1: standard error goes where standard output goes
   bool ignore_sigpipe = false; // inherited through the exec, as a shell or a daemon may pass it on
   std::chrono::milliseconds deadline = 20s; // then the program is killed: a hang
+  std::vector<std::string> unset;           // environment variables removed before the exec
 };
 
 struct program_run {

@@ -1,0 +1,329 @@
+// The real zorv writing pictures (-o) with no X server and no DISPLAY: the files decoded with the
+// libraries that write them, the frames a GIF holds and loops over, and the errors that leave
+// nothing behind under the file's name.
+#include "picture_files.hpp"
+#include "run_program.hpp"
+#include "torus.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zorv {
+namespace {
+
+using namespace picturetest;
+using namespace testrun;
+
+const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
+
+constexpr int side = 650;
+constexpr int centre = side / 2;
+constexpr std::uint32_t red = 0xff0000;
+constexpr std::uint32_t black = 0x000000;
+
+// A one-line object from the origin to the given point.
+std::string line_to(float x, float y, float z, float w) {
+  return "p={2}\n0 0 0 0\n" + std::to_string(x) + " " + std::to_string(y) + " " +
+         std::to_string(z) + " " + std::to_string(w) + "\nl={1}\n0 1\nn=line\n";
+}
+
+const std::string unit_x = line_to(1, 0, 0, 0);
+
+struct picture_run {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+class PictureTest : public testing::Test {
+protected:
+  void SetUp() override {
+    dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+  }
+  void TearDown() override { remove_temp_dir(dir); }
+
+  // zorv on the object with the options, in the test's directory, without DISPLAY.
+  picture_run run(const std::string& object_text, std::vector<std::string> options) {
+    write_file(dir + "/object.zorv", object_text);
+    options.insert(options.begin(), "object.zorv");
+    run_options how;
+    how.dir = dir;
+    how.unset = {"DISPLAY"};
+    how.deadline = 120s; // a GIF of hundreds of frames under the sanitizers
+    const program_run ran = run_program(zorv_binary, options, how);
+    return {ran.ended ? shell_status(ran) : -1, ran.out, ran.err};
+  }
+
+  // The names in the directory other than the object, its output and its error.
+  std::vector<std::string> left_behind() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (name != "object.zorv" && name != "out.txt" && name != "err.txt") names.push_back(name);
+    }
+    return names;
+  }
+
+  std::string dir;
+};
+
+// The pixels the test expects: a rectangle of the line colour, the background elsewhere, and
+// pixels left unchecked (the half-covered ends of a wide line) in a margin around the rectangle.
+struct picture_case {
+  const char* what;
+  std::vector<std::string> options;
+  int width;
+  int height;
+  std::uint32_t line;
+  std::uint32_t background;
+  int left, top, right, bottom; // the line's pixels, inclusive
+  int margin;                   // pixels next to the rectangle that may be blends
+};
+
+// A point at (1, 0, 0, 0) lands 200 pixels right of the centre; the line between it and the
+// origin covers the pixels between them, both ends included, as X's thin line does.
+TEST_F(PictureTest, DrawsAKnownSegmentInItsColoursOnTheBackground) {
+  const picture_case cases[] = {
+      {"default", {}, side, side, red, black, centre, centre, centre + 200, centre, 0},
+      {"colours",
+       {"-lc", "Green", "-bc", "Blue"},
+       side,
+       side,
+       0x00ff00,
+       0x0000ff,
+       centre,
+       centre,
+       centre + 200,
+       centre,
+       0},
+      {"X's forms and blanks",
+       {"-lc", "#f80", "-bc", "midnight BLUE"},
+       side,
+       side,
+       0xf08000,
+       0x191970,
+       centre,
+       centre,
+       centre + 200,
+       centre,
+       0},
+      // An unknown name gives black, as it gives pixel 0 on a true-colour window.
+      {"unknown line colour",
+       {"-lc", "nosuchcolour", "-bc", "White"},
+       side,
+       side,
+       black,
+       0xffffff,
+       centre,
+       centre,
+       centre + 200,
+       centre,
+       0},
+      // A width of 3 ends at the end points: the end columns are half covered.
+      {"-lw3",
+       {"-lw3"},
+       side,
+       side,
+       red,
+       black,
+       centre + 1,
+       centre - 1,
+       centre + 199,
+       centre + 1,
+       1},
+      // 400 x 300 has 0.533 of the default area's geometric mean: 200 becomes 106.6.
+      {"-geometry", {"-geometry", "400x300"}, 400, 300, red, black, 200, 150, 306, 150, 0},
+      {"-geometry -ns",
+       {"-geometry", "400x300", "-ns"},
+       400,
+       300,
+       red,
+       black,
+       200,
+       150,
+       400 - 1,
+       150,
+       0},
+  };
+  for (const picture_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> options = {"-xy", "-np", "-o", "line.png"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const picture_run ran = run(unit_x, options);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.err, "");
+    const image picture = read_png(dir + "/line.png");
+    ASSERT_EQ(picture.width, c.width);
+    ASSERT_EQ(picture.height, c.height);
+    long wrong = 0;
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x) {
+        const bool on = x >= c.left && x <= c.right && y >= c.top && y <= c.bottom;
+        const bool near = x >= c.left - c.margin && x <= c.right + c.margin &&
+                          y >= c.top - c.margin && y <= c.bottom + c.margin;
+        if (!on && near) continue;
+        const std::uint32_t expected = on ? c.line : c.background;
+        if (picture.at(x, y) != expected && wrong++ < 5)
+          ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << picture.at(x, y)
+                        << ", not " << expected;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+// The frames of a GIF are the pictures of the frames one by one (PNG of frame N), the GIF loops
+// forever, waits the -fps delay between frames, and its palette starts with the background.
+TEST_F(PictureTest, WritesEachFrameOfALoopingGif) {
+  const std::string torus = torus_text(24, 12);
+  const std::vector<std::string> small = {"-geometry", "160x120", "-lc", "Yellow", "-bc", "Navy"};
+  struct delay_case {
+    std::vector<std::string> options;
+    int delay;
+  };
+  const delay_case delays[] = {{{}, 3}, {{"-fps50"}, 2}, {{"-fps1000"}, 2}, {{"-fps0.5"}, 200}};
+  for (const delay_case& d : delays) {
+    SCOPED_TRACE(testing::PrintToString(d.options));
+    std::vector<std::string> options = {"-xw2", "-yz1", "-o", "spin.gif", "-frames", "12"};
+    options.insert(options.end(), small.begin(), small.end());
+    options.insert(options.end(), d.options.begin(), d.options.end());
+    const picture_run ran = run(torus, options);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    const animation gif = read_gif(dir + "/spin.gif");
+    ASSERT_TRUE(gif.read);
+    EXPECT_TRUE(gif.loops);
+    EXPECT_EQ(gif.width, 160);
+    EXPECT_EQ(gif.height, 120);
+    ASSERT_EQ(gif.frames.size(), 12u);
+    EXPECT_EQ(gif.delays, std::vector<int>(12, d.delay));
+    ASSERT_EQ(gif.palette.size(), 256u);
+    EXPECT_EQ(gif.palette[0], 0x000080u);
+    EXPECT_NE(std::find(gif.palette.begin(), gif.palette.end(), 0xffff00u), gif.palette.end());
+  }
+  for (const int frame : {1, 2, 7, 12}) {
+    SCOPED_TRACE(frame);
+    std::vector<std::string> options = {"-xw2",      "-yz1",    "-o",
+                                        "frame.png", "-frames", std::to_string(frame)};
+    options.insert(options.end(), small.begin(), small.end());
+    ASSERT_EQ(run(torus, options).status, 0);
+    const image png = read_png(dir + "/frame.png");
+    const animation gif = read_gif(dir + "/spin.gif");
+    ASSERT_EQ(gif.frames.size(), 12u);
+    // One line colour: its 255 blends over the background are in the palette, each a step or
+    // two of a channel from cairo's rounding of the blend.
+    const image& shown = gif.frames[static_cast<std::size_t>(frame - 1)];
+    EXPECT_LE(largest_channel_difference(png, shown), 2);
+    EXPECT_GT(differing_pixels(png, gif.frames[static_cast<std::size_t>(frame % 12)]), 500);
+  }
+}
+
+// Without -frames a GIF holds the frames after which the motion comes back to its start.
+TEST_F(PictureTest, ChoosesAGifLengthThatLoopsWithoutAJump) {
+  struct length_case {
+    std::vector<std::string> motion;
+    std::size_t frames;
+    std::string err;
+  };
+  const length_case cases[] = {
+      {{"-xw2"}, 180, ""},
+      {{"-xw2", "-yz4"}, 180, ""},
+      {{"-xw2", "-yz3"}, 360, ""},
+      {{"-xz0.6"}, 600, ""},
+      {{"-xy"}, 1, ""},
+      {{},
+       360,
+       "zorv: writing 360 frames; the motion comes back to its start after 2400 (-frames 2400)\n"},
+      {{"-xw0.7"},
+       360,
+       "zorv: writing 360 frames; the motion comes back to its start after 3600 (-frames 3600)\n"},
+      {{"-xw0.0001"},
+       360,
+       "zorv: writing 360 frames; the motion does not come back to its start within 100000 "
+       "frames\n"},
+  };
+  for (const length_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.motion));
+    std::vector<std::string> options = c.motion;
+    options.insert(options.end(), {"-o", "loop.gif", "-geometry", "32x32"});
+    const picture_run ran = run(unit_x, options);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.err, c.err);
+    EXPECT_EQ(read_gif(dir + "/loop.gif").frames.size(), c.frames);
+  }
+}
+
+// The frame after the last is the first again: from the last frame the GIF goes on to its first
+// as from any frame to the next.
+TEST_F(PictureTest, LoopsFromTheLastFrameToTheFirstInOneStep) {
+  const std::string torus = torus_text(24, 12);
+  const std::vector<std::string> options = {"-xw2", "-yz4", "-geometry", "200x200"};
+  std::vector<std::string> animated = options;
+  animated.insert(animated.end(), {"-o", "loop.gif"});
+  ASSERT_EQ(run(torus, animated).status, 0);
+  const animation gif = read_gif(dir + "/loop.gif");
+  ASSERT_EQ(gif.frames.size(), 180u);
+  std::vector<std::string> after = options;
+  after.insert(after.end(), {"-o", "after.png", "-frames", "181"});
+  ASSERT_EQ(run(torus, after).status, 0);
+  const image next = read_png(dir + "/after.png");
+  // The frame after the last differs from the first only by the rounding of angles summed over
+  // 180 frames: where a point falls on a whole pixel, it may fall one pixel over, which moves a
+  // few lines by a pixel (as in the window). A step moves far more.
+  constexpr int visible = 64; // a quarter of a channel
+  const long step = differing_pixels(gif.frames[1], gif.frames[0], visible);
+  EXPECT_GT(step, 1000);
+  EXPECT_LT(differing_pixels(next, gif.frames[0], visible), step / 20);
+  const long last_to_first = differing_pixels(gif.frames.back(), gif.frames[0], visible);
+  EXPECT_GT(last_to_first, step / 2);
+  EXPECT_LT(last_to_first, step * 2);
+}
+
+TEST_F(PictureTest, NeedsNoDisplayAndDoesNotFork) {
+  const picture_run ran = run(unit_x, {"-o", "line.png"});
+  EXPECT_EQ(ran.status, 0);
+  EXPECT_EQ(ran.err, "");
+  EXPECT_EQ(ran.out, "\nzorv v" ZORV_VERSION ", by Quenlor\n Loading object file object.zorv.\n"
+                     " 2 points, 1 lines.\n Writing line.png.\n");
+  EXPECT_EQ(left_behind(), std::vector<std::string>{"line.png"});
+}
+
+// Errors end the run with a message and leave nothing under the file's name (nor a temporary
+// file beside it); a file already there keeps what it held.
+TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
+  write_file(dir + "/plain", "not a folder");
+  struct error_case {
+    std::vector<std::string> options;
+    int status;
+    std::string err; // the start of standard error, or of standard output for a bad option
+  };
+  const error_case cases[] = {
+      {{"-o", "x.jpg"}, 1, "zorv: x.jpg: a picture's name ends in .png or .gif\n"},
+      {{"-o", "x"}, 1, "zorv: x: a picture's name ends in .png or .gif\n"},
+      {{"-o", ".png"}, 1, "zorv: .png: a picture's name ends in .png or .gif\n"},
+      {{"-o", "missing/x.png"},
+       255,
+       "ZORV: could not write missing/x.png: No such file or directory\n"},
+      {{"-o", "plain/x.gif"}, 255, "ZORV: could not write plain/x.gif: Not a directory\n"},
+      {{"-o", "x.png", "-frames", "0"}, 1, "\nzorv: bad option -frames\n"},
+      {{"-o", "x.png", "-geometry", "0x100"}, 1, "\nzorv: bad option -geometry\n"},
+      {{"-o", "x.png", "-geometry", "100x16385"}, 1, "\nzorv: bad option -geometry\n"},
+      {{"-o", "x.png", "-geometry", "wide"}, 1, "\nzorv: bad option -geometry\n"},
+  };
+  for (const error_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    const picture_run ran = run(unit_x, c.options);
+    EXPECT_EQ(ran.status, c.status);
+    const std::string& said = c.status == 1 && c.err.starts_with("\n") ? ran.out : ran.err;
+    EXPECT_NE(said.find(c.err), std::string::npos) << said;
+    EXPECT_EQ(left_behind(), std::vector<std::string>{"plain"});
+  }
+  // An .PNG or .Gif name is a picture too; the colour name is no error.
+  EXPECT_EQ(run(unit_x, {"-o", "X.PNG", "-bc", "nosuchcolour"}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/X.PNG"));
+}
+
+} // namespace
+} // namespace zorv

@@ -1,0 +1,123 @@
+#include "colours.hpp"
+
+#include <array>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace zorv {
+namespace {
+
+constexpr int bits_per_hex_digit = 4;
+constexpr int channel_bits = 16; // X colours are 16 bits a channel
+constexpr int picture_bits = 8;
+constexpr std::size_t longest_hex_channel = channel_bits / bits_per_hex_digit;
+constexpr int largest_channel = 255;
+constexpr int longest_channel_digits = 3;
+constexpr char comment_mark = '!';
+
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+// Whether two names are the same once case and blanks are ignored.
+bool same_name(std::string_view a, std::string_view b) {
+  std::size_t i = 0;
+  std::size_t j = 0;
+  for (;;) {
+    while (i < a.size() && is_blank(a[i])) ++i;
+    while (j < b.size() && is_blank(b[j])) ++j;
+    if (i == a.size() || j == b.size()) return i == a.size() && j == b.size();
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[j])))
+      return false;
+    ++i;
+    ++j;
+  }
+}
+
+// One channel of a database line: blanks, then one to three digits worth at most 255.
+bool read_channel(std::string_view line, std::size_t& at, std::uint8_t& channel) {
+  while (at < line.size() && is_blank(line[at])) ++at;
+  int value = 0;
+  int digits = 0;
+  while (at < line.size() && std::isdigit(static_cast<unsigned char>(line[at])) != 0) {
+    if (++digits > longest_channel_digits) return false;
+    value = value * 10 + (line[at++] - '0');
+  }
+  if (digits == 0 || value > largest_channel) return false;
+  channel = static_cast<std::uint8_t>(value);
+  return true;
+}
+
+// The colour of a database line that names `name`, if it does.
+std::optional<rgb_colour> line_colour(std::string_view line, std::string_view name) {
+  std::size_t at = 0;
+  while (at < line.size() && is_blank(line[at])) ++at;
+  if (at == line.size() || line[at] == comment_mark) return std::nullopt;
+  rgb_colour colour{};
+  if (!read_channel(line, at, colour.red) || !read_channel(line, at, colour.green) ||
+      !read_channel(line, at, colour.blue))
+    return std::nullopt;
+  // The name is set off from the numbers by at least one blank.
+  if (at == line.size() || !is_blank(line[at])) return std::nullopt;
+  const std::string_view entry = line.substr(at);
+  if (entry.find_first_not_of(" \t\r") == std::string_view::npos) return std::nullopt;
+  if (!same_name(entry, name)) return std::nullopt;
+  return colour;
+}
+
+} // namespace
+
+std::optional<rgb_colour> parse_hex_colour(std::string_view text) {
+  if (text.empty() || text.front() != '#') return std::nullopt;
+  const std::string_view digits = text.substr(1);
+  const std::size_t per_channel = digits.size() / 3;
+  if (per_channel == 0 || per_channel > longest_hex_channel || digits.size() % 3 != 0)
+    return std::nullopt;
+  std::array<std::uint8_t, 3> channels{};
+  for (std::size_t c = 0; c < channels.size(); ++c) {
+    unsigned value = 0;
+    for (std::size_t d = 0; d < per_channel; ++d) {
+      const int digit = hex_value(digits[c * per_channel + d]);
+      if (digit < 0) return std::nullopt;
+      value = value << bits_per_hex_digit | static_cast<unsigned>(digit);
+    }
+    const unsigned wide = value << (channel_bits - bits_per_hex_digit * per_channel);
+    channels[c] = static_cast<std::uint8_t>(wide >> (channel_bits - picture_bits));
+  }
+  return rgb_colour{channels[0], channels[1], channels[2]};
+}
+
+std::optional<rgb_colour> find_named_colour(std::string_view database, std::string_view name) {
+  while (!database.empty()) {
+    const std::size_t end = database.find('\n');
+    const std::string_view line = database.substr(0, end);
+    if (const std::optional<rgb_colour> colour = line_colour(line, name)) return colour;
+    if (end == std::string_view::npos) break;
+    database.remove_prefix(end + 1);
+  }
+  return std::nullopt;
+}
+
+std::optional<rgb_colour> look_up_colour(std::string_view database, std::string_view text) {
+  if (!text.empty() && text.front() == '#') return parse_hex_colour(text);
+  return find_named_colour(database, text);
+}
+
+std::string read_colour_database() {
+  std::ifstream file(colour_database_file, std::ios::binary);
+  if (!file) return {};
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+} // namespace zorv
