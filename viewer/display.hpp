@@ -44,12 +44,16 @@ struct display_state {
   std::vector<GC> depth_gcs;       // -wc: one per step of w, nearest first
   std::vector<XSegment> by_depth;  // -wc: this frame's segments grouped by step, nearest first
   std::vector<std::uint8_t> steps; // -wc: each line's step this frame
+  // A host's window (-root, -window-id): zorv neither made it nor changes it, and it has a
+  // background of its own, so clearing it means filling it with the background colour.
+  bool foreign_window;
 };
 
 struct viewer;
 
-// Opens the display named in the settings and the viewer's window on the display's screen, with
-// its colours, graphics context and segment lists. Ends the process on a failure.
+// Opens the display named in the settings and the viewer's window on the display's screen, or
+// takes the host's window that the settings name (-window-id, -root) on whatever screen it is,
+// with the colours, graphics context and segment lists. Ends the process on a failure.
 void connect_display(viewer& v);
 
 // Frees what the process otherwise keeps until it ends (GCs, back buffer) and closes the
