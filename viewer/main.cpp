@@ -3,6 +3,8 @@
 // The life of the process: print the banner, make the one viewer record, start it (settings from
 // the command line, the object from its file, the display and the window), then fork. The
 // parent reports the child's pid and ends; the child runs the frame loop until it is killed.
+// Drawing into a screen-saver host's window (-root, -window-id), the process does not fork: the
+// one that the host started runs the frame loop until the host ends it.
 // Start reading at start_viewer (viewer.cpp), then run_frame (animation.cpp).
 #include "animation.hpp"
 #include "fatal.hpp"
@@ -47,5 +49,6 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<zorv::viewer> viewer = allocate_viewer();
   zorv::start_viewer(*viewer, argc, argv);
+  if (zorv::draws_into_host_window(viewer->settings)) zorv::animate_in_place(*viewer);
   zorv::fork_and_animate(*viewer);
 }
