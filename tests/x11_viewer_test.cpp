@@ -575,19 +575,26 @@ enum class naming { window_id, saver_variable, root_alone };
 // The host's window is drawn into by the very process that the host started: it prints nothing
 // after " Opening display.", makes no window, forks nothing, and ends within a second of
 // SIGTERM, leaving the window to the host. The object fills the window (or the root) as it fills
-// its own 650 x 650 window.
+// its own 650 x 650 window, on the background colour, not the window's own (white here), with
+// -cw too; -bb and -wc draw into a window of another depth.
 TEST_F(ViewerTest, DrawsIntoAHostsWindowInTheProcessTheHostStarted) {
   struct host_case {
     const char* what;
     naming how;
     int depth;           // of the host's window: 0 for the screen's default
     unsigned long alpha; // the server makes colours of a 32-bit visual opaque
+    std::vector<std::string> options;
   };
   const host_case cases[] = {
-      {"-window-id", naming::window_id, 0, 0},
-      {"-window-id, a 32-bit window", naming::window_id, 32, 0xff000000},
-      {"-root, XSCREENSAVER_WINDOW", naming::saver_variable, 0, 0},
-      {"-root alone: the root window", naming::root_alone, 0, 0},
+      {"-window-id", naming::window_id, 0, 0, {}},
+      {"-window-id, a 32-bit window", naming::window_id, 32, 0xff000000, {}},
+      {"-window-id, a 32-bit window, -bb -wc",
+       naming::window_id,
+       32,
+       0xff000000,
+       {"-bb", "-wc", "Blue"}},
+      {"-root, XSCREENSAVER_WINDOW, -cw", naming::saver_variable, 0, 0, {"-cw"}},
+      {"-root alone: the root window", naming::root_alone, 0, 0, {}},
   };
   for (const host_case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -598,6 +605,7 @@ TEST_F(ViewerTest, DrawsIntoAHostsWindowInTheProcessTheHostStarted) {
     ASSERT_NE(host, 0u) << "the server has no visual of depth " << c.depth;
     const int side = own_window ? window_side : screen_side;
     std::vector<std::string> options = {"-xy", "-np"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
     testrun::run_options run;
     if (c.how == naming::window_id) {
       options.insert(options.end(), {"-window-id", std::to_string(host)});
@@ -635,16 +643,17 @@ TEST_F(ViewerTest, DrawsIntoAHostsWindowInTheProcessTheHostStarted) {
 }
 
 // A host may start its saver with SIGTERM and SIGINT ignored and blocked, which an exec keeps;
-// either still ends it at once.
-TEST_F(ViewerTest, AHostedViewerEndsOnSigtermOrSigintHoweverTheyWereInherited) {
-  struct signal_case {
+// either still ends it at once. A host that destroys the window ends it quietly, with status 0.
+TEST_F(ViewerTest, AHostedViewerEndsOnSigtermOrSigintHoweverInheritedOrWithItsWindow) {
+  constexpr int destroyed = 0; // no signal: the host destroys the window
+  struct end_case {
     int number;
     bool held;
   };
-  const signal_case cases[] = {{SIGTERM, true}, {SIGINT, false}, {SIGINT, true}};
-  const Window host = make_host_window(display, window_side, window_side, black);
-  for (const signal_case& c : cases) {
+  const end_case cases[] = {{SIGTERM, true}, {SIGINT, false}, {SIGINT, true}, {destroyed, true}};
+  for (const end_case& c : cases) {
     SCOPED_TRACE(testing::Message() << "signal " << c.number << (c.held ? ", held" : ""));
+    const Window host = make_host_window(display, window_side, window_side, black);
     testrun::run_options run;
     run.hold_termination = c.held;
     const pid_t pid = start_hosted_viewer(*this, zorv_binary, unit_x,
@@ -653,9 +662,19 @@ TEST_F(ViewerTest, AHostedViewerEndsOnSigtermOrSigintHoweverTheyWereInherited) {
     ASSERT_TRUE(wait_for_box_in(host, segment(centre, centre, centre + 200, centre), red,
                                 window_side, window_side)
                     .matched);
-    expect_ended_by(pid, c.number);
-    XClearWindow(display, host); // of the segment drawn last, for the next case
+    if (c.number != destroyed) {
+      expect_ended_by(pid, c.number);
+      XDestroyWindow(display, host);
+      XSync(display, False);
+      continue;
+    }
+    XDestroyWindow(display, host);
     XSync(display, False);
+    const reaped_status ended = wait_for_end(pid, 1s);
+    EXPECT_TRUE(ended.exited) << "still running a second after its window was destroyed";
+    EXPECT_EQ(ended.code, 0);
+    EXPECT_EQ(read_file(dir + "/err.txt"), "");
+    if (ended.exited) std::erase(children, pid);
   }
 }
 
