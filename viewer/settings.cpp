@@ -11,9 +11,8 @@
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
 // tried last against the options matched by their whole names (-fps, -bb, -wc, -root,
-// -window-id), which therefore
-// never change what another option means. Every argument is held whole: file, colour and display
-// names have no length limit.
+// -window-id), which therefore never change what another option means. Every argument is held
+// whole: file, colour and display names have no length limit.
 
 namespace zorv {
 namespace {
