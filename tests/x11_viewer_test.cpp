@@ -747,7 +747,10 @@ TEST_F(ViewerTest, AHostedViewerKeeps30FramesASecondUnlessFpsSaysOtherwise) {
   constexpr auto look_interval = 100ms;
   constexpr auto span = 2s;
   constexpr double largest_step = 45.0; // degrees between two looks
-  constexpr double tolerance = 0.2;     // of the rate
+  // Of the rate: the looks are a frame or two out at either end; a busy machine may wake the
+  // viewer late and lose frames, but never adds any.
+  constexpr double above = 0.1;
+  constexpr double below = 0.3;
   struct rate_case {
     std::vector<std::string> options;
     double rate;
@@ -792,7 +795,10 @@ TEST_F(ViewerTest, AHostedViewerKeeps30FramesASecondUnlessFpsSaysOtherwise) {
     const double rate = std::fabs(turned) / degrees_per_frame / seconds;
     SCOPED_TRACE(testing::Message()
                  << rate << " frames a second; steps " << testing::PrintToString(steps));
-    EXPECT_NEAR(rate, c.rate, c.rate * tolerance);
+    RecordProperty("frames_a_second_at_" + std::to_string(static_cast<int>(c.rate)),
+                   std::to_string(rate));
+    EXPECT_LE(rate, c.rate * (1 + above));
+    EXPECT_GE(rate, c.rate * (1 - below));
     for (const double step : steps) {
       EXPECT_LT(std::fabs(step), largest_step);
       EXPECT_GE(step * turned, 0.0) << "a step against the turn";
