@@ -107,7 +107,7 @@ void render_one_path(benchmark::State& run, viewer& v) {
 void gif_process(benchmark::State& run, const std::string& object_path) {
   testrun::run_options how;
   how.dir = session.dir;
-  how.unset = {"DISPLAY"};
+  how.unset_environment = {"DISPLAY"};
   how.deadline = std::chrono::minutes(2);
   for (auto _ : run) {
     const testrun::program_run ran =

@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
             [](const vertex& a, const vertex& b) { return a > b; });
   const std::vector<edge> edges = shortest_edges(vertices);
 
-  static output_buffer out{program, 0, {}};
+  output_buffer& out = program_output(program);
   put_count(out, 'p', static_cast<int>(vertices.size()));
   for (const vertex& p : vertices) {
     for (int axis = 0; axis < 4; ++axis) {

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   if (!read_counts(argc, argv, 1, &nx, &ny) || !fits_int(1LL * nx * ny))
     usage_exit(program, arguments);
 
-  static output_buffer out{program, 0, {}};
+  output_buffer& out = program_output(program);
   put_count(out, 'p', nx * ny);
   put_torus_points(out, nx, ny);
   put_count(out, 'l', nx * ny);

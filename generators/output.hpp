@@ -36,6 +36,14 @@ struct output_buffer {
   char data[output_buffer_size];
 };
 
+// The program's one output buffer. It starts as zeros, so that its mebibyte is reserved when the
+// program starts instead of being stored in the program's file; the name is set here.
+inline output_buffer& program_output(const char* program) {
+  static output_buffer out{};
+  out.program = program;
+  return out;
+}
+
 // Reads a count as atoi does (optional blanks and sign, then the leading digits; no digits give 0)
 // but without atoi's undefined overflow: false when the value does not fit an int.
 inline bool read_count(const char* text, int* count) {

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
       !fits_int(1LL * ny * (nx - 1) + 1LL * (ny - 1) * nx))
     usage_exit(program, arguments);
 
-  static output_buffer out{program, 0, {}};
+  output_buffer& out = program_output(program);
   put_count(out, 'p', nx * ny);
   put_ripple_points(out, nx, ny);
   put_count(out, 'l', ny * (nx - 1) + (ny - 1) * nx);

@@ -52,7 +52,7 @@ protected:
     options.insert(options.begin(), "object.zorv");
     run_options how;
     how.dir = dir;
-    how.unset = {"DISPLAY"};
+    how.unset_environment = {"DISPLAY"};
     how.deadline = 120s; // a GIF of hundreds of frames under the sanitizers
     const program_run ran = run_program(zorv_binary, options, how);
     return {ran.ended ? shell_status(ran) : -1, ran.out, ran.err};

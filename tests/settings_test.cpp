@@ -32,7 +32,8 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << ", depth_cueing " << s.depth_cueing << ", depth_colour \"" << s.depth_colour
        << "\", output_file \"" << s.output_file << "\", frame_count " << s.frame_count
        << ", placement " << ::testing::PrintToString(s.placement) << ", smooth_lines "
-       << s.smooth_lines << "}";
+       << s.smooth_lines << ", host " << static_cast<int>(s.host) << ", window_id " << s.window_id
+       << "}";
 }
 
 namespace {
@@ -100,6 +101,8 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_EQ(settings.frame_count, 0);
     EXPECT_EQ(settings.placement, window_placement{});
     EXPECT_FALSE(settings.smooth_lines);
+    // zorv draws into its own window.
+    EXPECT_EQ(settings.host, host_window::none);
   }
   display_variable set("farhost:3.0");
   EXPECT_EQ(defaults().display_name, "farhost:3.0");
@@ -151,7 +154,9 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.increments = {infinity, 0, 0, 0, 0, -10};
          s.increments_cleared = true;
        }},
-      {{"a", "b"}, [](viewer_settings& s) { s.data_file = "b"; }},
+      // (A std::string: g++ 12, inlining this assignment of a one-letter literal, takes it for an
+      // overlapping copy and warns.)
+      {{"a", "b"}, [](viewer_settings& s) { s.data_file = std::string("b"); }},
       {{"torus", "-display", "host:0"},
        [](viewer_settings& s) {
          s.data_file = "torus";
@@ -248,6 +253,39 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.smooth_lines = true;
          s.line_width = 2;
        }},
+      // -root and -window-id, the window ID decimal or hexadecimal as hosts write it; the last of
+      // them decides.
+      {{"torus", "-root"},
+       [](viewer_settings& s) {
+         s.data_file = "torus";
+         s.host = host_window::virtual_root;
+       }},
+      {{"-window-id", "0x1a00003"},
+       [](viewer_settings& s) {
+         s.host = host_window::by_id;
+         s.window_id = 0x1a00003;
+       }},
+      {{"-window-id", "0X2E0000A", "torus"},
+       [](viewer_settings& s) {
+         s.host = host_window::by_id;
+         s.window_id = 0x2e0000a;
+         s.data_file = "torus";
+       }},
+      {{"-window-id", "4294967295"},
+       [](viewer_settings& s) {
+         s.host = host_window::by_id;
+         s.window_id = 0xffffffff;
+       }},
+      {{"-root", "-window-id", "017"},
+       [](viewer_settings& s) {
+         s.host = host_window::by_id;
+         s.window_id = 17;
+       }},
+      {{"-window-id", "5", "-root", "-root"},
+       [](viewer_settings& s) {
+         s.host = host_window::virtual_root;
+         s.window_id = 5;
+       }},
       // Names longer than any fixed field are kept whole.
       {{long_path, "-lc", long_colour, "-d", long_colour + ":0"},
        [&](viewer_settings& s) {
@@ -339,6 +377,23 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-geometry", "4294967297x600"}, parse_outcome::bad_option, "-geometry"},
       {{"-geometry", "600x600+99999999999"}, parse_outcome::bad_option, "-geometry"},
       {{"-geometry", "-600x600"}, parse_outcome::bad_option, "-geometry"},
+      // A window ID is the whole next argument, unsigned, and fits the 32 bits of an X ID.
+      {{"-window-id"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", ""}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "x"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "0x"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "0x0x12"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "-1"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "+1"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", " 12"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "12 "}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "12x"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "4294967296"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id", "0x100000000"}, parse_outcome::bad_option, "-window-id"},
+      {{"-window-id12"}, parse_outcome::bad_option, "-window-id12"},
+      {{"-window", "12"}, parse_outcome::bad_option, "-window"},
+      {{"-rootx"}, parse_outcome::bad_option, "-rootx"},
+      {{"-ro"}, parse_outcome::bad_option, "-ro"},
       // The help test comes before them, as it does before a bad option.
       {{"-fps60", "-h", "-bb"}, parse_outcome::help, ""},
   };
@@ -348,6 +403,30 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
     const parse_result result = parse(settings, c.arguments);
     EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(result.offending, c.offending);
+  }
+}
+
+// A host's window is paced at 30 frames a second unless -fps says otherwise; zorv's own window
+// is not paced without -fps.
+TEST(SettingsTest, FrameRateCapIs30InAHostsWindowWithoutFps) {
+  struct cap_case {
+    std::vector<std::string> arguments;
+    float cap;
+  };
+  const cap_case cases[] = {
+      {{"torus"}, 0.0f},
+      {{"torus", "-fps60"}, 60.0f},
+      {{"torus", "-root"}, host_frame_rate},
+      {{"torus", "-window-id", "0x200001"}, host_frame_rate},
+      {{"torus", "-fps10", "-root"}, 10.0f},
+      {{"torus", "-window-id", "7", "-fps1000"}, 1000.0f},
+  };
+  EXPECT_EQ(host_frame_rate, 30.0f);
+  for (const cap_case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    viewer_settings settings = defaults();
+    ASSERT_EQ(parse(settings, c.arguments).outcome, parse_outcome::run);
+    EXPECT_EQ(frame_rate_cap(settings), c.cap);
   }
 }
 

@@ -1,6 +1,6 @@
 // The display module in this process, against a private Xvfb: colours, the erase list,
-// following a resize, the back buffer of -bb, the depth steps of -wc, and frames that allocate
-// nothing.
+// following a resize, the back buffer of -bb, the depth steps of -wc, a host's window taken for
+// -window-id and found for -root, and frames that allocate nothing.
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
@@ -8,9 +8,12 @@
 #include "torus.hpp"
 #include "x11_harness.hpp"
 
+#include <X11/Xatom.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -299,6 +302,106 @@ TEST_F(DisplayTest, SmoothLinesShareTheirPixelsWhereTheServerCan) {
     EXPECT_EQ(v.display.image.image->height, 500);
     EXPECT_EQ(v.display.picture.width, 700);
     EXPECT_EQ(v.display.image.shared, shared);
+  }
+}
+
+// Sets XSCREENSAVER_WINDOW (or unsets it, for nullopt) for one case and unsets it after it.
+struct saver_window_variable {
+  explicit saver_window_variable(const std::optional<std::string>& value) {
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
+  }
+  ~saver_window_variable() { unsetenv(name); }
+  static constexpr const char* name = "XSCREENSAVER_WINDOW";
+};
+
+// A host's window is used as it is: no window is made, only structure changes are selected (the
+// host has taken the button presses, which only one client may select), the window is filled
+// with the background colour, and the object and both eye distances are sized to it from the
+// start as a resize from 650 x 650 sizes them, unless -ns.
+TEST_F(DisplayTest, TakesAHostsWindowAndSizesTheObjectToIt) {
+  constexpr int width = 1280;
+  constexpr int height = 1024;
+  const double factor = std::sqrt(double{width} * height) / start_size;
+  display = open_test_display(server.display_name);
+  ASSERT_NE(display, nullptr);
+  const Window host = make_host_window(display, width, height, 0xffffff);
+  XSelectInput(display, host, ButtonPressMask | ExposureMask);
+  XSync(display, False);
+  const int errors_before = protocol_error_count();
+  for (const bool rescale : {true, false}) {
+    SCOPED_TRACE(rescale ? "default" : "-ns");
+    std::vector<std::string> options = {"-window-id", std::to_string(host)};
+    if (!rescale) options.push_back("-ns");
+    viewer& v = connect(options);
+    const display_state& state = v.display;
+    XSync(state.display, False);
+    EXPECT_TRUE(state.foreign_window);
+    EXPECT_EQ(state.window, host);
+    EXPECT_EQ(top_level_windows(display), std::vector<Window>{host});
+    XWindowAttributes seen{};
+    ASSERT_NE(XGetWindowAttributes(state.display, host, &seen), 0);
+    EXPECT_EQ(seen.your_event_mask, StructureNotifyMask);
+    EXPECT_EQ(find_pixels(read_drawable(display, host, width, height), 0x000000).count,
+              long{width} * height);
+
+    EXPECT_EQ(state.geometry.window_width, width);
+    EXPECT_EQ(state.geometry.window_height, height);
+    EXPECT_EQ(state.geometry.centre_x, width / 2);
+    EXPECT_EQ(state.geometry.centre_y, height / 2);
+    const double applied = rescale ? factor : 1.0;
+    for (const float scale : v.object.scale)
+      EXPECT_EQ(scale, static_cast<float>(double{default_scale} * applied));
+    EXPECT_EQ(v.settings.z_distance, static_cast<float>(double{default_distance} * applied));
+    EXPECT_EQ(v.settings.w_distance, static_cast<float>(double{default_distance} * applied));
+    run_frame(v);
+    XSync(state.display, False);
+    // Paint it white again for the next case.
+    XClearWindow(display, host);
+    XSync(display, False);
+  }
+  EXPECT_EQ(protocol_error_count(), errors_before);
+}
+
+// -root draws where the host says (XSCREENSAVER_WINDOW, decimal or hexadecimal), else into the
+// virtual root that a window manager marks with __SWM_VROOT, else into the root window.
+TEST_F(DisplayTest, RootMeansTheHostsWindowThenTheVirtualRootThenTheRoot) {
+  display = open_test_display(server.display_name);
+  ASSERT_NE(display, nullptr);
+  make_host_window(display, 100, 100, 0); // unmarked, and the first child of the root
+  const Window saver = make_host_window(display, 200, 200, 0);
+  const Window marked = make_host_window(display, 300, 300, 0);
+  const Window virtual_root = make_host_window(display, 400, 400, 0);
+  const Atom mark = XInternAtom(display, "__SWM_VROOT", False);
+  const unsigned long value = virtual_root; // 32-bit items are passed as longs
+  XChangeProperty(display, marked, mark, XA_WINDOW, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&value), 1);
+  XSync(display, False);
+  char hexadecimal[32];
+  std::snprintf(hexadecimal, sizeof hexadecimal, "0x%lX", saver);
+  struct root_case {
+    const char* what;
+    std::optional<std::string> variable;
+    bool marked;
+    Window expected;
+  };
+  const root_case cases[] = {
+      {"hexadecimal", hexadecimal, true, saver},
+      {"decimal", std::to_string(saver), true, saver},
+      {"empty", "", true, virtual_root},
+      {"unset", std::nullopt, true, virtual_root},
+      {"nothing marked", std::nullopt, false, DefaultRootWindow(display)},
+  };
+  for (const root_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.marked) XDeleteProperty(display, marked, mark);
+    XSync(display, False);
+    saver_window_variable variable(c.variable);
+    const display_state& state = connect({"-root"}).display;
+    EXPECT_EQ(state.window, c.expected);
+    EXPECT_TRUE(state.foreign_window);
   }
 }
 

@@ -1,8 +1,9 @@
 // The viewer's background life: after the window is up the process splits, the parent reports
 // the child's pid and ends, and the child draws frame after frame until it is killed. Nothing
 // paces the loop but the round trip to the server that follow_resize makes every frame, unless
-// the user caps the frame rate (-fps): then a loop of its own sleeps before each frame, and the
-// loop without a cap does nothing else.
+// the frame rate is capped (-fps, or a host's window): then a loop of its own sleeps before each
+// frame, and the loop without a cap does nothing else. In a host's window the process that the
+// host started draws, without a fork, until the host ends it.
 #include "animation.hpp"
 
 #include "fatal.hpp"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -66,9 +68,22 @@ bool sleep_until(std::int64_t when, int wake) {
   }
 }
 
-[[noreturn]] void run_paced_animation(viewer& v) {
-  frame_pacer pacer = start_pacing(v.settings.frame_rate);
+[[noreturn]] void run_paced_animation(viewer& v, float frame_rate) {
+  frame_pacer pacer = start_pacing(frame_rate);
   for (;;) run_paced_frame(v, pacer);
+}
+
+// A host ends its saver with SIGTERM (a terminal with SIGINT). Both may come ignored or blocked
+// from whoever started the process, since an exec keeps either; their default action ends the
+// process wherever it is, leaving the window to the host.
+void end_on_termination_signals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int number : {SIGTERM, SIGINT}) {
+    std::signal(number, SIG_DFL);
+    sigaddset(&signals, number);
+  }
+  sigprocmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
 // An angle grows by its increment each frame in single precision, and the rounding of each sum
@@ -129,8 +144,14 @@ void run_paced_frame(viewer& v, frame_pacer& pacer) {
 
 // A lost connection ends the process through Xlib's default I/O error handler.
 void run_animation(viewer& v) {
-  if (v.settings.frame_rate > 0.0f) run_paced_animation(v);
+  const float frame_rate = frame_rate_cap(v.settings);
+  if (frame_rate > 0.0f) run_paced_animation(v, frame_rate);
   for (;;) run_frame(v);
+}
+
+void animate_in_place(viewer& v) {
+  end_on_termination_signals();
+  run_animation(v);
 }
 
 void fork_and_animate(viewer& v) {

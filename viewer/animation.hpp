@@ -1,4 +1,5 @@
-// The background process and its endless frame loop.
+// The background process and its endless frame loop, or the frame loop in the process that a
+// screen-saver host started.
 #pragma once
 
 #include "object.hpp"
@@ -35,8 +36,12 @@ void run_frame(viewer& v);
 // window that was destroyed, whatever the rate.
 void run_paced_frame(viewer& v, frame_pacer& pacer);
 
-// Without end; paced when the settings' frame_rate is positive.
+// Without end; paced at frame_rate_cap of the settings when that is positive.
 [[noreturn]] void run_animation(viewer& v);
+
+// run_animation in this process, for a host's window: the host keeps the pid it started and ends
+// it with SIGTERM, which (like SIGINT) ends it however it was inherited.
+[[noreturn]] void animate_in_place(viewer& v);
 
 // Prints " Forking...", then splits: the parent prints the child's pid and ends with status 0,
 // the child runs run_animation. A failed fork ends the process with status 255.

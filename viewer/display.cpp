@@ -3,6 +3,11 @@
 // its segments again in the background colour, or by clearing the window when the user asked for
 // that (-cw).
 //
+// A screen-saver host gives the viewer a window instead (-window-id, -root). The viewer then
+// takes that window's screen, colormap and size, makes a GC of its own where the screen's does
+// not suit the window, listens only for the window's structure changes, and leaves everything
+// about the window as it was: it fills it with the background colour rather than clearing it.
+//
 // Two options change the drawing; without them a frame costs two flag tests more. With -bb a
 // frame is drawn off screen on a cleared buffer and shown whole, so the window never shows a
 // half-drawn frame. With -wc the segments are grouped by the w of their lines into a few steps,
@@ -12,6 +17,7 @@
 #include "fatal.hpp"
 #include "viewer.hpp"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdbe.h>
 
@@ -22,6 +28,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -125,6 +132,7 @@ struct refusal_record {
   XErrorHandler next; // Xlib's own handler, which prints the error and ends the process
   int shm_opcode;     // -aa: the MIT-SHM extension's requests, 0 until it is used
   bool shm_refused;   // the server could not attach the shared image (it is not local)
+  bool probing;       // looking through other clients' windows, any of which may go meanwhile
 };
 refusal_record refusals{};
 
@@ -134,6 +142,7 @@ bool names_resource(const XErrorEvent& error, XID resource) {
 
 int note_refusal(Display* display, XErrorEvent* error) {
   const bool ours = display == refusals.display;
+  if (ours && refusals.probing && error->error_code == BadWindow) return 0;
   if (ours && (error->error_code == BadWindow || error->error_code == BadDrawable) &&
       names_resource(*error, refusals.window))
     refusals.window_gone = true;
@@ -148,16 +157,20 @@ int note_refusal(Display* display, XErrorEvent* error) {
   return 0;
 }
 
+// Watching again (a second viewer in one process, as the tests start them) keeps Xlib's handler
+// as the next one: handing an error on to note_refusal itself would never end.
 void watch_refusals(const display_state& state) {
+  const XErrorHandler previous = XSetErrorHandler(note_refusal);
   refusals = {.display = state.display,
               .window = state.window,
               .buffer = 0,
               .buffer_opcode = 0,
               .window_gone = false,
               .buffer_lost = false,
-              .next = XSetErrorHandler(note_refusal),
+              .next = previous == note_refusal ? refusals.next : previous,
               .shm_opcode = 0,
-              .shm_refused = false};
+              .shm_refused = false,
+              .probing = false};
 }
 
 // The viewer's end when another client destroys its window: quietly, with nothing left to do.
@@ -205,13 +218,25 @@ bool has_back_buffer(const display_state& state) {
          state.back_buffer == back_buffer_kind::pixmap;
 }
 
-void clear_back_buffer(display_state& state) {
+void fill_with_background(display_state& state, Drawable drawable) {
   const window_geometry& geometry = state.geometry;
   XSetForeground(state.display, state.gc, state.background_pixel);
-  XFillRectangle(state.display, state.drawable, state.gc, 0, 0,
+  XFillRectangle(state.display, drawable, state.gc, 0, 0,
                  static_cast<unsigned>(geometry.window_width),
                  static_cast<unsigned>(geometry.window_height));
   XSetForeground(state.display, state.gc, state.line_pixel);
+}
+
+void clear_back_buffer(display_state& state) {
+  fill_with_background(state, state.drawable);
+}
+
+// zorv's own window has the background colour as its background; a host's window keeps its own.
+void clear_window(display_state& state) {
+  if (state.foreign_window)
+    fill_with_background(state, state.window);
+  else
+    XClearWindow(state.display, state.window);
 }
 
 void show_back_buffer(display_state& state) {
@@ -293,9 +318,17 @@ void allocate_colours(display_state& state, const viewer_settings& settings) {
       colour_pixel(state.display, state.colormap, settings.line_colour, line_fallback_pixel);
 }
 
-// The screen's own GC suits the window, which has the screen's default depth and visual.
+// Whether the screen's own GC suits the window: zorv's own window has the screen's default depth
+// and visual, a host's window may have others.
+bool screen_gc_suits(const display_state& state) {
+  return !state.foreign_window ||
+         (state.attributes.depth == XDefaultDepth(state.display, state.screen) &&
+          state.attributes.visual == XDefaultVisual(state.display, state.screen));
+}
+
 void prepare_gc(display_state& state, const viewer_settings& settings) {
-  state.gc = XDefaultGC(state.display, state.screen);
+  state.gc = screen_gc_suits(state) ? XDefaultGC(state.display, state.screen)
+                                    : XCreateGC(state.display, state.window, 0, nullptr);
   XSetLineAttributes(state.display, state.gc, static_cast<unsigned>(settings.line_width), LineSolid,
                      CapButt, JoinMiter);
 }
@@ -354,6 +387,80 @@ void create_window(display_state& state, const viewer_settings& settings) {
     const std::string title = std::string("zorv v") + version;
     XStoreName(display, state.window, title.c_str());
   }
+}
+
+// Stores a new size and, unless -ns, scales the object and both eye distances by the change of
+// the geometric mean of the sides, so that the object keeps its size relative to the window.
+void take_size(viewer& v, int width, int height) {
+  window_geometry& geometry = v.display.geometry;
+  // X allows sides up to 65535, so the area needs 64 bits (46341 x 46341 already overflows 32).
+  const std::int64_t old_area = std::int64_t{geometry.window_width} * geometry.window_height;
+  store_size(geometry, width, height);
+  if (v.settings.rescale_on_resize) rescale(v, old_area, std::int64_t{width} * height);
+}
+
+// The window that swm, tvtwm and their kind put over the root and mark with __SWM_VROOT, whose
+// value names it; the root itself where there is none.
+Window marked_virtual_root(const display_state& state) {
+  const Atom mark = XInternAtom(state.display, "__SWM_VROOT", True);
+  Window root = 0;
+  Window parent = 0;
+  Window* children = nullptr;
+  unsigned count = 0;
+  if (mark == 0 || XQueryTree(state.display, state.root, &root, &parent, &children, &count) == 0)
+    return state.root;
+  Window found = state.root;
+  refusals.probing = true;
+  for (unsigned i = 0; i < count && found == state.root; ++i) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long left = 0;
+    unsigned char* value = nullptr;
+    if (XGetWindowProperty(state.display, children[i], mark, 0, 1, False, XA_WINDOW, &type, &format,
+                           &items, &left, &value) == Success &&
+        type == XA_WINDOW && format == 32 && items == 1)
+      std::memcpy(&found, value, sizeof found); // 32-bit items come as longs
+    if (value != nullptr) XFree(value);
+  }
+  refusals.probing = false;
+  if (children != nullptr) XFree(children);
+  return found;
+}
+
+// -root: the window that the host names in XSCREENSAVER_WINDOW, else the virtual root.
+Window virtual_root(const display_state& state) {
+  const char* named = std::getenv("XSCREENSAVER_WINDOW");
+  if (named == nullptr || *named == '\0') return marked_virtual_root(state);
+  std::uint32_t id = 0;
+  if (!read_window_id(named, id))
+    die(exit_status::usage, "ZORV: XSCREENSAVER_WINDOW holds no window ID: %s\n", named);
+  return id;
+}
+
+// Takes the host's window in place of a window of zorv's own: its screen, root, colormap and
+// size, and its structure changes (any client may select them; button presses, which its owner
+// may already select, only one client can). prepare_drawing then sizes the object to the window as
+// a 650 x 650 window resized to it would size it.
+void attach_to_window(viewer& v) {
+  display_state& state = v.display;
+  // From here on, an ID that names no window is refused into the record, not by Xlib's handler.
+  watch_refusals(state);
+  state.window = v.settings.host == host_window::by_id ? v.settings.window_id : virtual_root(state);
+  refusals.window = state.window;
+  const unsigned long id = state.window;
+  if (state.window == 0 ||
+      XGetWindowAttributes(state.display, state.window, &state.attributes) == 0)
+    die(exit_status::usage, "ZORV: Could not find window 0x%lx.\n", id);
+  if (state.attributes.c_class == InputOnly)
+    die(exit_status::usage, "ZORV: Could not draw into window 0x%lx.\n", id);
+  state.drawable = state.window;
+  state.screen = XScreenNumberOfScreen(state.attributes.screen);
+  state.root = state.attributes.root;
+  state.colormap = state.attributes.colormap != 0 ? state.attributes.colormap
+                                                  : XDefaultColormap(state.display, state.screen);
+  XSelectInput(state.display, state.window, StructureNotifyMask);
+  store_size(state.geometry, state.attributes.width, state.attributes.height);
 }
 
 void map_window(display_state& state) {
@@ -520,12 +627,15 @@ void prepare_drawing(viewer& v) {
   display_state& state = v.display;
   XSetForeground(state.display, state.gc, state.line_pixel);
   XSetBackground(state.display, state.gc, state.background_pixel);
-  XClearWindow(state.display, state.window);
+  clear_window(state);
 
   allocate_frame_lists(v);
 
+  // A host's window, or one of a size that -geometry chose, is taken as a 650 x 650 window
+  // resized to it would be.
   read_window_size(state);
-  if (v.settings.placement.width > 0 || v.settings.placement.height > 0) follow_start_size(v);
+  if (state.foreign_window || v.settings.placement.width > 0 || v.settings.placement.height > 0)
+    follow_start_size(v);
 
   if (v.settings.smooth_lines) {
     prepare_smooth_lines(v);
@@ -540,13 +650,18 @@ void prepare_drawing(viewer& v) {
 void connect_display(viewer& v) {
   display_state& state = v.display;
   state.target = frame_target::window;
+  const bool hosted = draws_into_host_window(v.settings);
+  state.foreign_window = hosted;
   open_display(state, v.settings.display_name);
   if (v.settings.smooth_lines && !takes_pictures(state))
     die(exit_status::usage, "ZORV: -aa needs a TrueColor screen of 24 bits.\n");
+  if (hosted) attach_to_window(v);
   allocate_colours(state, v.settings);
   prepare_gc(state, v.settings);
-  create_window(state, v.settings);
-  map_window(state);
+  if (!hosted) {
+    create_window(state, v.settings);
+    map_window(state);
+  }
   watch_refusals(state);
   prepare_drawing(v);
 }
@@ -558,6 +673,7 @@ void disconnect_display(viewer& v) {
   release_window_image(state);
   for (GC gc : state.depth_gcs) XFreeGC(state.display, gc);
   state.depth_gcs.clear();
+  if (state.gc != XDefaultGC(state.display, state.screen)) XFreeGC(state.display, state.gc);
   XCloseDisplay(state.display);
   state.display = nullptr;
 }
@@ -569,9 +685,7 @@ void read_window_size(display_state& state) {
 
 void follow_resize(viewer& v) {
   display_state& state = v.display;
-  window_geometry& geometry = state.geometry;
-  // X allows sides up to 65535, so the area needs 64 bits (46341 x 46341 already overflows 32).
-  const std::int64_t old_area = std::int64_t{geometry.window_width} * geometry.window_height;
+  const window_geometry& geometry = state.geometry;
   // The round trip that brings the last frame's errors, if any.
   const Status read = XGetWindowAttributes(state.display, state.window, &state.attributes);
   if (refusals.window_gone || read == 0) end_with_window();
@@ -579,12 +693,10 @@ void follow_resize(viewer& v) {
   const int width = state.attributes.width;
   const int height = state.attributes.height;
   if (width == geometry.window_width && height == geometry.window_height) return;
-  store_size(geometry, width, height);
+  take_size(v, width, height);
   if (state.back_buffer == back_buffer_kind::pixmap) follow_resize_with_pixmap(state);
   if (state.back_buffer == back_buffer_kind::lost) prepare_back_buffer(state);
   if (state.target == frame_target::smooth_window) make_window_image(state);
-  if (!v.settings.rescale_on_resize) return;
-  rescale(v, old_area, std::int64_t{width} * height);
 }
 
 void store_size(window_geometry& geometry, int width, int height) {
@@ -637,7 +749,7 @@ void erase_previous(viewer& v) {
   }
   // Without its buffer the previous frame is not kept for erasing.
   if (v.settings.clear_each_frame || state.back_buffer == back_buffer_kind::lost) {
-    XClearWindow(state.display, state.window);
+    clear_window(state);
     return;
   }
   XSetForeground(state.display, state.gc, state.background_pixel);

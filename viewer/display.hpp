@@ -61,12 +61,16 @@ struct display_state {
   picture_state picture;           // -o and -aa: the frame drawn as a picture
   picture_output output;           // -o
   window_image image;              // -aa
+  // A host's window (-root, -window-id): zorv neither made it nor changes it, and it has a
+  // background of its own, so clearing it means filling it with the background colour.
+  bool foreign_window;
 };
 
 struct viewer;
 
-// Opens the display named in the settings and the viewer's window on the display's screen, with
-// its colours, graphics context and segment lists. Ends the process on a failure.
+// Opens the display named in the settings and the viewer's window on the display's screen, or
+// takes the host's window that the settings name (-window-id, -root) on whatever screen it is,
+// with the colours, graphics context and segment lists. Ends the process on a failure.
 void connect_display(viewer& v);
 
 // Frees what the process otherwise keeps until it ends (GCs, back buffer) and closes the

@@ -4,6 +4,8 @@
 // the command line, the object from its file, the display and the window), then fork. The
 // parent reports the child's pid and ends; the child runs the frame loop until it is killed.
 // With -o there is no display and no fork: the process writes the picture file and ends.
+// Drawing into a screen-saver host's window (-root, -window-id), the process does not fork: the
+// one that the host started runs the frame loop until the host ends it.
 // Start reading at start_viewer (viewer.cpp), then run_frame (animation.cpp).
 #include "animation.hpp"
 #include "fatal.hpp"
@@ -52,5 +54,6 @@ int main(int argc, char** argv) {
     zorv::write_picture(*viewer);
     zorv::end_process(zorv::exit_status::success);
   }
+  if (zorv::draws_into_host_window(viewer->settings)) zorv::animate_in_place(*viewer);
   zorv::fork_and_animate(*viewer);
 }

@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -14,8 +15,8 @@
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
 // tried last against the options matched by their whole names (-fps, -bb, -wc, -o, -frames,
-// -geometry, -aa), which therefore never change what another option means. Every argument is held
-// whole: file, colour and display names have no length limit.
+// -geometry, -aa, -root, -window-id), which therefore never change what another option means.
+// Every argument is held whole: file, colour and display names have no length limit.
 
 namespace zorv {
 namespace {
@@ -46,6 +47,8 @@ enum class option_kind {
   frame_rate, // reads "%f" and must leave nothing after it; the rate must be usable
   frames,     // reads the next argument as a positive "%d" with nothing after it
   placement,  // reads the next argument as an X geometry, WxH+X+Y
+  root,       // draws into the screen's virtual root
+  window_id,  // takes the next argument as the ID of the window to draw into
 };
 
 struct option_entry {
@@ -100,6 +103,8 @@ constexpr option_entry whole_name_table[] = {
     {.name = "-frames", .kind = frames},
     {.name = "-geometry", .kind = placement},
     {.name = "-aa", .kind = flag, .flag = &viewer_settings::smooth_lines, .flag_value = true},
+    {.name = "-root", .kind = root},
+    {.name = "-window-id", .kind = window_id},
 };
 
 constexpr const char* help_lines[] = {
@@ -194,7 +199,8 @@ bool read_placement(const std::string& text, window_placement& placement) {
 // Applies one option whose name matched the start of the current argument. Returns false when the
 // argument cannot be accepted: a name option with nothing after it to take, a line width that
 // is negative (the X server would refuse it and end the viewer) or wider than X can draw, a
-// frame rate that cannot be used, or a frame number or geometry that does not read whole.
+// frame rate that cannot be used, a frame number or geometry that does not read whole, or a window
+// ID that is not one.
 bool apply_option(const option_entry& option, viewer_settings& settings, argument_cursor& cursor) {
   const std::string_view rest =
       std::string_view(cursor.argv[cursor.index]).substr(option.name.size());
@@ -230,6 +236,14 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
   case placement:
     return cursor.index + 1 < cursor.argc &&
            read_placement(cursor.argv[++cursor.index], settings.placement);
+  case root:
+    settings.host = host_window::virtual_root;
+    return true;
+  case window_id:
+    if (cursor.index + 1 >= cursor.argc) return false;
+    if (!read_window_id(cursor.argv[++cursor.index], settings.window_id)) return false;
+    settings.host = host_window::by_id;
+    return true;
   }
   return false;
 }
@@ -278,6 +292,8 @@ void set_defaults(viewer_settings& settings) {
   settings.frame_count = 0;
   settings.placement = {};
   settings.smooth_lines = false;
+  settings.host = host_window::none;
+  settings.window_id = 0;
 }
 
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {
@@ -318,6 +334,31 @@ void finish_parse(const parse_result& result) {
   case parse_outcome::bad_option:
     reject_option(result.offending);
   }
+}
+
+bool draws_into_host_window(const viewer_settings& settings) {
+  return settings.host != host_window::none;
+}
+
+float frame_rate_cap(const viewer_settings& settings) {
+  if (settings.frame_rate > 0.0f) return settings.frame_rate;
+  return draws_into_host_window(settings) ? host_frame_rate : 0.0f;
+}
+
+bool read_window_id(std::string_view text, std::uint32_t& id) {
+  constexpr std::size_t hex_prefix_length = 2; // "0x" or "0X"
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    text.remove_prefix(hex_prefix_length);
+    base = 16;
+  }
+  // from_chars takes no sign for an unsigned number, and no blank.
+  std::uint32_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+  if (text.empty() || error != std::errc() || stop != end) return false;
+  id = value;
+  return true;
 }
 
 void print_help() {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zorv {
 
@@ -23,6 +24,10 @@ struct window_placement {
 };
 
 inline constexpr const char* version = ZORV_VERSION; // the project version, from CMake
+
+// Where the viewer draws: its own window, or a window that a screen-saver host gives it, named by
+// its ID (-window-id) or found as the screen's virtual root (-root).
+enum class host_window { none, by_id, virtual_root };
 
 struct viewer_settings {
   std::int32_t line_width;
@@ -47,6 +52,8 @@ struct viewer_settings {
   std::int32_t frame_count;   // -frames: the picture's frame, or the animation's length; 0 if unset
   window_placement placement; // -geometry
   bool smooth_lines;          // -aa: the window shows the frames that -o writes
+  host_window host;           // -window-id, -root: draw into a window that zorv did not create
+  std::uint32_t window_id;    // -window-id: the window, as the host named it
 
   bool operator==(const viewer_settings&) const = default;
 };
@@ -56,6 +63,9 @@ inline constexpr float max_frame_rate = 1000.0f;
 
 // The widest and tallest -geometry: larger pictures would take gigabytes.
 inline constexpr std::int32_t largest_side = 16384;
+// The frame rate of a viewer that draws into a host's window and was given no -fps: a screen
+// saver should not keep a processor busy.
+inline constexpr float host_frame_rate = 30.0f;
 
 // What the command line asked for, when it asked for anything but a run.
 enum class parse_outcome { run, help, bad_option };
@@ -73,6 +83,18 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 
 // Returns on a run; prints the help text or the bad-option report and ends the process otherwise.
 void finish_parse(const parse_result& result);
+
+// Whether the viewer draws into a host's window (-window-id, -root), in the process that the host
+// started: then it makes no window and does not fork.
+bool draws_into_host_window(const viewer_settings& settings);
+
+// The frames per second the animation keeps: -fps, else host_frame_rate in a host's window, else
+// 0 for as fast as the server answers.
+float frame_rate_cap(const viewer_settings& settings);
+
+// Reads a window ID as hosts write one, decimal or hexadecimal after "0x": the whole text, and
+// no more than the 32 bits of an X resource ID. Returns false, leaving id as it was, otherwise.
+bool read_window_id(std::string_view text, std::uint32_t& id);
 
 void print_help();
 [[noreturn]] void reject_option(const std::string& argument);

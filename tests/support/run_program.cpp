@@ -43,8 +43,17 @@ void redirect(int fd, const std::string& path, int flags) {
   else
     redirect(STDERR_FILENO, "err.txt", O_WRONLY | O_CREAT | O_TRUNC);
   for (const auto& [name, value] : options.environment) setenv(name.c_str(), value.c_str(), 1);
-  for (const std::string& name : options.unset) unsetenv(name.c_str());
+  for (const std::string& name : options.unset_environment) unsetenv(name.c_str());
   std::signal(SIGPIPE, options.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+  if (options.hold_termination) {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int number : {SIGTERM, SIGINT}) {
+      std::signal(number, SIG_IGN);
+      sigaddset(&held, number);
+    }
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+  }
   // Only a real limit is set: raising the soft limit to infinity fails under a lower hard one.
   const rlimit limit{options.address_space, options.address_space};
   if (options.address_space != RLIM_INFINITY && setrlimit(RLIMIT_AS, &limit) != 0)
@@ -72,12 +81,18 @@ void record_end(program_run& run, int status, const rusage& usage) {
 
 } // namespace
 
-program_run run_program(const std::string& path, const std::vector<std::string>& arguments,
-                        const run_options& options) {
+pid_t start_program(const std::string& path, const std::vector<std::string>& arguments,
+                    const run_options& options) {
   return_freed_memory();
   const pid_t pid = fork();
-  if (pid < 0) return {};
   if (pid == 0) exec_child(path, arguments, options);
+  return pid;
+}
+
+program_run run_program(const std::string& path, const std::vector<std::string>& arguments,
+                        const run_options& options) {
+  const pid_t pid = start_program(path, arguments, options);
+  if (pid < 0) return {};
 
   program_run run = wait_for_end(pid, options.deadline);
   if (!run.ended) {

@@ -1,8 +1,8 @@
 // Runs a built program as a test's child and waits for it, with what a test may choose or use
-// as a fault: a deadline, a limit on its address space, extra environment, where its standard
-// input, output and error go, SIGPIPE ignored. Reports how it ended and the most memory it held,
-// from wait4's resource usage. The run works in a private directory, which these functions also
-// make, fill and remove.
+// as a fault: a deadline, a limit on its address space, extra or removed environment, where its
+// standard input, output and error go, SIGPIPE ignored, SIGTERM and SIGINT held. Reports how it
+// ended and the most memory it held, from wait4's resource usage. The run works in a private
+// directory, which these functions also make, fill and remove.
 #pragma once
 
 #include <chrono>
@@ -19,13 +19,16 @@ using namespace std::chrono_literals;
 struct run_options {
   std::string dir; // working directory, holds out.txt and err.txt
   std::vector<std::pair<std::string, std::string>> environment; // set before the exec
+  std::vector<std::string> unset_environment;                   // removed before the exec
   rlim_t address_space = RLIM_INFINITY;                         // RLIMIT_AS of the program
   int stdin_fd = -1;               // the program's standard input; -1: /dev/null
   int stdout_fd = -1;              // the program's standard output; -1: captured in out
   bool stderr_into_stdout = false; // 2>&1: standard error goes where standard output goes
   bool ignore_sigpipe = false; // inherited through the exec, as a shell or a daemon may pass it on
   std::chrono::milliseconds deadline = 20s; // then the program is killed: a hang
-  std::vector<std::string> unset;           // environment variables removed before the exec
+  // SIGTERM and SIGINT ignored and blocked, both inherited through the exec, as a careless
+  // parent may pass them on.
+  bool hold_termination = false;
 };
 
 struct program_run {
@@ -39,6 +42,11 @@ struct program_run {
 
 program_run run_program(const std::string& path, const std::vector<std::string>& arguments,
                         const run_options& options);
+
+// Starts the program as run_program does and returns its pid at once, -1 if it could not fork;
+// the deadline plays no part. Its output goes to out.txt and err.txt in the directory.
+pid_t start_program(const std::string& path, const std::vector<std::string>& arguments,
+                    const run_options& options);
 
 // Waits for a child of this process, or for an orphan it adopted, until the deadline. Fills
 // how it ended and its memory; ended stays false if it still runs, and it is left running.

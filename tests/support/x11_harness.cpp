@@ -222,6 +222,18 @@ zorv_run start_viewer(viewer_session& session, const std::string& binary,
   return run;
 }
 
+pid_t start_hosted_viewer(viewer_session& session, const std::string& binary,
+                          const std::string& object_text, std::vector<std::string> options,
+                          testrun::run_options run) {
+  write_file(session.dir + "/object.zorv", object_text);
+  options.insert(options.begin(), "object.zorv");
+  run.dir = session.dir;
+  run.environment.emplace_back("DISPLAY", session.server.display_name);
+  const pid_t pid = testrun::start_program(binary, options, run);
+  if (pid > 0) session.children.push_back(pid);
+  return pid;
+}
+
 void stop_viewer(viewer_session& session, const zorv_run& run) {
   stop_process(run.child);
   std::erase(session.children, run.child);
@@ -285,10 +297,12 @@ viewer& start_local_viewer(viewer_session& session, const std::string& object_te
   return v;
 }
 
-pixel_area read_root(Display* display, int left, int top, int width, int height, int screen) {
+namespace {
+
+pixel_area read_area(Display* display, Drawable drawable, int left, int top, int width,
+                     int height) {
   pixel_area area{left, top, 0, 0, {}};
-  const Window root = RootWindow(display, screen < 0 ? DefaultScreen(display) : screen);
-  XImage* image = XGetImage(display, root, left, top, static_cast<unsigned>(width),
+  XImage* image = XGetImage(display, drawable, left, top, static_cast<unsigned>(width),
                             static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (image == nullptr) return area;
   area.width = width;
@@ -298,6 +312,42 @@ pixel_area read_root(Display* display, int left, int top, int width, int height,
     for (int x = 0; x < width; ++x) area.pixels.push_back(XGetPixel(image, x, y));
   XDestroyImage(image);
   return area;
+}
+
+} // namespace
+
+pixel_area read_root(Display* display, int left, int top, int width, int height, int screen) {
+  const Window root = RootWindow(display, screen < 0 ? DefaultScreen(display) : screen);
+  return read_area(display, root, left, top, width, height);
+}
+
+pixel_area read_drawable(Display* display, Drawable drawable, int width, int height) {
+  return read_area(display, drawable, 0, 0, width, height);
+}
+
+Window make_host_window(Display* display, int width, int height, unsigned long background,
+                        int depth) {
+  const int screen = DefaultScreen(display);
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = background;
+  unsigned long mask = CWBackPixel;
+  Visual* visual = DefaultVisual(display, screen);
+  if (depth == 0) {
+    depth = DefaultDepth(display, screen);
+  } else {
+    XVisualInfo info{};
+    if (XMatchVisualInfo(display, screen, depth, TrueColor, &info) == 0) return 0;
+    visual = info.visual;
+    attributes.colormap = XCreateColormap(display, RootWindow(display, screen), visual, AllocNone);
+    attributes.border_pixel = 0; // a window of another visual needs both
+    mask |= CWColormap | CWBorderPixel;
+  }
+  const Window window = XCreateWindow(display, RootWindow(display, screen), 0, 0,
+                                      static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                      0, depth, InputOutput, visual, mask, &attributes);
+  XMapWindow(display, window);
+  XSync(display, False);
+  return window;
 }
 
 pixel_area read_window(Display* display, int width, int height, int screen) {

@@ -129,6 +129,14 @@ zorv_run run_zorv(const std::string& binary, const std::string& dir,
 zorv_run start_viewer(viewer_session& session, const std::string& binary,
                       const std::string& object_text, std::vector<std::string> options);
 
+// Starts the real program (binary) as a screen-saver host starts it, on object.zorv (written
+// from object_text) in the session's directory and the options after it, and returns its pid
+// without waiting: that process draws. It is kept in the session's children. The run options
+// may add environment or hold signals; the directory and DISPLAY come from the session.
+pid_t start_hosted_viewer(viewer_session& session, const std::string& binary,
+                          const std::string& object_text, std::vector<std::string> options,
+                          testrun::run_options run = {});
+
 // Stops one viewer's background process, so that the next one has the screen to itself.
 void stop_viewer(viewer_session& session, const zorv_run& run);
 
@@ -152,6 +160,16 @@ struct pixel_area {
 
 // From the root window of the given screen (-1: the display's default screen).
 pixel_area read_root(Display* display, int left, int top, int width, int height, int screen = -1);
+
+// From (0, 0) of any drawable: a window of any depth, a pixmap or a root window.
+pixel_area read_drawable(Display* display, Drawable drawable, int width, int height);
+
+// A mapped top-level window without a border at the top left of the default screen, as a host
+// makes one for its saver, with the background pixel. Depth 0 gives the screen's default depth
+// and visual; another depth a TrueColor visual of that depth with a colormap of its own, or no
+// window (0) where the screen has no such visual.
+Window make_host_window(Display* display, int width, int height, unsigned long background,
+                        int depth = 0);
 
 // The window's inside starts this far into the root window: its border is 2 pixels wide.
 inline constexpr int border = 2;
