@@ -9,7 +9,7 @@
 
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
-// tried last against the options matched by their whole names (-fps, -bb, -wc), which therefore
+// tried last against the options matched by their whole names (-fps, -bb, -wc, -i), which therefore
 // never change what another option means. Every argument is held whole: file, colour and display
 // names have no length limit.
 
@@ -86,6 +86,7 @@ constexpr option_entry whole_name_table[] = {
      .text = &viewer_settings::depth_colour,
      .flag = &viewer_settings::depth_cueing,
      .flag_value = true},
+    {.name = "-i", .kind = flag, .flag = &viewer_settings::interactive, .flag_value = true},
 };
 
 constexpr const char* help_lines[] = {
@@ -207,6 +208,7 @@ void set_defaults(viewer_settings& settings) {
   settings.back_buffer = false;
   settings.depth_cueing = false;
   settings.depth_colour.clear();
+  settings.interactive = false;
 }
 
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {

@@ -30,6 +30,7 @@ struct viewer_settings {
   bool back_buffer;         // -bb: draw each frame off screen and show it whole
   bool depth_cueing;        // -wc: colour each line by its depth in w
   std::string depth_colour; // -wc: the colour of the far end of w
+  bool interactive;         // -i: the background process reads the user's mouse and keys
 
   bool operator==(const viewer_settings&) const = default;
 };
