@@ -27,7 +27,7 @@ bool wait_for_frame_start(frame_pacer& pacer, int wake = -1);
 void advance_angles(object_record& object, const viewer_settings& settings);
 
 // One frame: make its segments, show them (follow a resize, erase, draw), advance the angles and
-// refresh the trigonometry.
+// refresh the trigonometry. While the user has paused the motion (-i), the angles stay.
 void run_frame(viewer& v);
 
 // One frame of the -fps loop: waits for its start, runs it and sends it to the server. While it
@@ -35,7 +35,13 @@ void run_frame(viewer& v);
 // window that was destroyed, whatever the rate.
 void run_paced_frame(viewer& v, frame_pacer& pacer);
 
-// Without end; paced when the settings' frame_rate is positive.
+// One step of the -i loop: a frame as run_frame draws it (run_paced_frame with -fps), unless the
+// user has paused the motion and nothing has changed the view or the window since the last
+// frame. Then it sleeps on the connection, with no time limit, and reads what comes.
+void run_interactive_frame(viewer& v, frame_pacer& pacer);
+
+// Without end; paced when the settings' frame_rate is positive. With -i it reads the user's
+// input, and sleeps while the user has paused the motion.
 [[noreturn]] void run_animation(viewer& v);
 
 // Prints " Forking...", then splits: the parent prints the child's pid and ends with status 0,

@@ -10,6 +10,7 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
   v.object.scale.fill(v.settings.scale);
   load_object(v.object, v.settings.data_file);
   connect_display(v);
+  if (v.settings.interactive) prepare_input(v);
 }
 
 } // namespace zorv

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "display.hpp"
+#include "input.hpp"
 #include "object.hpp"
 #include "settings.hpp"
 
@@ -13,12 +14,13 @@ struct viewer {
   object_record object;
   viewer_settings settings;
   display_state display;
+  input_state input; // -i
 };
 
 // Start-up after the banner, up to the fork: the identity transform, the settings' defaults and
 // the command line, the increments in radians, the scale copied into the object, the object
-// file loaded and the display connected. Every failure ends the process with its message and
-// status, as the help text and a bad option do.
+// file loaded, the display connected, and with -i the input prepared. Every failure ends the
+// process with its message and status, as the help text and a bad option do.
 void start_viewer(viewer& v, int argc, const char* const* argv);
 
 } // namespace zorv
