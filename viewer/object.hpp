@@ -50,7 +50,7 @@ struct object_record {
   // The user's turn (-i), applied after the six planes and before projection. While it is the
   // identity, turned is false and the frame leaves the step out: the frame without -i, bit for bit.
   turn_matrix turn;
-  bool turned;
+  bool turned = false;
 };
 
 // Angles 0, sines 0, cosines 1, scale 1 and offset 0 on every axis; no turn of the user's.

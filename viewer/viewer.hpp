@@ -14,7 +14,8 @@ struct viewer {
   object_record object;
   viewer_settings settings;
   display_state display;
-  input_state input; // -i
+  // -i. Zeroed even in a record made without braces, since every frame reads its pause.
+  input_state input{};
 };
 
 // Start-up after the banner, up to the fork: the identity transform, the settings' defaults and
