@@ -128,15 +128,18 @@ protected:
         [&] { return window_picture(expected.width, expected.height).pixels == expected.pixels; });
   }
 
-  // The picture once it has stopped changing: the same in reads a tenth of a second apart.
+  // The picture once it has stopped changing: the same in four reads a tenth of a second apart
+  // (a viewer that is running changes it thousands of times a second).
   pixel_area still_picture() {
+    constexpr int same_reads = 3;
     pixel_area last = window_picture();
+    int same = 0;
     wait_until([&] {
       std::this_thread::sleep_for(100ms);
       pixel_area now = window_picture();
-      const bool still = now.pixels == last.pixels;
+      same = now.pixels == last.pixels ? same + 1 : 0;
       last = std::move(now);
-      return still;
+      return same >= same_reads;
     });
     return last;
   }
