@@ -4,7 +4,9 @@
 // object, side by side. Beside the default loop it runs the same frames with -bb and with -wc
 // (each in a window of its own), and the loop capped by -fps60; for each it reports the CPU used
 // by this process, which runs the loop as the viewer's background process would, and by the
-// server. Run: build/release/bench/fps_bench
+// server. With -i it runs the frames of the -i loop, untouched and after a drag turned the object
+// (build_frame too), and it measures the CPU of the real zorv -i, paused with Space.
+// Run: build/release/bench/fps_bench
 // Google Benchmark comes before Xlib, whose macros (None, Bool, Status) clash with C++ names.
 #include <benchmark/benchmark.h>
 
@@ -13,11 +15,14 @@
 #include "torus.hpp"
 #include "x11_harness.hpp"
 
+#include <X11/keysym.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -40,6 +45,15 @@ const std::vector<std::string> no_options;
 const std::vector<std::string> back_buffer = {"-bb"};
 const std::vector<std::string> depth_cueing = {"-wc", "Blue"};
 const std::vector<std::string> frame_cap = {"-fps60"};
+const std::vector<std::string> interactive = {"-i"};
+
+// A viewer of -i after the user dragged it: 0.5 radians in xz and 0.3 in yw.
+viewer& start_turned_torus(int nx, int ny) {
+  viewer& v = start_torus(nx, ny, interactive);
+  turn_view(v.input, v.object, xz, 0.5);
+  turn_view(v.input, v.object, yw, 0.3);
+  return v;
+}
 
 using seconds = std::chrono::duration<double>;
 
@@ -101,6 +115,48 @@ void paced_frames(benchmark::State& run, viewer& v) {
   run.counters["fps"] = static_cast<double>(run.iterations()) / frame_time.count();
 }
 
+// The frames of the -i loop, which without a pause are run_frame's.
+void interactive_frames(benchmark::State& run, viewer& v) {
+  frame_pacer pacer{};
+  const cpu_meter meter;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : run) run_interactive_frame(v, pacer);
+  const seconds frame_time = std::chrono::steady_clock::now() - start;
+  meter.report(run);
+  run.counters["fps"] = static_cast<double>(run.iterations()) / frame_time.count();
+}
+
+// The real zorv -i, paused with Space: the CPU it and the server use over a few seconds, with
+// nothing happening. The window is the last one mapped, so it is on top and takes the keys.
+void paused_viewer(benchmark::State& run) {
+  constexpr auto span = std::chrono::seconds(3);
+  const x11test::zorv_run started =
+      x11test::start_viewer(session, ZORV_BIN_DIR "/zorv", torus_text(24, 12), {"-i"});
+  if (started.child <= 0) {
+    run.SkipWithError("zorv did not start");
+    return;
+  }
+  x11test::focus_window(session.display, x11test::viewer_window(session.display));
+  x11test::press_key(session.display, XK_space);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the pause lands
+  const double ticks_per_second = static_cast<double>(sysconf(_SC_CLK_TCK));
+  double viewer_seconds = 0.0;
+  double server_seconds = 0.0;
+  for (auto _ : run) {
+    const long viewer_start = x11test::cpu_ticks(started.child);
+    const long server_start = x11test::cpu_ticks(server_pid);
+    std::this_thread::sleep_for(span);
+    viewer_seconds +=
+        static_cast<double>(x11test::cpu_ticks(started.child) - viewer_start) / ticks_per_second;
+    server_seconds +=
+        static_cast<double>(x11test::cpu_ticks(server_pid) - server_start) / ticks_per_second;
+  }
+  const double wall = static_cast<double>(run.iterations()) * seconds(span).count();
+  run.counters["viewer_cpu_%"] = 100.0 * viewer_seconds / wall;
+  run.counters["server_cpu_%"] = 100.0 * server_seconds / wall;
+  x11test::stop_viewer(session, started);
+}
+
 void geometry_only(benchmark::State& run, viewer& v) {
   for (auto _ : run) {
     build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
@@ -126,6 +182,22 @@ void register_frames(const std::string& name, viewer& v, benchmark::IterationCou
       ->Unit(benchmark::kMillisecond);
 }
 
+void register_interactive_frames(const std::string& name, viewer& v,
+                                 benchmark::IterationCount count) {
+  benchmark::RegisterBenchmark(name.c_str(),
+                               [&v](benchmark::State& run) { interactive_frames(run, v); })
+      ->Iterations(count)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+void register_geometry(const std::string& name, viewer& v, benchmark::IterationCount count) {
+  benchmark::RegisterBenchmark(name.c_str(), [&v](benchmark::State& run) { geometry_only(run, v); })
+      ->Iterations(count)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
 } // namespace
 } // namespace zorv
 
@@ -141,19 +213,24 @@ int main(int argc, char** argv) {
   for (const torus_case& t : tori) {
     viewer& v = start_torus(t.nx, t.ny, no_options);
     const std::string name = std::to_string(t.nx) + "x" + std::to_string(t.ny);
+    viewer& turned = start_turned_torus(t.nx, t.ny);
     register_frames("run_frame/" + name, v, t.frames);
+    register_interactive_frames("run_frame_i/" + name, start_torus(t.nx, t.ny, interactive),
+                                t.frames);
+    register_interactive_frames("run_frame_i_turned/" + name, turned, t.frames);
     register_frames("run_frame_bb/" + name, start_torus(t.nx, t.ny, back_buffer), t.frames);
     register_frames("run_frame_wc/" + name, start_torus(t.nx, t.ny, depth_cueing), t.frames);
-    benchmark::RegisterBenchmark(("build_frame/" + name).c_str(),
-                                 [&v](benchmark::State& run) { geometry_only(run, v); })
-        ->Iterations(t.frames)
-        ->UseRealTime()
-        ->Unit(benchmark::kMillisecond);
+    register_geometry("build_frame/" + name, v, t.frames);
+    register_geometry("build_frame_i_turned/" + name, turned, t.frames);
   }
   viewer& capped = start_torus(tori[0].nx, tori[0].ny, frame_cap);
   benchmark::RegisterBenchmark("run_paced_frame_fps60/24x12",
                                [&capped](benchmark::State& run) { paced_frames(run, capped); })
       ->Iterations(capped_frames)
+      ->UseRealTime()
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("paused_zorv_i/24x12", paused_viewer)
+      ->Iterations(1)
       ->UseRealTime()
       ->Unit(benchmark::kMillisecond);
   benchmark::RunSpecifiedBenchmarks();

@@ -1,7 +1,9 @@
 // build_frame on a Clifford torus of a million points and two million lines, with perspective,
 // against the same frame written plainly (one loop per stage, the record read at every step), and
-// once more with part of the torus behind the w distance, where lines are clipped.
-// The two must agree bit for bit: that is checked once, before anything is timed.
+// once more with part of the torus behind the w distance, where lines are clipped. Both again
+// with a turn of the user's (-i, after a drag): the frame of -i before any drag is the first pair.
+// The two must agree bit for bit, with and without the turn: that is checked once, before anything
+// is timed.
 //
 //   build/<dir>/bench/frame_bench
 #include "geometry.hpp"
@@ -39,6 +41,17 @@ object_record torus() {
   return object;
 }
 
+// As a drag of -i leaves it: 0.5 radians in xz, then 0.3 in yw, rounded to single precision.
+object_record turned(object_record object) {
+  const float c1 = static_cast<float>(std::cos(0.5));
+  const float s1 = static_cast<float>(std::sin(0.5));
+  const float c2 = static_cast<float>(std::cos(0.3));
+  const float s2 = static_cast<float>(std::sin(0.3));
+  object.turn = {{{c1, 0, -s1, 0}, {0, c2, 0, -s2}, {s1, 0, c1, 0}, {0, s2, 0, c2}}};
+  object.turned = true;
+  return object;
+}
+
 struct frame_fixture {
   object_record object;
   viewer_settings settings;
@@ -51,22 +64,32 @@ bool same_bytes(const void* a, const void* b, std::size_t size) {
   return std::memcmp(a, b, size) == 0;
 }
 
-frame_fixture& fixture() {
-  static frame_fixture f = [] {
-    frame_fixture made{
-        torus(), zorv::plain_settings(true, distance, distance), {650, 650, 325, 325}, {}, false};
-    made.segments.assign(made.object.lines.size(), XSegment{0, 0, 0, 0});
-    std::vector<XSegment> plain_segments(made.segments.size(), XSegment{1, 1, 1, 1});
-    zorv::build_frame(made.object, made.settings, made.window, made.segments);
-    const std::vector<point> projected = made.object.projected;
-    zorv::plain_frame(made.object, made.settings, made.window, plain_segments);
-    made.agree = same_bytes(projected.data(), made.object.projected.data(),
-                            projected.size() * sizeof(point)) &&
-                 same_bytes(made.segments.data(), plain_segments.data(),
-                            made.segments.size() * sizeof(XSegment));
-    return made;
-  }();
-  return f;
+frame_fixture make_fixture(bool with_turn) {
+  frame_fixture made{with_turn ? turned(torus()) : torus(),
+                     zorv::plain_settings(true, distance, distance),
+                     {650, 650, 325, 325},
+                     {},
+                     false};
+  made.segments.assign(made.object.lines.size(), XSegment{0, 0, 0, 0});
+  std::vector<XSegment> plain_segments(made.segments.size(), XSegment{1, 1, 1, 1});
+  zorv::build_frame(made.object, made.settings, made.window, made.segments);
+  const std::vector<point> projected = made.object.projected;
+  zorv::plain_frame(made.object, made.settings, made.window, plain_segments);
+  made.agree = same_bytes(projected.data(), made.object.projected.data(),
+                          projected.size() * sizeof(point)) &&
+               same_bytes(made.segments.data(), plain_segments.data(),
+                          made.segments.size() * sizeof(XSegment));
+  return made;
+}
+
+// Made on first use, so that a filtered run builds only the torus it needs.
+frame_fixture& fixture(bool with_turn) {
+  if (with_turn) {
+    static frame_fixture with = make_fixture(true);
+    return with;
+  }
+  static frame_fixture without = make_fixture(false);
+  return without;
 }
 
 void count_items(benchmark::State& state, const object_record& object) {
@@ -76,8 +99,8 @@ void count_items(benchmark::State& state, const object_record& object) {
   state.counters["per_line"] = benchmark::Counter(object.line_count, per_item);
 }
 
-void BM_build_frame(benchmark::State& state) {
-  frame_fixture& f = fixture();
+void build_frames(benchmark::State& state, bool with_turn) {
+  frame_fixture& f = fixture(with_turn);
   if (!f.agree) state.SkipWithError("build_frame and the plain frame disagree");
   for (auto _ : state) {
     zorv::build_frame(f.object, f.settings, f.window, f.segments);
@@ -87,8 +110,8 @@ void BM_build_frame(benchmark::State& state) {
   count_items(state, f.object);
 }
 
-void BM_plain_frame(benchmark::State& state) {
-  frame_fixture& f = fixture();
+void plain_frames(benchmark::State& state, bool with_turn) {
+  frame_fixture& f = fixture(with_turn);
   if (!f.agree) state.SkipWithError("build_frame and the plain frame disagree");
   for (auto _ : state) {
     zorv::plain_frame(f.object, f.settings, f.window, f.segments);
@@ -100,8 +123,8 @@ void BM_plain_frame(benchmark::State& state) {
 
 // The same frame with the w distance brought in to 150, so that part of the torus lies behind it
 // and every line is checked and, where it has to be, clipped.
-void BM_build_frame_clipping(benchmark::State& state) {
-  frame_fixture& f = fixture();
+void clipped_frames(benchmark::State& state, bool with_turn) {
+  frame_fixture& f = fixture(with_turn);
   viewer_settings close = f.settings;
   close.w_distance = near_w_distance;
   for (auto _ : state) {
@@ -112,8 +135,30 @@ void BM_build_frame_clipping(benchmark::State& state) {
   count_items(state, f.object);
 }
 
+void BM_plain_frame(benchmark::State& state) {
+  plain_frames(state, false);
+}
+void BM_build_frame(benchmark::State& state) {
+  build_frames(state, false);
+}
+void BM_build_frame_clipping(benchmark::State& state) {
+  clipped_frames(state, false);
+}
+void BM_plain_frame_turned(benchmark::State& state) {
+  plain_frames(state, true);
+}
+void BM_build_frame_turned(benchmark::State& state) {
+  build_frames(state, true);
+}
+void BM_build_frame_turned_clipping(benchmark::State& state) {
+  clipped_frames(state, true);
+}
+
 BENCHMARK(BM_plain_frame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_build_frame)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_build_frame_clipping)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_plain_frame_turned)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_build_frame_turned)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_build_frame_turned_clipping)->Unit(benchmark::kMillisecond);
 
 } // namespace

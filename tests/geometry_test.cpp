@@ -319,37 +319,109 @@ object_record busy_object() {
   return object;
 }
 
+// A turn of the user's (-i) in no single plane, with entries of every sign: about 0.5 radians in
+// xz and 0.3 in yw, composed, and rounded to single precision.
+const zorv::turn_matrix user_turn{{{0.8775826f, 0.0f, -0.4794255f, 0.0f},
+                                   {0.0f, 0.9553365f, 0.0f, -0.2955202f},
+                                   {0.4794255f, 0.0f, 0.8775826f, 0.0f},
+                                   {0.0f, 0.2955202f, 0.0f, 0.9553365f}}};
+
+object_record turned(object_record object) {
+  object.turn = user_turn;
+  object.turned = true;
+  return object;
+}
+
 TEST(FrameTest, MatchesAPlainScalarFrameBitForBit) {
   for (const bool perspective : {true, false}) {
-    SCOPED_TRACE(testing::Message() << "perspective " << perspective);
-    object_record object = busy_object();
-    const viewer_settings settings = zorv::plain_settings(perspective, 430.0f, 300.0f);
-    const window_geometry window = make_window(651, 480);
-    object_record plain = object;
-    const std::vector<XSegment> segments = frame(object, settings, window);
-    std::vector<XSegment> plain_segments(plain.lines.size(), XSegment{5, 6, 7, 8});
-    zorv::plain_frame(plain, settings, window, plain_segments);
-    for (std::size_t i = 0; i < plain.projected.size(); ++i)
-      ASSERT_TRUE(same_bits(object.projected[i], plain.projected[i])) << "point " << i;
-    for (std::size_t j = 0; j < plain_segments.size(); ++j)
-      ASSERT_EQ(ends(segments[j]), ends(plain_segments[j])) << "line " << j;
+    for (const bool with_turn : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "perspective " << perspective << ", turn " << with_turn);
+      object_record object = with_turn ? turned(busy_object()) : busy_object();
+      const viewer_settings settings = zorv::plain_settings(perspective, 430.0f, 300.0f);
+      const window_geometry window = make_window(651, 480);
+      object_record plain = object;
+      const std::vector<XSegment> segments = frame(object, settings, window);
+      std::vector<XSegment> plain_segments(plain.lines.size(), XSegment{5, 6, 7, 8});
+      zorv::plain_frame(plain, settings, window, plain_segments);
+      for (std::size_t i = 0; i < plain.projected.size(); ++i)
+        ASSERT_TRUE(same_bits(object.projected[i], plain.projected[i])) << "point " << i;
+      for (std::size_t j = 0; j < plain_segments.size(); ++j)
+        ASSERT_EQ(ends(segments[j]), ends(plain_segments[j])) << "line " << j;
+    }
   }
 }
 
-// The same frame must come out of every compiler and optimisation level: its digest is pinned.
+// The same frame must come out of every compiler and optimisation level: its digest is pinned,
+// with and without a turn of the user's.
 TEST(FrameTest, IsTheSameAtEveryOptimisationLevel) {
-  object_record object = busy_object();
-  const std::vector<XSegment> segments =
-      frame(object, zorv::plain_settings(true, 430.0f, 300.0f), make_window(651, 480));
-  std::uint64_t digest = 0xcbf29ce484222325u; // 64-bit FNV-1a over the output's bit patterns
-  const auto mix = [&digest](std::uint32_t word) {
-    for (int k = 0; k < 4; ++k) digest = (digest ^ ((word >> (8 * k)) & 0xffu)) * 0x100000001b3u;
+  struct digest_case {
+    object_record object;
+    std::uint64_t digest;
   };
-  for (const point& p : object.projected)
-    for (const std::uint32_t word : std::bit_cast<std::array<std::uint32_t, 4>>(p)) mix(word);
-  for (const XSegment& s : segments)
-    for (const int v : ends(s)) mix(static_cast<std::uint16_t>(v));
-  EXPECT_EQ(digest, 0xc03d340308be6f2fu);
+  digest_case cases[] = {{busy_object(), 0xc03d340308be6f2fu},
+                         {turned(busy_object()), 0x84d060273496e818u}};
+  for (digest_case& c : cases) {
+    SCOPED_TRACE(c.object.turned ? "turned" : "not turned");
+    const std::vector<XSegment> segments =
+        frame(c.object, zorv::plain_settings(true, 430.0f, 300.0f), make_window(651, 480));
+    std::uint64_t digest = 0xcbf29ce484222325u; // 64-bit FNV-1a over the output's bit patterns
+    const auto mix = [&digest](std::uint32_t word) {
+      for (int k = 0; k < 4; ++k) digest = (digest ^ ((word >> (8 * k)) & 0xffu)) * 0x100000001b3u;
+    };
+    for (const point& p : c.object.projected)
+      for (const std::uint32_t word : std::bit_cast<std::array<std::uint32_t, 4>>(p)) mix(word);
+    for (const XSegment& s : segments)
+      for (const int v : ends(s)) mix(static_cast<std::uint16_t>(v));
+    EXPECT_EQ(digest, c.digest) << std::hex << digest;
+  }
+}
+
+// The user's turn (-i) acts on the point as the six planes left it, before projection. A quarter
+// turn in xy takes (1, 0, 0, 0) to y, which the turn, a quarter turn in xz, leaves alone (before
+// the planes, the turn would have taken it to z, which xy leaves alone). It takes (0.5, 0.5, 0, 0),
+// at x -100 after xy, to z -100: perspective then divides its y by the depth 530 / 430.
+TEST(UserTurnTest, ActsAfterTheSixPlanesAndBeforeProjection) {
+  object_record object = make_object({{1, 0, 0, 0}, {0.5f, 0.5f, 0, 0}}, {{0, 1}}, 200.0f);
+  object.planes[zorv::xy] = {1.5707964f, 1.0f, 0.0f};
+  object.turn = {{{0, 0, -1, 0}, {0, 1, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 1}}};
+  object.turned = true;
+  const std::vector<XSegment> segments =
+      frame(object, zorv::plain_settings(true, 430.0f, 430.0f), make_window(650, 650));
+  EXPECT_EQ(coordinates(object.projected[0]), (std::array<float, 4>{0, 200, 0, 0}));
+  EXPECT_FLOAT_EQ(object.projected[1].y, 100.0f * 430.0f / 530.0f);
+  EXPECT_FLOAT_EQ(object.projected[1].z, -100.0f);
+  EXPECT_EQ(ends(segments[0]), (std::array<int, 4>{325, 125, 325, 243}));
+}
+
+// A turn in one plane gives, bit for bit, the frame of that plane's own rotation by the same
+// sine and cosine: what the tests of the real viewer compare its pictures with.
+TEST(UserTurnTest, AOnePlaneTurnIsThatPlanesRotationBitForBit) {
+  const std::array<std::array<int, 2>, zorv::plane_count> plane_axes{
+      {{0, 1}, {0, 2}, {1, 2}, {0, 3}, {1, 3}, {2, 3}}};
+  const float sine = static_cast<float>(std::sin(0.7));
+  const float cosine = static_cast<float>(std::cos(0.7));
+  const viewer_settings settings = zorv::plain_settings(true, 430.0f, 300.0f);
+  for (int plane = 0; plane < zorv::plane_count; ++plane) {
+    SCOPED_TRACE(testing::Message() << "plane " << plane);
+    object_record by_plane = busy_object();
+    for (zorv::plane_record& p : by_plane.planes) p = {0.0f, 0.0f, 1.0f};
+    object_record by_turn = by_plane;
+    by_plane.planes[plane] = {0.7f, sine, cosine};
+    const auto [a, b] = plane_axes[plane];
+    for (int axis = 0; axis < zorv::axis_count; ++axis)
+      by_turn.turn[axis] = {0.0f, 0.0f, 0.0f, 0.0f};
+    for (int axis = 0; axis < zorv::axis_count; ++axis) by_turn.turn[axis][axis] = 1.0f;
+    by_turn.turn[a][a] = by_turn.turn[b][b] = cosine;
+    by_turn.turn[a][b] = -sine;
+    by_turn.turn[b][a] = sine;
+    by_turn.turned = true;
+    const std::vector<XSegment> plane_segments = frame(by_plane, settings, make_window(651, 480));
+    const std::vector<XSegment> turn_segments = frame(by_turn, settings, make_window(651, 480));
+    for (std::size_t i = 0; i < by_plane.projected.size(); ++i)
+      ASSERT_TRUE(same_bits(by_plane.projected[i], by_turn.projected[i])) << "point " << i;
+    for (std::size_t j = 0; j < plane_segments.size(); ++j)
+      ASSERT_EQ(ends(plane_segments[j]), ends(turn_segments[j])) << "line " << j;
+  }
 }
 
 } // namespace

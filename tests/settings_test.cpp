@@ -33,7 +33,7 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << "\", output_file \"" << s.output_file << "\", frame_count " << s.frame_count
        << ", placement " << ::testing::PrintToString(s.placement) << ", smooth_lines "
        << s.smooth_lines << ", host " << static_cast<int>(s.host) << ", window_id " << s.window_id
-       << "}";
+       << ", interactive " << s.interactive << "}";
 }
 
 namespace {
@@ -91,7 +91,7 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_TRUE(settings.rescale_on_resize);
     EXPECT_TRUE(settings.show_title);
     EXPECT_EQ(settings.data_file, "");
-    // -fps, -bb and -wc are off.
+    // -fps, -bb, -wc and -i are off.
     EXPECT_EQ(settings.frame_rate, 0.0f);
     EXPECT_FALSE(settings.back_buffer);
     EXPECT_FALSE(settings.depth_cueing);
@@ -103,6 +103,7 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_FALSE(settings.smooth_lines);
     // zorv draws into its own window.
     EXPECT_EQ(settings.host, host_window::none);
+    EXPECT_FALSE(settings.interactive);
   }
   display_variable set("farhost:3.0");
   EXPECT_EQ(defaults().display_name, "farhost:3.0");
@@ -186,7 +187,7 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
       {{"-lw65535"}, [](viewer_settings& s) { s.line_width = 65535; }},
       {{"-zd", "-wdx"}, [](viewer_settings&) {}},
       {{""}, [](viewer_settings&) {}},
-      // -fps, -bb and -wc, tried after everything else; the rate is read as every number is
+      // -fps, -bb, -wc and -i, tried after everything else; the rate is read as every number is
       // (exponents, hexadecimal, leading blanks) and the colour taken as it stands.
       {{"torus", "-fps60"},
        [](viewer_settings& s) {
@@ -211,6 +212,7 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.depth_colour = "-np";
        }},
       {{"-wc", ""}, [](viewer_settings& s) { s.depth_cueing = true; }},
+      {{"-i"}, [](viewer_settings& s) { s.interactive = true; }},
       {{"torus", "-xw2", "-bb", "-fps60", "-wc", "Navy", "-cw"},
        [](viewer_settings& s) {
          s.data_file = "torus";
@@ -335,7 +337,7 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-lw2147483647"}, parse_outcome::bad_option, "-lw2147483647"},
       {{"-lw2147483648"}, parse_outcome::bad_option, "-lw2147483648"},
       {{"-lw99999999999999999999"}, parse_outcome::bad_option, "-lw99999999999999999999"},
-      // A frame rate must be there, alone, and in (0, 1000]; the other two names are whole.
+      // A frame rate must be there, alone, and in (0, 1000]; the other names are whole.
       {{"-fps"}, parse_outcome::bad_option, "-fps"},
       {{"-fps0"}, parse_outcome::bad_option, "-fps0"},
       {{"-fps-5"}, parse_outcome::bad_option, "-fps-5"},
@@ -394,6 +396,8 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-window", "12"}, parse_outcome::bad_option, "-window"},
       {{"-rootx"}, parse_outcome::bad_option, "-rootx"},
       {{"-ro"}, parse_outcome::bad_option, "-ro"},
+      {{"-ix"}, parse_outcome::bad_option, "-ix"},
+      {{"-I"}, parse_outcome::bad_option, "-I"},
       // The help test comes before them, as it does before a bad option.
       {{"-fps60", "-h", "-bb"}, parse_outcome::help, ""},
   };

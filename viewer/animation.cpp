@@ -2,7 +2,8 @@
 // the child's pid and ends, and the child draws frame after frame until it is killed. Nothing
 // paces the loop but the round trip to the server that follow_resize makes every frame, unless
 // the frame rate is capped (-fps, or a host's window): then a loop of its own sleeps before each
-// frame, and the loop without a cap does nothing else. In a host's window the process that the
+// frame, and the loop without a cap does nothing else. With -i a third loop also sleeps while the
+// user has paused the motion, and the user can end it. In a host's window the process that the
 // host started draws, without a fork, until the host ends it.
 #include "animation.hpp"
 
@@ -86,6 +87,28 @@ void end_on_termination_signals() {
   sigprocmask(SIG_UNBLOCK, &signals, nullptr);
 }
 
+// Sends what is buffered, then sleeps without a time limit until the server sends something, and
+// reads it. Events that Xlib has already queued (it reads while it writes) are taken at once.
+void wait_for_events(viewer& v) {
+  Display* display = v.display.display;
+  if (XPending(display) == 0) {
+    pollfd watched{ConnectionNumber(display), POLLIN, 0};
+    if (poll(&watched, 1, -1) < 0) return; // a signal: the caller looks again
+  }
+  read_connection(v);
+}
+
+bool same_size(const window_geometry& a, const window_geometry& b) {
+  return a.window_width == b.window_width && a.window_height == b.window_height;
+}
+
+// -i: frames as without it while the motion runs; paused, frames only when something changed.
+[[noreturn]] void run_interactive_animation(viewer& v) {
+  frame_pacer pacer =
+      v.settings.frame_rate > 0.0f ? start_pacing(v.settings.frame_rate) : frame_pacer{};
+  for (;;) run_interactive_frame(v, pacer);
+}
+
 // An angle grows by its increment each frame in single precision, and the rounding of each sum
 // grows with the angle: from 16 radians a sum may be off by 2^-20, 0.05% of a tenth of a degree,
 // and the error doubles with every doubling of the angle until small increments are lost and the
@@ -131,6 +154,7 @@ void advance_angles(object_record& object, const viewer_settings& settings) {
 void run_frame(viewer& v) {
   build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
   show_frame(v);
+  if (v.input.paused) return;
   advance_angles(v.object, v.settings);
   refresh_trig(v.object);
 }
@@ -142,8 +166,25 @@ void run_paced_frame(viewer& v, frame_pacer& pacer) {
   XFlush(v.display.display);
 }
 
+// A frame that found the window resized was made for the old size: the next one draws it again
+// for the new size, even while paused.
+void run_interactive_frame(viewer& v, frame_pacer& pacer) {
+  if (v.input.paused && !v.input.changed) {
+    wait_for_events(v);
+    return;
+  }
+  v.input.changed = false;
+  const window_geometry made_for = v.display.geometry;
+  if (v.settings.frame_rate > 0.0f)
+    run_paced_frame(v, pacer);
+  else
+    run_frame(v);
+  if (!same_size(made_for, v.display.geometry)) v.input.changed = true;
+}
+
 // A lost connection ends the process through Xlib's default I/O error handler.
 void run_animation(viewer& v) {
+  if (reads_input(v.settings)) run_interactive_animation(v);
   const float frame_rate = frame_rate_cap(v.settings);
   if (frame_rate > 0.0f) run_paced_animation(v, frame_rate);
   for (;;) run_frame(v);

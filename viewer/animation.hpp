@@ -28,7 +28,7 @@ bool wait_for_frame_start(frame_pacer& pacer, int wake = -1);
 void advance_angles(object_record& object, const viewer_settings& settings);
 
 // One frame: make its segments, show them (follow a resize, erase, draw), advance the angles and
-// refresh the trigonometry.
+// refresh the trigonometry. While the user has paused the motion (-i), the angles stay.
 void run_frame(viewer& v);
 
 // One frame of the -fps loop: waits for its start, runs it and sends it to the server. While it
@@ -36,7 +36,13 @@ void run_frame(viewer& v);
 // window that was destroyed, whatever the rate.
 void run_paced_frame(viewer& v, frame_pacer& pacer);
 
-// Without end; paced at frame_rate_cap of the settings when that is positive.
+// One step of the -i loop: a frame as run_frame draws it (run_paced_frame with -fps), unless the
+// user has paused the motion and nothing has changed the view or the window since the last
+// frame. Then it sleeps on the connection, with no time limit, and reads what comes.
+void run_interactive_frame(viewer& v, frame_pacer& pacer);
+
+// Without end; paced at frame_rate_cap of the settings when that is positive. With -i it reads
+// the user's input, and sleeps while the user has paused the motion.
 [[noreturn]] void run_animation(viewer& v);
 
 // run_animation in this process, for a host's window: the host keeps the pid it started and ends

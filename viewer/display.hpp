@@ -93,7 +93,8 @@ void follow_start_size(viewer& v);
 void allocate_frame_lists(viewer& v);
 
 // Takes the events already read from the connection off Xlib's queue, without a round trip, so
-// that it never grows; ends the process with status 0 if the window has been destroyed.
+// that it never grows; ends the process with status 0 if the window has been destroyed. With -i
+// each event then goes to take_input.
 void read_events(viewer& v);
 
 // Reads what the server has sent, then the events as read_events does. A connection that the

@@ -35,6 +35,10 @@ struct line {
 
 inline constexpr std::size_t name_size = 32; // 31 characters and a terminating zero
 
+// A rotation of 4-space as a matrix, row by row: a point (x, y, z, w) becomes the products of
+// each row with it.
+using turn_matrix = std::array<std::array<float, axis_count>, axis_count>;
+
 struct object_record {
   std::array<plane_record, plane_count> planes;
   std::array<float, axis_count> scale;  // x, y, z, w
@@ -45,10 +49,17 @@ struct object_record {
   std::int32_t point_count;
   std::int32_t line_count;
   char name[name_size];
+  // The user's turn (-i), applied after the six planes and before projection. While it is the
+  // identity, turned is false and the frame leaves the step out: the frame without -i, bit for bit.
+  turn_matrix turn;
+  bool turned = false;
 };
 
-// Angles 0, sines 0, cosines 1, scale 1 and offset 0 on every axis.
+// Angles 0, sines 0, cosines 1, scale 1 and offset 0 on every axis; no turn of the user's.
 void identity_transform(object_record& object);
+
+// Makes the user's turn the identity again.
+void clear_turn(object_record& object);
 
 // Reads an object file's text from the window into the record. On failure returns false and sets
 // error to one line saying where and why (line number included), leaving the record unusable; a

@@ -15,8 +15,8 @@
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
 // tried last against the options matched by their whole names (-fps, -bb, -wc, -o, -frames,
-// -geometry, -aa, -root, -window-id), which therefore never change what another option means.
-// Every argument is held whole: file, colour and display names have no length limit.
+// -geometry, -aa, -root, -window-id, -i), which therefore never change what another option
+// means. Every argument is held whole: file, colour and display names have no length limit.
 
 namespace zorv {
 namespace {
@@ -105,6 +105,7 @@ constexpr option_entry whole_name_table[] = {
     {.name = "-aa", .kind = flag, .flag = &viewer_settings::smooth_lines, .flag_value = true},
     {.name = "-root", .kind = root},
     {.name = "-window-id", .kind = window_id},
+    {.name = "-i", .kind = flag, .flag = &viewer_settings::interactive, .flag_value = true},
 };
 
 constexpr const char* help_lines[] = {
@@ -294,6 +295,7 @@ void set_defaults(viewer_settings& settings) {
   settings.smooth_lines = false;
   settings.host = host_window::none;
   settings.window_id = 0;
+  settings.interactive = false;
 }
 
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {
@@ -338,6 +340,10 @@ void finish_parse(const parse_result& result) {
 
 bool draws_into_host_window(const viewer_settings& settings) {
   return settings.host != host_window::none;
+}
+
+bool reads_input(const viewer_settings& settings) {
+  return settings.interactive && !draws_into_host_window(settings) && settings.output_file.empty();
 }
 
 float frame_rate_cap(const viewer_settings& settings) {

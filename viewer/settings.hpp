@@ -54,6 +54,7 @@ struct viewer_settings {
   bool smooth_lines;          // -aa: the window shows the frames that -o writes
   host_window host;           // -window-id, -root: draw into a window that zorv did not create
   std::uint32_t window_id;    // -window-id: the window, as the host named it
+  bool interactive;           // -i: the background process reads the user's mouse and keys
 
   bool operator==(const viewer_settings&) const = default;
 };
@@ -87,6 +88,10 @@ void finish_parse(const parse_result& result);
 // Whether the viewer draws into a host's window (-window-id, -root), in the process that the host
 // started: then it makes no window and does not fork.
 bool draws_into_host_window(const viewer_settings& settings);
+
+// Whether the viewer reads the user's mouse and keys (-i): only in a window of its own, since a
+// host's window (-root, -window-id) belongs to another program, and -o shows no window at all.
+bool reads_input(const viewer_settings& settings);
 
 // The frames per second the animation keeps: -fps, else host_frame_rate in a host's window, else
 // 0 for as fast as the server answers.

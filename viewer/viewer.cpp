@@ -13,6 +13,7 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
     connect_display(v);
   else
     open_picture(v);
+  if (reads_input(v.settings)) prepare_input(v);
 }
 
 } // namespace zorv

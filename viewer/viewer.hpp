@@ -4,6 +4,7 @@
 #pragma once
 
 #include "display.hpp"
+#include "input.hpp"
 #include "object.hpp"
 #include "settings.hpp"
 
@@ -13,13 +14,15 @@ struct viewer {
   object_record object;
   viewer_settings settings;
   display_state display;
+  // -i. Zeroed even in a record made without braces, since every frame reads its pause.
+  input_state input{};
 };
 
 // Start-up after the banner, up to the fork: the identity transform, the settings' defaults and
 // the command line, the increments in radians, the scale copied into the object, the object
 // file loaded and the display connected, or with -o the picture prepared instead (no display is
-// opened). Every failure ends the process with its message and status, as the help text and a
-// bad option do.
+// opened), and with -i in a window of its own the input prepared. Every failure ends the process
+// with its message and status, as the help text and a bad option do.
 void start_viewer(viewer& v, int argc, const char* const* argv);
 
 } // namespace zorv

@@ -1,4 +1,5 @@
-// The frame written as plainly as it can be: one loop per stage, the record read at every step.
+// The frame written as plainly as it can be: one loop per stage, the record read at every step,
+// the user's turn (-i) tested at every point.
 // It is the baseline frame_bench times build_frame against, and the oracle the geometry test
 // compares build_frame's output with, bit for bit. Segment ends are truncated plainly, so every
 // projected point must stay well inside the 16-bit range.
@@ -52,6 +53,14 @@ inline void plain_frame(object_record& object, const viewer_settings& settings,
     plain_rotate(x, w, object.planes[xw]);
     plain_rotate(y, w, object.planes[yw]);
     plain_rotate(z, w, object.planes[zw]);
+    if (object.turned) {
+      const turn_matrix& m = object.turn;
+      const point rotated{x, y, z, w};
+      x = m[0][0] * rotated.x + m[0][1] * rotated.y + m[0][2] * rotated.z + m[0][3] * rotated.w;
+      y = m[1][0] * rotated.x + m[1][1] * rotated.y + m[1][2] * rotated.z + m[1][3] * rotated.w;
+      z = m[2][0] * rotated.x + m[2][1] * rotated.y + m[2][2] * rotated.z + m[2][3] * rotated.w;
+      w = m[3][0] * rotated.x + m[3][1] * rotated.y + m[3][2] * rotated.z + m[3][3] * rotated.w;
+    }
     object.projected[i] = {x, y, z, w};
   }
   if (settings.perspective && object.point_count > 0) {

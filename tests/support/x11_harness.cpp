@@ -1,6 +1,8 @@
 #include "x11_harness.hpp"
 
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <cerrno>
 #include <csignal>
@@ -297,10 +299,8 @@ viewer& start_local_viewer(viewer_session& session, const std::string& object_te
   return v;
 }
 
-namespace {
-
-pixel_area read_area(Display* display, Drawable drawable, int left, int top, int width,
-                     int height) {
+pixel_area read_drawable(Display* display, Drawable drawable, int left, int top, int width,
+                         int height) {
   pixel_area area{left, top, 0, 0, {}};
   XImage* image = XGetImage(display, drawable, left, top, static_cast<unsigned>(width),
                             static_cast<unsigned>(height), AllPlanes, ZPixmap);
@@ -314,15 +314,13 @@ pixel_area read_area(Display* display, Drawable drawable, int left, int top, int
   return area;
 }
 
-} // namespace
-
 pixel_area read_root(Display* display, int left, int top, int width, int height, int screen) {
   const Window root = RootWindow(display, screen < 0 ? DefaultScreen(display) : screen);
-  return read_area(display, root, left, top, width, height);
+  return read_drawable(display, root, left, top, width, height);
 }
 
 pixel_area read_drawable(Display* display, Drawable drawable, int width, int height) {
-  return read_area(display, drawable, 0, 0, width, height);
+  return read_drawable(display, drawable, 0, 0, width, height);
 }
 
 Window make_host_window(Display* display, int width, int height, unsigned long background,
@@ -397,6 +395,61 @@ std::vector<Window> top_level_windows(Display* display) {
 Window viewer_window(Display* display) {
   const std::vector<Window> windows = top_level_windows(display);
   return windows.empty() ? 0 : windows.back();
+}
+
+void focus_window(Display* display, Window window) {
+  XTestFakeMotionEvent(display, -1, border + window_side / 2, border + window_side / 2,
+                       CurrentTime);
+  XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+  XSync(display, False);
+}
+
+namespace {
+
+void hold_shift(Display* display, bool down) {
+  XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Shift_L), down ? True : False,
+                    CurrentTime);
+}
+
+} // namespace
+
+void press_key(Display* display, KeySym key, bool shift) {
+  const KeyCode code = XKeysymToKeycode(display, key);
+  if (shift) hold_shift(display, true);
+  XTestFakeKeyEvent(display, code, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, False, CurrentTime);
+  if (shift) hold_shift(display, false);
+  XSync(display, False);
+}
+
+void drag(Display* display, unsigned button, int from_x, int from_y, int to_x, int to_y,
+          bool shift) {
+  XTestFakeMotionEvent(display, -1, from_x, from_y, CurrentTime);
+  if (shift) hold_shift(display, true);
+  XTestFakeButtonEvent(display, button, True, CurrentTime);
+  XTestFakeMotionEvent(display, -1, to_x, to_y, CurrentTime);
+  XTestFakeButtonEvent(display, button, False, CurrentTime);
+  if (shift) hold_shift(display, false);
+  XSync(display, False);
+}
+
+void click(Display* display, unsigned button) {
+  XTestFakeButtonEvent(display, button, True, CurrentTime);
+  XTestFakeButtonEvent(display, button, False, CurrentTime);
+  XSync(display, False);
+}
+
+void send_close_request(Display* display, Window window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  // With no event mask the event goes to the client that made the window.
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XSync(display, False);
 }
 
 Display* open_test_display(const std::string& display_name) {

@@ -158,6 +158,10 @@ struct pixel_area {
   }
 };
 
+// From a window or pixmap.
+pixel_area read_drawable(Display* display, Drawable drawable, int left, int top, int width,
+                         int height);
+
 // From the root window of the given screen (-1: the display's default screen).
 pixel_area read_root(Display* display, int left, int top, int width, int height, int screen = -1);
 
@@ -198,6 +202,26 @@ std::vector<Window> top_level_windows(Display* display);
 // The top-level window at the top of the stacking order, 0 if there is none: the window of the
 // viewer started last.
 Window viewer_window(Display* display);
+
+// The user's input, sent through the XTest extension as if from the keyboard and the mouse: the
+// server delivers it as it would real input. Each call waits until the server has it.
+
+// Gives the window the keyboard focus and puts the pointer over its inside.
+void focus_window(Display* display, Window window);
+
+// Presses and releases the key that gives the keysym, with Shift held down around it if asked.
+void press_key(Display* display, KeySym key, bool shift = false);
+
+// Presses the button at one point of the root window, moves the pointer to the other in one
+// motion and releases it there, with Shift held down around it all if asked.
+void drag(Display* display, unsigned button, int from_x, int from_y, int to_x, int to_y,
+          bool shift = false);
+
+// Presses and releases a button where the pointer is (Button4 and Button5: a notch of the wheel).
+void click(Display* display, unsigned button);
+
+// Sends the window's client the message of a window manager's close button (WM_DELETE_WINDOW).
+void send_close_request(Display* display, Window window);
 
 // Opens a connection whose protocol errors are counted instead of ending the process.
 Display* open_test_display(const std::string& display_name);
