@@ -7,6 +7,7 @@
 // exit.
 #include "object.hpp"
 
+#include "big_arrays.hpp"
 #include "fatal.hpp"
 #include "number_stream.hpp"
 #include "scan.hpp"
@@ -18,7 +19,6 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <new>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,27 +37,6 @@ constexpr std::ptrdiff_t read_ahead = 1024;
 // Where the text's size is not known, an array is given room for at least this many bytes of
 // items at first, and then grows as they arrive, so that its memory follows the text read.
 constexpr std::size_t first_room_bytes = std::size_t{1} << 20;
-
-// Big arrays are written whole right after they are allocated. Where the system offers huge
-// pages, one fault then brings in 2 MB instead of 4 kB: a large object loads with a few dozen
-// page faults instead of tens of thousands. Only a hint: the contents are the same either way.
-void prefer_huge_pages(const void* data, std::size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
-  const auto first = (reinterpret_cast<std::uintptr_t>(data) + huge_page - 1) & ~(huge_page - 1);
-  const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge_page - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
-
-// Room for items of an array, with the hint for huge pages.
-template <typename Item> void make_room(std::vector<Item>& items, std::size_t count) {
-  items.reserve(count);
-  prefer_huge_pages(items.data(), items.capacity() * sizeof(Item));
-}
 
 // A count as read, and what a refusal found after the window has moved on needs of it.
 struct count_item {
