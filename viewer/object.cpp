@@ -3,13 +3,15 @@
 // "%d %d\n" for each line, "n=%s"), and checks as it goes what fscanf would not: that every item
 // is there, that counts are sane before anything is allocated, and that every line joins points
 // that exist. It reads through a text_window, so a file of any size or a stream without end is
-// read in bounded memory; load_object opens the file and turns a failure into a message and an
+// read in bounded memory; load_object opens the file, hands it to read_off (off.hpp) when it is
+// an OFF or SKEL file and to read_object otherwise, and turns a failure into a message and an
 // exit.
 #include "object.hpp"
 
 #include "big_arrays.hpp"
 #include "fatal.hpp"
 #include "number_stream.hpp"
+#include "off.hpp"
 #include "scan.hpp"
 
 #include <algorithm>
@@ -358,6 +360,15 @@ bool parse_object(std::string_view text, object_record& object, std::string& err
   return read_object(w, object, error);
 }
 
+bool read_any_object(text_window& w, object_record& object, std::string& error) {
+  return find_off_keyword(w) ? read_off(w, object, error) : read_object(w, object, error);
+}
+
+bool parse_any_object(std::string_view text, object_record& object, std::string& error) {
+  text_window w = window_on_text(text);
+  return read_any_object(w, object, error);
+}
+
 void load_object(object_record& object, const std::string& file_name) {
   const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
@@ -370,10 +381,12 @@ void load_object(object_record& object, const std::string& file_name) {
   try {
     text_window w = window_on_file(fd, known_size);
     std::string error;
-    const bool read = read_object(w, object, error);
+    const bool off = find_off_keyword(w);
+    const bool read = off ? read_off(w, object, error) : read_object(w, object, error);
     if (w.read_error != 0)
       die(exit_status::failure, "ZORV: Cannot read object file %s.\n", file_name.c_str());
     if (!read) die(exit_status::failure, "ZORV: %s: %s.\n", file_name.c_str(), error.c_str());
+    if (off) name_after_file(object, file_name);
   } catch (const std::bad_alloc&) {
     die_of_memory();
   }
