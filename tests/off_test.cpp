@@ -195,6 +195,19 @@ TEST(ReadOffTest, ReadsEveryVariantOfTheFamily) {
        "nSKEL\n3\n4 2\n" + square3_text + "1 3\n2 3 0\n",
        square3,
        {{0, 3}}},
+      // The examples of the README and the manual page.
+      {"a triangle in 4-space",
+       "4OFF 3 1                    # a triangle in 4-space: the keyword, 3 vertices, 1 face\n"
+       "0 0 0 0  1 0 0 0  0 1 0 1   # each vertex's x y z w\n"
+       "3 0 1 2                     # the face: 3 vertices, numbers 0, 1 and 2 (counted from 0)\n",
+       {{0, 0, 0, 0}, {1, 0, 0, 0}, {0, 1, 0, 1}},
+       {{0, 1}, {1, 2}, {0, 2}}},
+      {"a closed polyline",
+       "4SKEL 4 1                            # a closed polyline: 4 vertices, 1 polyline\n"
+       "0 0 0 0  1 0 0 0  1 1 0 0  0 1 0 1   # the vertices\n"
+       "5 0 1 2 3 0                          # 5 vertices: a closed one repeats its first\n",
+       {{0, 0, 0, 0}, {1, 0, 0, 0}, {1, 1, 0, 0}, {0, 1, 0, 1}},
+       square_lines},
       {"an appearance block before SKEL",
        "appearance {\n  linewidth 2 # {\n  material { edgecolor 1 0 0 }\n}\n4SKEL\n4 1\n" +
            square4_text + "4 0 1 2 3\n",
