@@ -699,7 +699,8 @@ void mark_repeats_sorted_apart(big_vector<line>& met, const big_vector<met_list>
   std::vector<std::uint32_t> group_end(points + 1, 0);
   for (const line& e : met)
     if (apart(e)) ++group_end[static_cast<std::size_t>(e.first) + 1];
-  std::partial_sum(group_end.begin(), group_end.end(), group_end.begin()); // now group starts
+  // Each group end becomes its group's start, and moves on to its end as the group fills.
+  std::partial_sum(group_end.begin(), group_end.end(), group_end.begin());
   const auto order = std::make_unique_for_overwrite<std::uint32_t[]>(group_end[points]);
   for (std::size_t i = 0; i < met.size(); ++i)
     if (apart(met[i]))
