@@ -5,9 +5,9 @@
 // rest of its line (a colour, a comment) skipped. Numbers are read as scanf reads them, through
 // the same window and number stream as zorv's own format, so a file of any size or a stream
 // without end is read in bounded memory, and every refusal names its line. The edges of the
-// faces are gathered as they are met, then made distinct in one pass in the same order, each
-// smaller index keeping a short list of the larger ones met with it (a counting sort takes the
-// few indices met with many): linear in the size of the file, whatever it holds.
+// faces become the lines as they are met, each once: a point keeps the lines it starts in a short
+// chain that its next edges walk (a counting sort takes the few points that start many): linear
+// in the size of the file, whatever it holds.
 #include "off.hpp"
 
 #include "big_arrays.hpp"
@@ -57,12 +57,12 @@ constexpr std::uint64_t least_record_bytes = 4;
 // nearly always has a whole view to read, as in zorv's own loader.
 constexpr std::ptrdiff_t read_ahead = 1024;
 
-// The edges met, repeats included, are counted in 32 bits, as the object's lines are.
-constexpr std::size_t most_edges = std::numeric_limits<std::int32_t>::max();
-// The array of edges met starts with room for a few thousand, few enough to copy at once when
-// the faces read so far tell how many all of them make; never for more than the text's indices
-// could make: each index takes two bytes at least, and makes at most one edge.
-constexpr std::size_t first_edge_room = 4096;
+// The lines are counted in 32 bits.
+constexpr std::size_t most_lines = std::numeric_limits<std::int32_t>::max();
+// The lines start with room for a few thousand, few enough to copy at once when the faces read so
+// far tell how many all of them make; never for more than the text's indices could make: each
+// index takes two bytes at least, and makes at most one line.
+constexpr std::size_t first_line_room = 4096;
 constexpr std::uint64_t least_index_bytes = 2;
 
 // ---- The keyword and what comes before it ----
@@ -371,7 +371,7 @@ struct off_reader {
   std::string& error;
   number_stream s;
   std::ptrdiff_t ahead;         // read on when fewer bytes are left in the stream
-  std::uint64_t most_edge_room; // the edges the text after the vertices could make
+  std::uint64_t most_line_room; // the lines the text after the vertices could make
 };
 
 // Before a number is read alone the window takes the stream's position; after it, the stream
@@ -569,35 +569,73 @@ struct record_kind {
   skip_to(s, static_cast<const char*>(line_feed) + 1);
 }
 
-// More room for edges once the array is full: at least twice the room there is. Where the
-// text's size is known, the faces read so far tell how many edges all of them make: room for
-// those and a sixteenth more, so that most files need one step. Never more than the text could
-// make; refused beyond what 32 bits count.
-[[gnu::noinline]] bool more_edge_room(off_reader& r, big_vector<line>& edges,
-                                      std::int32_t records_read, std::int32_t records) {
-  if (edges.size() == most_edges) {
+// ---- The lines: each edge once, in the order first met ----
+
+// A point keeps the lines that it starts (as their smaller index) in a chain through the lines,
+// which each edge that it starts walks: nearly every repeat of nearly every file is found where it
+// is met. A point that starts more than most_chained lines (the centre of a fan) drops its chain:
+// its edges are all kept as met, and their repeats found once every edge is read, so that no file
+// makes the walks grow with the square of its size.
+constexpr std::int32_t most_chained = 32;
+constexpr std::int32_t chain_end = -1;
+constexpr std::int32_t unchained = -2;
+constexpr std::int32_t repeated = -1; // a line's first index, once it is found a repeat
+
+struct line_set {
+  std::vector<line>& lines;               // the object's
+  big_vector<std::int32_t> chain_start;   // by point: its last line, chain_end or unchained
+  big_vector<std::int32_t> next_in_chain; // by line: the line before it in its point's chain
+  bool any_unchained;
+};
+
+// More room for lines once the array is full: at least twice the room there is. Where the text's
+// size is known, the faces read so far tell how many lines all of them make: room for those and a
+// sixteenth more, so that most files need one step. Never more than the text could make; refused
+// beyond what 32 bits count.
+[[gnu::noinline]] bool more_line_room(off_reader& r, line_set& set, std::int32_t records_read,
+                                      std::int32_t records) {
+  std::vector<line>& lines = set.lines;
+  if (lines.size() == most_lines) {
     to_window(r);
-    return fail(r.w, r.w.p, {"more than ", std::to_string(most_edges), " edges"}, r.error);
+    return fail(r.w, r.w.p, {"more than ", std::to_string(most_lines), " lines"}, r.error);
   }
-  std::uint64_t room = std::max<std::uint64_t>(2 * edges.capacity(), first_edge_room);
+  std::uint64_t room = std::max<std::uint64_t>(2 * lines.capacity(), first_line_room);
   if (r.header.checked && records_read > 0) {
-    const std::uint64_t all = edges.size() * static_cast<std::uint64_t>(records) /
+    const std::uint64_t all = lines.size() * static_cast<std::uint64_t>(records) /
                               static_cast<std::uint64_t>(records_read);
     room = std::max(room, all + all / 16);
   }
-  room = std::min({room, r.most_edge_room, std::uint64_t{most_edges}});
-  edges.reserve(std::max<std::uint64_t>(room, edges.size() + 1));
+  room = std::max<std::uint64_t>(std::min({room, r.most_line_room, std::uint64_t{most_lines}}),
+                                 lines.size() + 1);
+  make_room(lines, room);
+  set.next_in_chain.reserve(room);
   return true;
 }
 
-// An edge, met: the smaller index first; a pair of equal indices is none.
-[[gnu::always_inline]] inline bool meet(off_reader& r, big_vector<line>& edges, std::int32_t a,
+// An edge, met: a line, the smaller index first, unless its point's chain holds it already; a
+// pair of equal indices is none.
+[[gnu::always_inline]] inline bool meet(off_reader& r, line_set& set, std::int32_t a,
                                         std::int32_t b, std::int32_t records_read,
                                         std::int32_t records) {
   if (a == b) return true;
-  if (edges.size() == edges.capacity()) [[unlikely]]
-    if (!more_edge_room(r, edges, records_read, records)) return false;
-  edges.push_back(a < b ? line{a, b} : line{b, a});
+  if (a > b) std::swap(a, b);
+  std::int32_t& start = set.chain_start[static_cast<std::size_t>(a)];
+  if (start != unchained) {
+    std::int32_t length = 0;
+    for (std::int32_t i = start; i != chain_end;
+         i = set.next_in_chain[static_cast<std::size_t>(i)], ++length)
+      if (set.lines[static_cast<std::size_t>(i)].second == b) return true;
+    if (length == most_chained) {
+      start = unchained;
+      set.any_unchained = true;
+    }
+  }
+  if (set.lines.size() == set.lines.capacity()) [[unlikely]]
+    if (!more_line_room(r, set, records_read, records)) return false;
+  const auto added = static_cast<std::int32_t>(set.lines.size());
+  set.lines.push_back({a, b});
+  set.next_in_chain.push_back(start);
+  if (start != unchained) start = added;
   return true;
 }
 
@@ -634,8 +672,7 @@ struct quick_record {
           static_cast<std::uint32_t>(q.indices[static_cast<std::size_t>(k)]) < limit);
 }
 
-bool read_records(off_reader& r, const record_kind& kind, record_edges made,
-                  big_vector<line>& edges) {
+bool read_records(off_reader& r, const record_kind& kind, record_edges made, line_set& set) {
   const auto limit = static_cast<std::uint32_t>(kind.limit);
   for (std::int32_t i = 0; i < kind.count; ++i) {
     keep_reading(r);
@@ -645,11 +682,11 @@ bool read_records(off_reader& r, const record_kind& kind, record_edges made,
       r.s = quick;
       if (made != record_edges::none) {
         for (std::int32_t k = 1; k < q.size; ++k)
-          if (!meet(r, edges, q.indices[static_cast<std::size_t>(k) - 1],
+          if (!meet(r, set, q.indices[static_cast<std::size_t>(k) - 1],
                     q.indices[static_cast<std::size_t>(k)], i, kind.count))
             return false;
         if (made == record_edges::closed &&
-            !meet(r, edges, q.indices[static_cast<std::size_t>(q.size) - 1], q.indices[0], i,
+            !meet(r, set, q.indices[static_cast<std::size_t>(q.size) - 1], q.indices[0], i,
                   kind.count))
           return false;
       }
@@ -664,94 +701,48 @@ bool read_records(off_reader& r, const record_kind& kind, record_edges made,
       std::int32_t index = 0;
       if (!read_index(r, kind, i, size, index)) return false;
       if (k == 0) first = index;
-      if (k > 0 && made != record_edges::none && !meet(r, edges, previous, index, i, kind.count))
+      if (k > 0 && made != record_edges::none && !meet(r, set, previous, index, i, kind.count))
         return false;
       previous = index;
     }
-    if (made == record_edges::closed && !meet(r, edges, previous, first, i, kind.count))
-      return false;
+    if (made == record_edges::closed && !meet(r, set, previous, first, i, kind.count)) return false;
     end_record(r);
   }
   return true;
 }
 
-// A point met as the smaller index of at most this many edges keeps the larger indices met with
-// it in a short list, which each of its edges scans: for nearly every point of nearly every file.
-// The edges of a point met more often (the centre of a fan) are sorted out apart, so that no file
-// makes the lists' scans grow with the square of its size.
-constexpr std::uint32_t most_scanned = 32;
-constexpr std::uint32_t sorted_apart = std::numeric_limits<std::uint32_t>::max();
-constexpr std::int32_t repeated = -1;
-
-// The larger indices met with a point, held in [start, end) of one array.
-struct met_list {
-  std::uint32_t start;
-  std::uint32_t end;
-};
-
-// Marks the repeats among the edges of the points sorted apart: a stable counting sort of those
-// edges' positions by their smaller index, then within each group a mark on each larger index.
-void mark_repeats_sorted_apart(big_vector<line>& met, const big_vector<met_list>& lists) {
-  const std::size_t points = lists.size();
-  const auto apart = [&](const line& e) {
-    return lists[static_cast<std::size_t>(e.first)].start == sorted_apart;
+// Drops the repeats among the lines of the unchained points: a stable counting sort of their
+// positions by their smaller index, then within each group a mark on each larger index.
+void drop_unchained_repeats(line_set& set) {
+  if (!set.any_unchained) return;
+  std::vector<line>& lines = set.lines;
+  const std::size_t points = set.chain_start.size();
+  const auto unchained_line = [&](const line& l) {
+    return set.chain_start[static_cast<std::size_t>(l.first)] == unchained;
   };
   std::vector<std::uint32_t> group_end(points + 1, 0);
-  for (const line& e : met)
-    if (apart(e)) ++group_end[static_cast<std::size_t>(e.first) + 1];
+  for (const line& l : lines)
+    if (unchained_line(l)) ++group_end[static_cast<std::size_t>(l.first) + 1];
   // Each group end becomes its group's start, and moves on to its end as the group fills.
   std::partial_sum(group_end.begin(), group_end.end(), group_end.begin());
   const auto order = std::make_unique_for_overwrite<std::uint32_t[]>(group_end[points]);
-  for (std::size_t i = 0; i < met.size(); ++i)
-    if (apart(met[i]))
-      order[group_end[static_cast<std::size_t>(met[i].first)]++] = static_cast<std::uint32_t>(i);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (unchained_line(lines[i]))
+      order[group_end[static_cast<std::size_t>(lines[i].first)]++] = static_cast<std::uint32_t>(i);
   std::vector<std::int32_t> met_with(points, repeated); // the last smaller index met with each
   std::size_t j = 0;
   for (std::size_t a = 0; a < points; ++a) {
     for (; j < group_end[a]; ++j) {
-      line& e = met[order[j]];
-      std::int32_t& mark = met_with[static_cast<std::size_t>(e.second)];
-      if (mark == e.first) {
-        e.first = repeated;
+      line& l = lines[order[j]];
+      std::int32_t& mark = met_with[static_cast<std::size_t>(l.second)];
+      if (mark == l.first) {
+        l.first = repeated;
       } else {
-        mark = e.first;
+        mark = l.first;
       }
     }
   }
-}
-
-// The first of each edge met, in the order met. Linear in the edges and the points, whatever
-// their order.
-std::vector<line> first_of_each(big_vector<line>& met, std::int32_t point_count) {
-  const auto points = static_cast<std::size_t>(point_count);
-  big_vector<met_list> lists(points, met_list{0, 0});
-  for (const line& e : met) ++lists[static_cast<std::size_t>(e.first)].end;
-  std::uint32_t held = 0;
-  bool any_apart = false;
-  for (met_list& list : lists) {
-    const std::uint32_t count = list.end;
-    any_apart = any_apart || count > most_scanned;
-    list = count > most_scanned ? met_list{sorted_apart, sorted_apart} : met_list{held, held};
-    if (count <= most_scanned) held += count;
-  }
-  if (any_apart) mark_repeats_sorted_apart(met, lists);
-
-  big_vector<std::int32_t> larger(held);
-  std::size_t kept = 0;
-  for (const line& e : met) {
-    if (e.first == repeated) continue;
-    met_list& list = lists[static_cast<std::size_t>(e.first)];
-    if (list.start != sorted_apart) {
-      const auto first = larger.begin() + list.start, last = larger.begin() + list.end;
-      if (std::find(first, last, e.second) != last) continue;
-      larger[list.end++] = e.second;
-    }
-    met[kept++] = e; // kept never passes the edge read
-  }
-  std::vector<line> lines;
-  make_room(lines, kept);
-  lines.assign(met.begin(), met.begin() + static_cast<std::ptrdiff_t>(kept));
-  return lines;
+  std::erase_if(lines, [](const line& l) { return l.first == repeated; });
 }
 
 } // namespace
@@ -778,19 +769,19 @@ bool find_off_keyword(text_window& w) {
 bool read_off(text_window& w, object_record& object, std::string& error) {
   off_header h;
   if (!read_keyword(w, h, error) || !read_counts(w, h, error)) return false;
-  off_reader r{w, h, error, open_numbers(w.begin, w.p, w.end), read_ahead, most_edges};
+  off_reader r{w, h, error, open_numbers(w.begin, w.p, w.end), read_ahead, most_lines};
   if (!read_vertices(r, object.points)) return false;
   to_window(r);
   if (h.checked)
-    r.most_edge_room = static_cast<std::uint64_t>(bytes_after(w, w.p)) / least_index_bytes;
-  big_vector<line> edges;
+    r.most_line_room = static_cast<std::uint64_t>(bytes_after(w, w.p)) / least_index_bytes;
+  object.lines.clear();
+  line_set set{object.lines, big_vector<std::int32_t>(object.points.size(), chain_end), {}, false};
   const record_kind records{record_noun(h), h.records, "vertex", "vertices", h.vertices};
   const record_kind cells{"cell", h.cells, "face", "faces", h.records};
-  if (!read_records(r, records, h.skeleton ? record_edges::open : record_edges::closed, edges) ||
-      !read_records(r, cells, record_edges::none, edges))
+  if (!read_records(r, records, h.skeleton ? record_edges::open : record_edges::closed, set) ||
+      !read_records(r, cells, record_edges::none, set))
     return false;
-  object.lines = first_of_each(edges, h.vertices);
-  edges = big_vector<line>();
+  drop_unchained_repeats(set);
   object.point_count = h.vertices;
   object.line_count = static_cast<std::int32_t>(object.lines.size());
   make_room(object.projected, object.points.size());
