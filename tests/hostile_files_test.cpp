@@ -1,7 +1,7 @@
-// Hostile object files through the real zorv program, end to end: each is refused with a message
-// that names the file and the line, and status 255, or loads; none crashes, hangs or allocates
-// far beyond its own size. DISPLAY is empty, so a file that loads ends at once at the display,
-// with status 1 after the count report.
+// Hostile object files, of zorv's own format and OFF, through the real zorv program, end to end:
+// each is refused with a message that names the file and the line, and status 255, or loads; none
+// crashes, hangs or allocates far beyond its own size. DISPLAY is empty, so a file that loads ends
+// at once at the display, with status 1 after the count report.
 #include "run_program.hpp"
 
 #include <gtest/gtest.h>
@@ -54,6 +54,7 @@ std::string garbage(std::size_t size) {
 }
 
 const std::string point_line = "-0.70711 0.70711 1.00000 -0.00000\n";
+const std::string three_vertices = "0 0 0\n1 0 0\n0 1 0\n";
 
 class HostileFilesTest : public testing::Test {
 protected:
@@ -173,6 +174,25 @@ TEST_F(HostileFilesTest, AreRefusedWithTheLineOrLoadedNeverCrashOrHang) {
        "line 2: expected 4 coordinates of point 2 of 2"},
       {"bad coordinate 8 MB into the file", "p={250000}\n", 249'999, point_line, "0 0 x 0\n",
        "line 250001: expected 4 coordinates of point 250000 of 250000"},
+      // OFF files.
+      {"OFF: garbage for the vertices", "OFF\n2 0\n" + garbage(64 * 1024), 0, "", "",
+       "line 3: expected 3 coordinates of vertex 1 of 2"},
+      {"OFF: vertex count 2147483647", "OFF\n2147483647 0\n0 0 0\n", 0, "", "",
+       "line 2: vertex count 2147483647 is more than the file can hold"},
+      {"OFF: index -1", "OFF\n3 1\n" + three_vertices + "3 0 -1 2\n", 0, "", "",
+       "line 6: vertex index -1 of face 1 of 1 is out of range for 3 vertices"},
+      {"OFF: NUL among the indices", "OFF\n3 1\n" + three_vertices + "3 0 ", 1,
+       std::string(1, '\0'), " 2\n", "line 6: expected 3 vertex indices of face 1 of 1"},
+      {"OFF: million-digit index", "OFF\n3 1\n" + three_vertices + "3 0 1 ", megabyte, "7", "\n",
+       "line 6: vertex index of face 1 of 1 does not fit 32 bits"},
+      {"OFF: index of 5 MiB", "OFF\n3 1\n" + three_vertices + "3 0 1 ", 5 * megabyte, "0", "\n",
+       "line 6: number longer than 4194304 characters"},
+      {"OFF: a comment of a mebibyte", "OFF # ", megabyte, "c",
+       "\n3 1\n" + three_vertices + "3 0 1 2\n", ""},
+      {"OFF: a colour line of a mebibyte", "OFF\n3 1\n" + three_vertices + "3 0 1 2 ", megabyte,
+       "0.5 ", "\n", ""},
+      {"a mebibyte of blank lines before OFF", "", megabyte, "\n", "OFF\n0 0\n",
+       "line 1: expected \"p={\""},
   };
   int refusals = 0;
   long most_memory_kib = 0;
@@ -261,6 +281,20 @@ TEST_F(HostileFilesTest, EndlessOrHugeStreamsAreRefusedAtOnceInBoundedMemory) {
        "/dev/stdin",
        {"p={2000000000}\n1 2 3 4\n", 0, "", ""},
        "line 1: point count 2000000000 is more than the file can hold"},
+      {"endless comment lines", "/dev/stdin", {"", 0, "", "# no keyword\n"}, expected_p},
+      {"endless blank lines", "/dev/stdin", {"", 0, "", "\n"}, expected_p},
+      {"OFF counts, then zeros",
+       "/dev/stdin",
+       {"OFF\n5 1\n", 0, "", std::string(1, '\0')},
+       "line 3: expected 3 coordinates of vertex 1 of 5"},
+      {"OFF faces, then endless garbage",
+       "/dev/stdin",
+       {"OFF\n3 100000\n" + three_vertices, 99'999, "3 0 1 2\n", "x\n"},
+       "line 100005: expected the vertex count of face 100000 of 100000"},
+      {"an OFF count more than a short stream holds",
+       "/dev/stdin",
+       {"4OFF\n2000000000 0\n1 2 3 4\n", 0, "", ""},
+       "line 2: vertex count 2000000000 is more than the file can hold"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,6 +1,6 @@
-// The loader's number stream: millions of short numbers read in a row, several at a time, with
-// exactly the results of the scalar scanners in scan.hpp. Only the loader includes it, and the
-// scanners' differential tests, which hold it to sscanf.
+// The loaders' number stream: millions of short numbers read in a row, several at a time, with
+// exactly the results of the scalar scanners in scan.hpp. Only the loaders (object.cpp, off.cpp)
+// include it, and the scanners' differential tests, which hold it to sscanf.
 #pragma once
 
 #include "scan.hpp"
@@ -363,6 +363,29 @@ read_decimal_pair(const char* first_end, std::uint64_t first_count, const char* 
     if (!stream_detail::read_float(text[k], size[k], values[k])) return false;
   return true;
 #endif
+}
+
+// One number for "%f" when it is a short decimal, and one for "%d" when it has at most eight
+// digits; on false the stream has moved on and the caller reads the number again from a copy of
+// the stream, alone.
+[[gnu::always_inline]] inline bool next_short_float(number_stream& s, float& value) {
+  const char* text = s.p;
+  std::uint64_t size = 0;
+  return stream_detail::next_word(s, text, size) && stream_detail::read_float(text, size, value);
+}
+
+[[gnu::always_inline]] inline bool next_short_int(number_stream& s, std::int32_t& value) {
+  const char* text = s.p;
+  std::uint64_t size = 0;
+  return stream_detail::next_word(s, text, size) && stream_detail::read_int(text, size, value);
+}
+
+// Moves the stream on to q, which follows a line feed at or after s.p: the words it passed are
+// dropped, those of its window after q are kept.
+[[gnu::always_inline]] inline void skip_to(number_stream& s, const char* q) {
+  const std::ptrdiff_t into_window = q - s.window;
+  s.starts = into_window < stream_window ? s.starts & (~std::uint64_t{0} << into_window) : 0;
+  s.p = q;
 }
 
 // The next number of the stream, for "%f". On failure returns false with s.p where the number

@@ -3,12 +3,15 @@
 // "%d %d\n" for each line, "n=%s"), and checks as it goes what fscanf would not: that every item
 // is there, that counts are sane before anything is allocated, and that every line joins points
 // that exist. It reads through a text_window, so a file of any size or a stream without end is
-// read in bounded memory; load_object opens the file and turns a failure into a message and an
+// read in bounded memory; load_object opens the file, hands it to read_off (off.hpp) when it is
+// an OFF or SKEL file and to read_object otherwise, and turns a failure into a message and an
 // exit.
 #include "object.hpp"
 
+#include "big_arrays.hpp"
 #include "fatal.hpp"
 #include "number_stream.hpp"
+#include "off.hpp"
 #include "scan.hpp"
 
 #include <algorithm>
@@ -18,7 +21,6 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <new>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,27 +39,6 @@ constexpr std::ptrdiff_t read_ahead = 1024;
 // Where the text's size is not known, an array is given room for at least this many bytes of
 // items at first, and then grows as they arrive, so that its memory follows the text read.
 constexpr std::size_t first_room_bytes = std::size_t{1} << 20;
-
-// Big arrays are written whole right after they are allocated. Where the system offers huge
-// pages, one fault then brings in 2 MB instead of 4 kB: a large object loads with a few dozen
-// page faults instead of tens of thousands. Only a hint: the contents are the same either way.
-void prefer_huge_pages(const void* data, std::size_t bytes) {
-#if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t huge_page = std::uintptr_t{2} << 20;
-  const auto first = (reinterpret_cast<std::uintptr_t>(data) + huge_page - 1) & ~(huge_page - 1);
-  const auto last = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge_page - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
-
-// Room for items of an array, with the hint for huge pages.
-template <typename Item> void make_room(std::vector<Item>& items, std::size_t count) {
-  items.reserve(count);
-  prefer_huge_pages(items.data(), items.capacity() * sizeof(Item));
-}
 
 // A count as read, and what a refusal found after the window has moved on needs of it.
 struct count_item {
@@ -387,6 +368,15 @@ bool parse_object(std::string_view text, object_record& object, std::string& err
   return read_object(w, object, error);
 }
 
+bool read_any_object(text_window& w, object_record& object, std::string& error) {
+  return find_off_keyword(w) ? read_off(w, object, error) : read_object(w, object, error);
+}
+
+bool parse_any_object(std::string_view text, object_record& object, std::string& error) {
+  text_window w = window_on_text(text);
+  return read_any_object(w, object, error);
+}
+
 void load_object(object_record& object, const std::string& file_name) {
   const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
@@ -399,10 +389,12 @@ void load_object(object_record& object, const std::string& file_name) {
   try {
     text_window w = window_on_file(fd, known_size);
     std::string error;
-    const bool read = read_object(w, object, error);
+    const bool off = find_off_keyword(w);
+    const bool read = off ? read_off(w, object, error) : read_object(w, object, error);
     if (w.read_error != 0)
       die(exit_status::failure, "ZORV: Cannot read object file %s.\n", file_name.c_str());
     if (!read) die(exit_status::failure, "ZORV: %s: %s.\n", file_name.c_str(), error.c_str());
+    if (off) name_after_file(object, file_name);
   } catch (const std::bad_alloc&) {
     die_of_memory();
   }

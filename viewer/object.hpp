@@ -72,7 +72,15 @@ bool read_object(text_window& w, object_record& object, std::string& error);
 // unusable. Never exits and never prints: the viewer, the tests and the fuzzer all call it.
 bool parse_object(std::string_view text, object_record& object, std::string& error);
 
-// Reads the named object file into the record, printing the loader's progress messages.
+// Reads an object file of either kind from the window, as load_object reads it: an OFF or SKEL
+// file (off.hpp) with read_off, any other with read_object, which sees the window as it was.
+bool read_any_object(text_window& w, object_record& object, std::string& error);
+
+// The same from the text in memory: the entry that the tests and the fuzzer call.
+bool parse_any_object(std::string_view text, object_record& object, std::string& error);
+
+// Reads the named object file into the record, printing the loader's progress messages. An
+// object read from an OFF or SKEL file is named after the file (name_after_file in off.hpp).
 // Every failure prints its message and ends the process with status 255.
 void load_object(object_record& object, const std::string& file_name);
 

@@ -133,6 +133,14 @@ bool refill(text_window& w, std::size_t wanted) {
   return static_cast<std::size_t>(w.end - w.p) >= wanted;
 }
 
+bool hold(text_window& w, std::size_t wanted) {
+  if (fill(w, wanted)) return true;
+  const std::size_t needed = window_keep_behind + wanted;
+  if (w.fd < 0 || w.at_end || needed <= w.capacity) return false;
+  grow(w, std::max(needed, 2 * w.capacity));
+  return refill(w, wanted);
+}
+
 void skip_blanks(text_window& w) {
   for (;;) {
     while (w.p != w.end && is_white_space(*w.p)) ++w.p;

@@ -61,6 +61,11 @@ inline bool fill(text_window& w, std::size_t wanted) {
   return static_cast<std::size_t>(w.end - w.p) >= wanted || (!w.at_end && refill(w, wanted));
 }
 
+// True if wanted bytes from p are held, reading more first and growing the buffer for them where
+// it is too small; nothing before p is discarded. For a reader that looks ahead before it moves
+// p, and bounds wanted itself.
+bool hold(text_window& w, std::size_t wanted);
+
 // Moves p past white space, however long the run.
 void skip_blanks(text_window& w);
 

@@ -1,18 +1,22 @@
-// Feeds arbitrary bytes to the object-file parser, the code path load_object uses, and checks
-// that whatever it accepts is safe to draw: every array as long as its count and every line index
-// inside the point list. The same bytes are also read from a file through a window of a few dozen
-// bytes, as load_object reads a file through its own: that must give the same object, bit for
-// bit, or the same refusal.
+// Feeds arbitrary bytes to the object-file parser, the code path load_object uses for zorv's own
+// files and for OFF and SKEL files, and checks that whatever it accepts is safe to draw: every
+// array as long as its count and every line index inside the point list; an OFF or SKEL file's
+// lines each a distinct pair, smaller index first. The same bytes are also read from a file
+// through a window of a few dozen bytes, as load_object reads a file through its own: that must
+// give the same object, bit for bit, or the same refusal.
 #include "object.hpp"
+#include "off.hpp"
 #include "text_window.hpp"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -33,6 +37,13 @@ void check_drawable(const zorv::object_record& object) {
   if (std::memchr(object.name, '\0', zorv::name_size) == nullptr) __builtin_trap();
 }
 
+// The lines of an OFF or SKEL file: each pair once, smaller index first.
+void check_distinct(const zorv::object_record& object) {
+  std::set<std::pair<std::int32_t, std::int32_t>> seen;
+  for (const zorv::line& l : object.lines)
+    if (l.first >= l.second || !seen.insert({l.first, l.second}).second) __builtin_trap();
+}
+
 template <typename Item> bool same_bits(const std::vector<Item>& a, const std::vector<Item>& b) {
   return a.size() == b.size() &&
          (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(Item)) == 0);
@@ -49,7 +60,7 @@ void check_window(const std::uint8_t* data, std::size_t size, bool parsed,
       zorv::window_on_file(fd, static_cast<std::int64_t>(size), least_window + size % window_sizes);
   zorv::object_record through{};
   std::string through_error;
-  if (zorv::read_object(w, through, through_error) != parsed || through_error != error)
+  if (zorv::read_any_object(w, through, through_error) != parsed || through_error != error)
     __builtin_trap();
   if (parsed &&
       (!same_bits(through.points, object.points) || !same_bits(through.lines, object.lines) ||
@@ -64,9 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   zorv::identity_transform(object);
   std::string error;
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const bool parsed = zorv::parse_object(text, object, error);
+  const bool parsed = zorv::parse_any_object(text, object, error);
   if (!parsed && error.empty()) __builtin_trap(); // a rejection must say why
   if (parsed) check_drawable(object);
+  zorv::text_window start = zorv::window_on_text(text);
+  if (parsed && zorv::find_off_keyword(start)) check_distinct(object);
   check_window(data, size, parsed, object, error);
   return 0;
 }

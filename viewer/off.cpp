@@ -1,0 +1,800 @@
+// OFF and SKEL files. find_off_keyword looks over the start of a file for the family's keyword
+// without moving on, so that any other file is read exactly as before. read_off then reads the
+// header (the keyword, the dimension of nOFF, the counts as one line), the vertices as a stream
+// of numbers, and each face, polyline or cell as a record: a size, that many indices, and the
+// rest of its line (a colour, a comment) skipped. Numbers are read as scanf reads them, through
+// the same window and number stream as zorv's own format, so a file of any size or a stream
+// without end is read in bounded memory, and every refusal names its line. The edges of the
+// faces become the lines as they are met, each once: a point keeps the lines it starts in a short
+// chain that its next edges walk (a counting sort takes the few points that start many): linear
+// in the size of the file, whatever it holds.
+#include "off.hpp"
+
+#include "big_arrays.hpp"
+#include "number_stream.hpp"
+#include "scan.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <initializer_list>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <string_view>
+#include <vector>
+
+namespace zorv {
+namespace {
+
+constexpr char comment_mark = '#';
+constexpr std::size_t longest_keyword = 10; // "STCN4nSKEL"
+constexpr std::string_view appearance_word = "appearance";
+constexpr std::string_view binary_word = "BINARY";
+
+// Numbers after a vertex's coordinates, announced by the keyword's prefixes and skipped: a colour
+// (C) and texture coordinates (ST); a normal (N) has as many as there are coordinates.
+constexpr int colour_numbers = 4;
+constexpr int texture_numbers = 2;
+constexpr int least_dimension = 3;
+constexpr int most_dimension = 4;
+
+// The counts line: vertices, faces (polylines in SKEL), then optionally edges and, in OFF, cells.
+constexpr int least_counts = 2;
+constexpr int most_off_counts = 4;
+constexpr int most_skel_counts = 3;
+constexpr int edge_count_position = 2; // informational: read, never trusted
+
+// The least text an item takes: each number a character and a separator before it; a face,
+// polyline or cell at least "1 0" and the separator before it.
+constexpr std::uint64_t least_number_bytes = 2;
+constexpr std::uint64_t least_record_bytes = 4;
+
+// The loops read on when fewer bytes than this are left in the window, so that the number stream
+// nearly always has a whole view to read, as in zorv's own loader.
+constexpr std::ptrdiff_t read_ahead = 1024;
+
+// The lines are counted in 32 bits.
+constexpr std::size_t most_lines = std::numeric_limits<std::int32_t>::max();
+// The lines start with room for a few thousand, few enough to copy at once when the faces read so
+// far tell how many all of them make; never for more than the text's indices could make: each
+// index takes two bytes at least, and makes at most one line.
+constexpr std::size_t first_line_room = 4096;
+constexpr std::uint64_t least_index_bytes = 2;
+
+// ---- The keyword and what comes before it ----
+
+struct off_keyword {
+  bool texture = false;     // ST
+  bool colour = false;      // C
+  bool normal = false;      // N
+  bool four = false;        // 4: four coordinates; with n, homogeneous ones
+  bool n_dimension = false; // n: the dimension follows as a word
+  bool skeleton = false;    // SKEL rather than OFF
+};
+
+bool take(std::string_view& word, std::string_view prefix) {
+  if (!word.starts_with(prefix)) return false;
+  word.remove_prefix(prefix.size());
+  return true;
+}
+
+// [ST][C][N][4][n]OFF, or the same with SKEL: the whole word.
+bool parse_keyword(std::string_view word, off_keyword& k) {
+  k.texture = take(word, "ST");
+  k.colour = take(word, "C");
+  k.normal = take(word, "N");
+  k.four = take(word, "4");
+  k.n_dimension = take(word, "n");
+  k.skeleton = word == "SKEL";
+  return k.skeleton || word == "OFF";
+}
+
+bool ends_word(char c) {
+  return is_white_space(c) || c == comment_mark;
+}
+
+// The preamble is looked over at offsets from p, holding the text as it goes: nothing is
+// discarded, so p can stay where it is.
+bool peek(text_window& w, std::size_t at, char& c) {
+  if (at >= most_preamble_bytes || !hold(w, at + 1)) return false;
+  c = w.p[at];
+  return true;
+}
+
+// Past white space and comments; false where the text or the preamble's room ends.
+bool peek_past_space(text_window& w, std::size_t& at) {
+  char c = 0;
+  while (peek(w, at, c)) {
+    if (c == comment_mark) {
+      while (peek(w, at, c) && c != '\n') ++at;
+    } else if (is_white_space(c)) {
+      ++at;
+    } else {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The word at `at`, up to white space, a comment or a brace; of a longer word than any keyword,
+// only enough to tell.
+std::string peek_word(text_window& w, std::size_t& at) {
+  std::string word;
+  char c = 0;
+  while (word.size() <= longest_keyword && peek(w, at, c) && !ends_word(c) && c != '{') {
+    word += c;
+    ++at;
+  }
+  return word;
+}
+
+// Past a block of balanced braces that starts at `at`, comments and all.
+bool peek_past_block(text_window& w, std::size_t& at) {
+  char c = 0;
+  if (!peek(w, at, c) || c != '{') return false;
+  std::size_t depth = 0;
+  do {
+    if (!peek(w, at, c)) return false;
+    if (c == comment_mark) {
+      while (peek(w, at, c) && c != '\n') ++at;
+      continue;
+    }
+    if (c == '{') ++depth;
+    if (c == '}') --depth;
+    ++at;
+  } while (depth > 0);
+  return true;
+}
+
+// ---- Reading through the window, one number at a time ----
+
+// Moves p to the line feed that ends its line, or to the end of the text.
+void skip_to_line_end(text_window& w) {
+  for (;;) {
+    const void* line_feed = std::memchr(w.p, '\n', static_cast<std::size_t>(w.end - w.p));
+    if (line_feed != nullptr) {
+      w.p = static_cast<const char*>(line_feed);
+      return;
+    }
+    w.p = w.end;
+    if (!fill(w, 1)) return;
+  }
+}
+
+// Moves p past white space and comments, across lines.
+void skip_space(text_window& w) {
+  for (;;) {
+    skip_blanks(w);
+    if (w.p == w.end || *w.p != comment_mark) return;
+    skip_to_line_end(w);
+  }
+}
+
+// Moves p past blanks and a comment on its line, up to the line feed or the end of the text.
+void skip_blanks_on_line(text_window& w) {
+  for (;;) {
+    while (w.p != w.end && *w.p != '\n' && is_white_space(*w.p)) ++w.p;
+    if (w.p != w.end) {
+      if (*w.p == comment_mark) skip_to_line_end(w);
+      return;
+    }
+    if (!fill(w, 1)) return;
+  }
+}
+
+// True if the word at p is word: white space, a comment or the end of the text follows it.
+bool word_at(text_window& w, std::string_view word) {
+  if (!fill(w, word.size()) || std::string_view(w.p, word.size()) != word) return false;
+  return !fill(w, word.size() + 1) || ends_word(w.p[word.size()]);
+}
+
+enum class number_state { read, missing, too_long };
+
+// A number read by a scanner from p, the start of a held word: it must end the word, where white
+// space, a comment or the end of the text follows ("1.5" is no index, "1,2" no coordinate).
+number_state after_scan(text_window& w, const char* next) {
+  if (next == nullptr) return number_state::missing;
+  if (static_cast<std::size_t>(next - w.p) > longest_token) return number_state::too_long;
+  if (next != w.end && !ends_word(*next)) return number_state::missing;
+  w.p = next;
+  return number_state::read;
+}
+
+// The next number after white space and comments, held whole and read alone; p moves past it,
+// or stays at the word that is no number.
+number_state read_int_alone(text_window& w, std::int32_t& value, bool& overflow) {
+  skip_space(w);
+  hold_token(w);
+  overflow = false;
+  return after_scan(w, scan_int(w.p, w.end, value, overflow));
+}
+
+number_state read_float_alone(text_window& w, float& value) {
+  skip_space(w);
+  hold_token(w);
+  return after_scan(w, scan_float(w.p, w.end, value));
+}
+
+// ---- Refusals ----
+
+// Sets the error to "line <n>: " and the parts; returns false.
+bool fail_on_line(std::int64_t line, std::initializer_list<std::string_view> parts,
+                  std::string& error) {
+  error = "line ";
+  error += std::to_string(line);
+  error += ": ";
+  for (const std::string_view part : parts) error += part;
+  return false;
+}
+
+// The same for the text line holding where; a text that ends too soon is blamed on the line
+// where it ends.
+bool fail(const text_window& w, const char* where, std::initializer_list<std::string_view> parts,
+          std::string& error) {
+  const bool ended = where == w.end && w.at_end;
+  return fail_on_line(ended ? line_of_text_end(w) : line_of(w, where), parts, error);
+}
+
+// "2 of 5": an item's position among its kind, counted from 1.
+std::string of(std::int32_t ordinal, std::int32_t count) {
+  std::string text = std::to_string(ordinal);
+  text += " of ";
+  return text += std::to_string(count);
+}
+
+bool refuse_long_number(const text_window& w, std::string& error) {
+  return fail(w, w.p, {"number longer than ", std::to_string(longest_token), " characters"}, error);
+}
+
+// ---- The header ----
+
+struct off_header {
+  bool skeleton = false;
+  int dimension = least_dimension;
+  int extras = 0; // numbers after each vertex's coordinates
+  std::int32_t vertices = 0;
+  std::int32_t records = 0; // faces, or polylines
+  std::int32_t cells = 0;
+  bool checked = false;     // the counts against the bytes after them, which were known
+  std::int64_t line = 0;    // of the counts
+  std::uint64_t offset = 0; // just after them
+};
+
+std::string_view record_noun(const off_header& h) {
+  return h.skeleton ? "polyline" : "face";
+}
+
+// Refuses the first count whose items, with those before them, need more text than the bytes
+// that follow the counts. True if one was refused.
+bool refuse_counts(const off_header& h, std::uint64_t bytes, std::string& error) {
+  const std::string record_count = std::string(record_noun(h)) + " count";
+  const struct {
+    std::string_view noun;
+    std::int32_t value;
+    std::uint64_t least_bytes;
+  } counts[] = {
+      {"vertex count", h.vertices,
+       least_number_bytes * static_cast<std::uint64_t>(h.dimension + h.extras)},
+      {record_count, h.records, least_record_bytes},
+      {"cell count", h.cells, least_record_bytes},
+  };
+  std::uint64_t need = 0;
+  for (const auto& c : counts) {
+    need += static_cast<std::uint64_t>(c.value) * c.least_bytes;
+    if (need <= bytes) continue;
+    fail_on_line(h.line, {c.noun, " ", std::to_string(c.value), " is more than the file can hold"},
+                 error);
+    return true;
+  }
+  return false;
+}
+
+// The keyword that find_off_keyword found at p: the kind of file, its dimension and the numbers
+// after each vertex's coordinates. Homogeneous coordinates and binary files are refused.
+bool read_keyword(text_window& w, off_header& h, std::string& error) {
+  hold(w, longest_keyword + 1);
+  const char* const start = w.p;
+  while (w.p != w.end && !ends_word(*w.p)) ++w.p;
+  const std::string word(start, w.p);
+  off_keyword k;
+  if (!parse_keyword(word, k)) return fail(w, start, {"expected an OFF or SKEL keyword"}, error);
+  if (k.four && k.n_dimension)
+    return fail(w, start, {word, " files (homogeneous coordinates) are not supported"}, error);
+  skip_blanks_on_line(w);
+  if (word_at(w, binary_word))
+    return fail(w, w.p, {"binary ", k.skeleton ? "SKEL" : "OFF", " files are not supported"},
+                error);
+  h.skeleton = k.skeleton;
+  h.dimension = k.four ? most_dimension : least_dimension;
+  if (k.n_dimension) {
+    std::int32_t dimension = 0;
+    bool overflow = false;
+    const number_state state = read_int_alone(w, dimension, overflow);
+    if (state == number_state::too_long) return refuse_long_number(w, error);
+    if (state != number_state::read)
+      return fail(w, w.p, {"expected the dimension after ", word}, error);
+    if (dimension > most_dimension)
+      return fail(w, w.p, {"dimension ", std::to_string(dimension), " is more than 4"}, error);
+    if (dimension < least_dimension)
+      return fail(w, w.p, {"dimension ", std::to_string(dimension), " is less than 3"}, error);
+    h.dimension = dimension;
+  }
+  h.extras = (k.normal ? h.dimension : 0) + (k.colour ? colour_numbers : 0) +
+             (k.texture ? texture_numbers : 0);
+  return true;
+}
+
+// The counts, read as one line: from the next word to the end of its line. A reader that took
+// words from a stream would take a Geomview file's first coordinate for a cell count.
+bool read_counts(text_window& w, off_header& h, std::string& error) {
+  const std::string record_count = std::string(record_noun(h)) + " count";
+  const std::string_view nouns[] = {"vertex count", record_count, "edge count", "cell count"};
+  const int most = h.skeleton ? most_skel_counts : most_off_counts;
+  std::array<std::int32_t, most_off_counts> values{};
+  int count = 0;
+  skip_space(w);
+  for (;; ++count) {
+    skip_blanks_on_line(w);
+    if (!fill(w, 1) || *w.p == '\n') break;
+    if (count == most) return fail(w, w.p, {"more than ", std::to_string(most), " counts"}, error);
+    bool overflow = false;
+    const number_state state = read_int_alone(w, values[count], overflow);
+    if (state == number_state::too_long) return refuse_long_number(w, error);
+    if (state != number_state::read) return fail(w, w.p, {"expected the ", nouns[count]}, error);
+    if (count == edge_count_position) continue;
+    if (overflow) return fail(w, w.p, {"the ", nouns[count], " does not fit 32 bits"}, error);
+    if (values[count] < 0)
+      return fail(w, w.p, {"negative ", nouns[count], " ", std::to_string(values[count])}, error);
+  }
+  if (count < least_counts)
+    return fail(w, w.p, {"expected the vertex and ", record_noun(h), " counts"}, error);
+  h.vertices = values[0];
+  h.records = values[1];
+  h.cells = count == most_off_counts ? values[3] : 0;
+  h.line = line_of(w, w.p);
+  h.offset = offset_of(w, w.p);
+  const std::int64_t bytes = bytes_after(w, w.p);
+  h.checked = bytes >= 0;
+  return !(h.checked && refuse_counts(h, static_cast<std::uint64_t>(bytes), error));
+}
+
+// ---- The records, through the number stream ----
+
+// The window, the stream that reads ahead in it, and the header that says what to read.
+struct off_reader {
+  text_window& w;
+  const off_header& header;
+  std::string& error;
+  number_stream s;
+  std::ptrdiff_t ahead;         // read on when fewer bytes are left in the stream
+  std::uint64_t most_line_room; // the lines the text after the vertices could make
+};
+
+// Before a number is read alone the window takes the stream's position; after it, the stream
+// the window's.
+void to_window(off_reader& r) {
+  r.w.p = r.s.p;
+}
+void to_stream(off_reader& r) {
+  r.s = open_numbers(r.w.begin, r.w.p, r.w.end);
+}
+
+void read_on(off_reader& r) {
+  to_window(r);
+  fill(r.w, read_ahead);
+  r.ahead = r.w.at_end ? 0 : read_ahead;
+  to_stream(r);
+}
+
+[[gnu::always_inline]] inline void keep_reading(off_reader& r) {
+  if (r.s.end - r.s.p < r.ahead) [[unlikely]]
+    read_on(r);
+}
+
+// Items ran out or went wrong. Where the size of the text was not known when the counts were
+// read, they are checked once the whole text has been seen, reading on by at most one window for
+// it, and refused as they would have been at first; otherwise the refusal is the item's own, as
+// it must be for a stream without end. True if a count was refused.
+bool counts_refused(off_reader& r) {
+  text_window& w = r.w;
+  if (r.header.checked) return false;
+  if (!w.at_end) refill(w, w.capacity);
+  if (!w.at_end) return false;
+  return refuse_counts(r.header, offset_of(w, w.end) - r.header.offset, r.error);
+}
+
+// A vertex's number that the stream could not read: read alone, or refused.
+[[gnu::noinline]] bool read_vertex_number_alone(off_reader& r, float& value, bool coordinate,
+                                                std::int32_t vertex) {
+  to_window(r);
+  const number_state state = read_float_alone(r.w, value);
+  if (state == number_state::read && (!coordinate || std::isfinite(value))) {
+    to_stream(r);
+    return true;
+  }
+  if (counts_refused(r)) return false;
+  const off_header& h = r.header;
+  const std::string which = of(vertex + 1, h.vertices);
+  if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
+  if (state == number_state::read)
+    return fail(r.w, r.w.p, {"a coordinate of vertex ", which, " is not a finite number"}, r.error);
+  if (h.extras == 0)
+    return fail(r.w, r.w.p,
+                {"expected ", std::to_string(h.dimension), " coordinates of vertex ", which},
+                r.error);
+  return fail(r.w, r.w.p,
+              {"expected ", std::to_string(h.dimension + h.extras), " numbers of vertex ", which},
+              r.error);
+}
+
+[[gnu::always_inline]] inline bool read_vertex_number(off_reader& r, float& value, bool coordinate,
+                                                      std::int32_t vertex) {
+  keep_reading(r);
+  number_stream next = r.s;
+  if (next_short_float(next, value)) {
+    r.s = next;
+    return true;
+  }
+  return read_vertex_number_alone(r, value, coordinate, vertex);
+}
+
+bool read_vertices(off_reader& r, std::vector<point>& points) {
+  const off_header& h = r.header;
+  points.clear();
+  if (h.checked) make_room(points, static_cast<std::size_t>(h.vertices));
+  // Most 4D files give four short decimals a vertex and nothing else: read together.
+  const bool four_alone = h.dimension == most_dimension && h.extras == 0;
+  for (std::int32_t i = 0; i < h.vertices; ++i) {
+    keep_reading(r);
+    std::array<float, 4> c{};
+    number_stream together = r.s;
+    if (four_alone && next_short_floats(together, c)) {
+      r.s = together;
+      points.push_back({c[0], c[1], c[2], c[3]});
+      continue;
+    }
+    for (int k = 0; k < h.dimension; ++k)
+      if (!read_vertex_number(r, c[k], true, i)) return false;
+    float skipped = 0;
+    for (int k = 0; k < h.extras; ++k)
+      if (!read_vertex_number(r, skipped, false, i)) return false;
+    points.push_back({c[0], c[1], c[2], c[3]});
+  }
+  return true;
+}
+
+// What a face, polyline or cell holds, for reading it and for naming it in a refusal.
+struct record_kind {
+  std::string_view noun;         // "face"
+  std::int32_t count;            // of records of the kind
+  std::string_view index_noun;   // "vertex": what its indices name
+  std::string_view index_plural; // "vertices"
+  std::int32_t limit;            // how many there are
+};
+
+// The size of record ordinal that the stream could not read, or that is less than 1.
+[[gnu::noinline]] bool read_size_alone(off_reader& r, const record_kind& kind, std::int32_t ordinal,
+                                       std::int32_t& size) {
+  to_window(r);
+  bool overflow = false;
+  const number_state state = read_int_alone(r.w, size, overflow);
+  if (state == number_state::read && !overflow && size >= 1) {
+    to_stream(r);
+    return true;
+  }
+  if (counts_refused(r)) return false;
+  const std::string which = of(ordinal + 1, kind.count);
+  const std::string noun = std::string(kind.index_noun) + " count";
+  if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
+  if (state == number_state::missing)
+    return fail(r.w, r.w.p, {"expected the ", noun, " of ", kind.noun, " ", which}, r.error);
+  if (overflow)
+    return fail(r.w, r.w.p, {"the ", noun, " of ", kind.noun, " ", which, " does not fit 32 bits"},
+                r.error);
+  return fail(r.w, r.w.p,
+              {noun, " ", std::to_string(size), " of ", kind.noun, " ", which, " is less than 1"},
+              r.error);
+}
+
+[[gnu::always_inline]] inline bool read_size(off_reader& r, const record_kind& kind,
+                                             std::int32_t ordinal, std::int32_t& size) {
+  keep_reading(r);
+  number_stream next = r.s;
+  if (next_short_int(next, size) && size >= 1) {
+    r.s = next;
+    return true;
+  }
+  return read_size_alone(r, kind, ordinal, size);
+}
+
+// An index of record ordinal that the stream could not read, or that names nothing.
+[[gnu::noinline]] bool read_index_alone(off_reader& r, const record_kind& kind,
+                                        std::int32_t ordinal, std::int32_t size,
+                                        std::int32_t& index) {
+  to_window(r);
+  bool overflow = false;
+  const number_state state = read_int_alone(r.w, index, overflow);
+  if (state == number_state::read && !overflow && index >= 0 && index < kind.limit) {
+    to_stream(r);
+    return true;
+  }
+  if (counts_refused(r)) return false;
+  const std::string which = of(ordinal + 1, kind.count);
+  if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
+  if (state == number_state::missing)
+    return fail(r.w, r.w.p,
+                {"expected ", std::to_string(size), " ", kind.index_noun, " indices of ", kind.noun,
+                 " ", which},
+                r.error);
+  if (overflow)
+    return fail(r.w, r.w.p,
+                {kind.index_noun, " index of ", kind.noun, " ", which, " does not fit 32 bits"},
+                r.error);
+  return fail(r.w, r.w.p,
+              {kind.index_noun, " index ", std::to_string(index), " of ", kind.noun, " ", which,
+               " is out of range for ", std::to_string(kind.limit), " ", kind.index_plural},
+              r.error);
+}
+
+[[gnu::always_inline]] inline bool read_index(off_reader& r, const record_kind& kind,
+                                              std::int32_t ordinal, std::int32_t size,
+                                              std::int32_t& index) {
+  keep_reading(r);
+  number_stream next = r.s;
+  if (next_short_int(next, index) &&
+      static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(kind.limit)) {
+    r.s = next;
+    return true;
+  }
+  return read_index_alone(r, kind, ordinal, size, index);
+}
+
+// Past the rest of the record's line (a colour, a comment) and its line feed.
+[[gnu::noinline]] void end_record_alone(off_reader& r) {
+  to_window(r);
+  skip_to_line_end(r.w);
+  if (r.w.p != r.w.end) ++r.w.p;
+  to_stream(r);
+}
+
+[[gnu::always_inline]] inline void end_record(off_reader& r) {
+  number_stream& s = r.s;
+  if (s.p != s.end && *s.p == '\n') return skip_to(s, s.p + 1);
+  const void* line_feed = std::memchr(s.p, '\n', static_cast<std::size_t>(s.end - s.p));
+  if (line_feed == nullptr) return end_record_alone(r);
+  skip_to(s, static_cast<const char*>(line_feed) + 1);
+}
+
+// ---- The lines: each edge once, in the order first met ----
+
+// A point keeps the lines that it starts (as their smaller index) in a chain through the lines,
+// which each edge that it starts walks: nearly every repeat of nearly every file is found where it
+// is met. A point that starts more than most_chained lines (the centre of a fan) drops its chain:
+// its edges are all kept as met, and their repeats found once every edge is read, so that no file
+// makes the walks grow with the square of its size.
+constexpr std::int32_t most_chained = 32;
+constexpr std::int32_t chain_end = -1;
+constexpr std::int32_t unchained = -2;
+constexpr std::int32_t repeated = -1; // a line's first index, once it is found a repeat
+
+struct line_set {
+  std::vector<line>& lines;               // the object's
+  big_vector<std::int32_t> chain_start;   // by point: its last line, chain_end or unchained
+  big_vector<std::int32_t> next_in_chain; // by line: the line before it in its point's chain
+  bool any_unchained;
+};
+
+// More room for lines once the array is full: at least twice the room there is. Where the text's
+// size is known, the faces read so far tell how many lines all of them make: room for those and a
+// sixteenth more, so that most files need one step. Never more than the text could make; refused
+// beyond what 32 bits count.
+[[gnu::noinline]] bool more_line_room(off_reader& r, line_set& set, std::int32_t records_read,
+                                      std::int32_t records) {
+  std::vector<line>& lines = set.lines;
+  if (lines.size() == most_lines) {
+    to_window(r);
+    return fail(r.w, r.w.p, {"more than ", std::to_string(most_lines), " lines"}, r.error);
+  }
+  std::uint64_t room = std::max<std::uint64_t>(2 * lines.capacity(), first_line_room);
+  if (r.header.checked && records_read > 0) {
+    const std::uint64_t all = lines.size() * static_cast<std::uint64_t>(records) /
+                              static_cast<std::uint64_t>(records_read);
+    room = std::max(room, all + all / 16);
+  }
+  room = std::max<std::uint64_t>(std::min({room, r.most_line_room, std::uint64_t{most_lines}}),
+                                 lines.size() + 1);
+  make_room(lines, room);
+  set.next_in_chain.reserve(room);
+  return true;
+}
+
+// An edge, met: a line, the smaller index first, unless its point's chain holds it already; a
+// pair of equal indices is none.
+[[gnu::always_inline]] inline bool meet(off_reader& r, line_set& set, std::int32_t a,
+                                        std::int32_t b, std::int32_t records_read,
+                                        std::int32_t records) {
+  if (a == b) return true;
+  if (a > b) std::swap(a, b);
+  std::int32_t& start = set.chain_start[static_cast<std::size_t>(a)];
+  if (start != unchained) {
+    std::int32_t length = 0;
+    for (std::int32_t i = start; i != chain_end;
+         i = set.next_in_chain[static_cast<std::size_t>(i)], ++length)
+      if (set.lines[static_cast<std::size_t>(i)].second == b) return true;
+    if (length == most_chained) {
+      start = unchained;
+      set.any_unchained = true;
+    }
+  }
+  if (set.lines.size() == set.lines.capacity()) [[unlikely]]
+    if (!more_line_room(r, set, records_read, records)) return false;
+  const auto added = static_cast<std::int32_t>(set.lines.size());
+  set.lines.push_back({a, b});
+  set.next_in_chain.push_back(start);
+  if (start != unchained) start = added;
+  return true;
+}
+
+// What a record's consecutive indices make: a face's edges close the polygon, a polyline's do
+// not, a cell's indices name faces and make no edges.
+enum class record_edges { closed, open, none };
+
+// Most records are small, their indices short: such a record is read whole from the stream.
+constexpr std::int32_t most_quick_indices = 8;
+
+struct quick_record {
+  std::int32_t size;
+  std::array<std::int32_t, most_quick_indices> indices;
+};
+
+// A record of at most most_quick_indices short indices that each name one of limit things; on
+// false the stream has moved on and the caller reads the record again from a copy of the stream.
+[[gnu::always_inline]] inline bool read_quick_record(number_stream& s, std::uint32_t limit,
+                                                     quick_record& q) {
+  if (!next_short_int(s, q.size) ||
+      static_cast<std::uint32_t>(q.size - 1) >= static_cast<std::uint32_t>(most_quick_indices))
+    return false;
+  std::int32_t k = 0;
+  for (; k + 2 <= q.size; k += 2) {
+    int_pair pair;
+    if (!next_short_pair(s, pair) || static_cast<std::uint32_t>(pair.first) >= limit ||
+        static_cast<std::uint32_t>(pair.second) >= limit)
+      return false;
+    q.indices[static_cast<std::size_t>(k)] = pair.first;
+    q.indices[static_cast<std::size_t>(k) + 1] = pair.second;
+  }
+  return k == q.size ||
+         (next_short_int(s, q.indices[static_cast<std::size_t>(k)]) &&
+          static_cast<std::uint32_t>(q.indices[static_cast<std::size_t>(k)]) < limit);
+}
+
+bool read_records(off_reader& r, const record_kind& kind, record_edges made, line_set& set) {
+  const auto limit = static_cast<std::uint32_t>(kind.limit);
+  for (std::int32_t i = 0; i < kind.count; ++i) {
+    keep_reading(r);
+    quick_record q;
+    number_stream quick = r.s;
+    if (read_quick_record(quick, limit, q)) {
+      r.s = quick;
+      if (made != record_edges::none) {
+        for (std::int32_t k = 1; k < q.size; ++k)
+          if (!meet(r, set, q.indices[static_cast<std::size_t>(k) - 1],
+                    q.indices[static_cast<std::size_t>(k)], i, kind.count))
+            return false;
+        if (made == record_edges::closed &&
+            !meet(r, set, q.indices[static_cast<std::size_t>(q.size) - 1], q.indices[0], i,
+                  kind.count))
+          return false;
+      }
+      end_record(r);
+      continue;
+    }
+    std::int32_t size = 0;
+    if (!read_size(r, kind, i, size)) return false;
+    std::int32_t first = 0;
+    std::int32_t previous = 0;
+    for (std::int32_t k = 0; k < size; ++k) {
+      std::int32_t index = 0;
+      if (!read_index(r, kind, i, size, index)) return false;
+      if (k == 0) first = index;
+      if (k > 0 && made != record_edges::none && !meet(r, set, previous, index, i, kind.count))
+        return false;
+      previous = index;
+    }
+    if (made == record_edges::closed && !meet(r, set, previous, first, i, kind.count)) return false;
+    end_record(r);
+  }
+  return true;
+}
+
+// Drops the repeats among the lines of the unchained points: a stable counting sort of their
+// positions by their smaller index, then within each group a mark on each larger index.
+void drop_unchained_repeats(line_set& set) {
+  if (!set.any_unchained) return;
+  std::vector<line>& lines = set.lines;
+  const std::size_t points = set.chain_start.size();
+  const auto unchained_line = [&](const line& l) {
+    return set.chain_start[static_cast<std::size_t>(l.first)] == unchained;
+  };
+  std::vector<std::uint32_t> group_end(points + 1, 0);
+  for (const line& l : lines)
+    if (unchained_line(l)) ++group_end[static_cast<std::size_t>(l.first) + 1];
+  // Each group end becomes its group's start, and moves on to its end as the group fills.
+  std::partial_sum(group_end.begin(), group_end.end(), group_end.begin());
+  const auto order = std::make_unique_for_overwrite<std::uint32_t[]>(group_end[points]);
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (unchained_line(lines[i]))
+      order[group_end[static_cast<std::size_t>(lines[i].first)]++] = static_cast<std::uint32_t>(i);
+  std::vector<std::int32_t> met_with(points, repeated); // the last smaller index met with each
+  std::size_t j = 0;
+  for (std::size_t a = 0; a < points; ++a) {
+    for (; j < group_end[a]; ++j) {
+      line& l = lines[order[j]];
+      std::int32_t& mark = met_with[static_cast<std::size_t>(l.second)];
+      if (mark == l.first) {
+        l.first = repeated;
+      } else {
+        mark = l.first;
+      }
+    }
+  }
+  std::erase_if(lines, [](const line& l) { return l.first == repeated; });
+}
+
+} // namespace
+
+bool find_off_keyword(text_window& w) {
+  std::size_t at = 0;
+  if (!peek_past_space(w, at)) return false;
+  std::size_t word_start = at;
+  std::string word = peek_word(w, at);
+  if (word == appearance_word) {
+    if (!peek_past_space(w, at) || !peek_past_block(w, at) || !peek_past_space(w, at)) return false;
+    word_start = at;
+    word = peek_word(w, at);
+  }
+  char after = 0;
+  const bool ended = !hold(w, at + 1);
+  if (!ended && (!peek(w, at, after) || !ends_word(after))) return false;
+  off_keyword k;
+  if (!parse_keyword(word, k)) return false;
+  w.p += word_start;
+  return true;
+}
+
+bool read_off(text_window& w, object_record& object, std::string& error) {
+  off_header h;
+  if (!read_keyword(w, h, error) || !read_counts(w, h, error)) return false;
+  off_reader r{w, h, error, open_numbers(w.begin, w.p, w.end), read_ahead, most_lines};
+  if (!read_vertices(r, object.points)) return false;
+  to_window(r);
+  if (h.checked)
+    r.most_line_room = static_cast<std::uint64_t>(bytes_after(w, w.p)) / least_index_bytes;
+  object.lines.clear();
+  line_set set{object.lines, big_vector<std::int32_t>(object.points.size(), chain_end), {}, false};
+  const record_kind records{record_noun(h), h.records, "vertex", "vertices", h.vertices};
+  const record_kind cells{"cell", h.cells, "face", "faces", h.records};
+  if (!read_records(r, records, h.skeleton ? record_edges::open : record_edges::closed, set) ||
+      !read_records(r, cells, record_edges::none, set))
+    return false;
+  drop_unchained_repeats(set);
+  object.point_count = h.vertices;
+  object.line_count = static_cast<std::int32_t>(object.lines.size());
+  make_room(object.projected, object.points.size());
+  object.projected.assign(object.points.size(), point{});
+  object.name[0] = '\0';
+  return true;
+}
+
+void name_after_file(object_record& object, const std::string& file_name) {
+  const std::string stem = std::filesystem::path(file_name).stem().string();
+  const std::size_t length = std::min(stem.size(), name_size - 1);
+  stem.copy(object.name, length);
+  object.name[length] = '\0';
+}
+
+} // namespace zorv

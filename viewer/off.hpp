@@ -1,0 +1,36 @@
+// OFF and SKEL files, the forms in which the field keeps its four-dimensional polytopes: read into
+// the object record as points, and as lines the distinct edges of their faces or polylines.
+#pragma once
+
+#include "object.hpp"
+#include "text_window.hpp"
+
+#include <string>
+#include <string_view>
+
+namespace zorv {
+
+// The first word of an OFF or SKEL file comes within this many bytes of its start, after comment
+// lines, blank lines and an appearance block; a file whose first word lies farther is read as
+// an object file of zorv's own format.
+inline constexpr std::size_t most_preamble_bytes = std::size_t{1} << 20;
+
+// True if the text in the window is an OFF or SKEL file: its first word, after comment lines,
+// blank lines and an "appearance { ... }" block, is a keyword of the family
+// ([ST][C][N][4][n]OFF or the same with SKEL). Then p is moved to that keyword; otherwise p stays
+// where it was, and the window holds at most most_preamble_bytes more than before.
+bool find_off_keyword(text_window& w);
+
+// Reads an OFF or SKEL file from the window, p at its keyword: the vertices as points, and as
+// lines each pair of consecutive vertices of a face (and the pair closing it) or of a polyline,
+// each unordered pair once, in the order first met, the smaller index first. The name is left
+// empty. On failure returns false and sets error to one line saying where and why (line number
+// included); a failed read of the window's file ends its text and is in w.read_error. Never exits
+// and never prints.
+bool read_off(text_window& w, object_record& object, std::string& error);
+
+// The name of an object read from an OFF or SKEL file: the file's name without its folder and
+// extension, cut to the 31 characters that the name field holds.
+void name_after_file(object_record& object, const std::string& file_name);
+
+} // namespace zorv
