@@ -85,40 +85,9 @@ bool match(text_window& w, std::string_view literal) {
   return true;
 }
 
-// Sets the error to "line <n>: " and the parts; returns false.
-bool fail_on_line(std::int64_t line, std::initializer_list<std::string_view> parts,
-                  std::string& error) {
-  error = "line ";
-  error += std::to_string(line);
-  error += ": ";
-  for (const std::string_view part : parts) error += part;
-  return false;
-}
-
-// The same for the text line holding where. A text that ends too soon is blamed on the line where
-// it ends, not on the empty one after.
-bool fail(const text_window& w, const char* where, std::initializer_list<std::string_view> parts,
-          std::string& error) {
-  const bool ended = where == w.end && w.at_end;
-  return fail_on_line(ended ? line_of_text_end(w) : line_of(w, where), parts, error);
-}
-
-// "2 of 5": an item's position among its kind, counted from 1.
-std::string of(std::int32_t ordinal, std::int32_t count) {
-  std::string text = std::to_string(ordinal);
-  text += " of ";
-  return text += std::to_string(count);
-}
-
-// A number longer than longest_token is refused rather than held: scanf would read it, but no
-// real file has one, and holding it would take memory without bound.
-bool refuse_long_number(const text_window& w, std::string& error) {
-  return fail(w, w.p, {"number longer than ", std::to_string(longest_token), " characters"}, error);
-}
-
 // A count that the bytes after it cannot hold.
 bool refuse_count(std::int64_t line, const count_item& count, std::string& error) {
-  return fail_on_line(
+  return refuse_on_line(
       line, {count.noun, " ", std::to_string(count.value), " is more than the file can hold"},
       error);
 }
@@ -140,20 +109,20 @@ bool count_refused(text_window& w, const count_item& count, std::string& error) 
 // "p={%d}\n" or "l={%d}\n": the literal, the count, "}", then white space. Where the size of the
 // rest of the text is known, the count must fit it at least_bytes per item.
 bool read_count(text_window& w, std::string_view literal, count_item& count, std::string& error) {
-  if (!match(w, literal)) return fail(w, w.p, {"expected \"", literal, "\""}, error);
+  if (!match(w, literal)) return refuse_at(w, w.p, {"expected \"", literal, "\""}, error);
   hold_token(w);
   bool overflow = false;
   const char* next = scan_int(w.p, w.end, count.value, overflow);
-  if (!next) return fail(w, w.p, {"expected the ", count.noun}, error);
+  if (!next) return refuse_at(w, w.p, {"expected the ", count.noun}, error);
   if (static_cast<std::size_t>(next - w.p) > longest_token) return refuse_long_number(w, error);
   w.p = next;
   // The count's text is held whole with the character after it, so "}" is matched without
   // reading on and number stays in the window.
   const char* number = w.p;
-  if (!match(w, "}")) return fail(w, w.p, {"expected \"}\" after the ", count.noun}, error);
-  if (overflow) return fail(w, number, {"the ", count.noun, " does not fit 32 bits"}, error);
+  if (!match(w, "}")) return refuse_at(w, w.p, {"expected \"}\" after the ", count.noun}, error);
+  if (overflow) return refuse_at(w, number, {"the ", count.noun, " does not fit 32 bits"}, error);
   const std::string value = std::to_string(count.value);
-  if (count.value < 0) return fail(w, number, {"negative ", count.noun, " ", value}, error);
+  if (count.value < 0) return refuse_at(w, number, {"negative ", count.noun, " ", value}, error);
   const std::int64_t bytes = bytes_after(w, w.p);
   count.checked = bytes >= 0;
   count.offset = offset_of(w, w.p);
@@ -207,7 +176,8 @@ number_stream read_on(text_window& w, const number_stream& s, std::ptrdiff_t& ah
                                     std::int32_t ordinal, std::string& error) {
   if (count_refused(w, count, error)) return false;
   if (state == number_state::too_long) return refuse_long_number(w, error);
-  return fail(w, w.p, {"expected 4 coordinates of point ", of(ordinal, count.value)}, error);
+  return refuse_at(w, w.p, {"expected 4 coordinates of point ", ordinal_of(ordinal, count.value)},
+                   error);
 }
 
 bool read_points(text_window& w, const count_item& count, object_record& object,
@@ -265,19 +235,19 @@ index_state read_index(text_window& w, std::int32_t point_count, std::int32_t& i
                                     std::int32_t point_count, const count_item& count,
                                     std::int32_t ordinal, std::string& error) {
   if (count_refused(w, count, error)) return false;
-  const std::string line = of(ordinal, count.value);
+  const std::string line = ordinal_of(ordinal, count.value);
   switch (state) {
   case index_state::missing:
-    return fail(w, w.p, {"expected 2 point indices of line ", line}, error);
+    return refuse_at(w, w.p, {"expected 2 point indices of line ", line}, error);
   case index_state::too_long:
     return refuse_long_number(w, error);
   case index_state::too_wide:
-    return fail(w, w.p, {"point index of line ", line, " does not fit 32 bits"}, error);
+    return refuse_at(w, w.p, {"point index of line ", line, " does not fit 32 bits"}, error);
   default:
-    return fail(w, w.p,
-                {"point index ", std::to_string(index), " of line ", line, " is out of range for ",
-                 std::to_string(point_count), " points"},
-                error);
+    return refuse_at(w, w.p,
+                     {"point index ", std::to_string(index), " of line ", line,
+                      " is out of range for ", std::to_string(point_count), " points"},
+                     error);
   }
 }
 
@@ -326,7 +296,7 @@ bool read_lines(text_window& w, const count_item& count, object_record& object,
 bool read_name(text_window& w, object_record& object, std::string& error) {
   object.name[0] = '\0';
   if (!fill(w, 1)) return true;
-  if (!match(w, "n=")) return fail(w, w.p, {"expected \"n=\" or the end of the file"}, error);
+  if (!match(w, "n=")) return refuse_at(w, w.p, {"expected \"n=\" or the end of the file"}, error);
   skip_blanks(w);
   std::size_t length = 0;
   do {

@@ -219,37 +219,6 @@ number_state read_float_alone(text_window& w, float& value) {
   return after_scan(w, scan_float(w.p, w.end, value));
 }
 
-// ---- Refusals ----
-
-// Sets the error to "line <n>: " and the parts; returns false.
-bool fail_on_line(std::int64_t line, std::initializer_list<std::string_view> parts,
-                  std::string& error) {
-  error = "line ";
-  error += std::to_string(line);
-  error += ": ";
-  for (const std::string_view part : parts) error += part;
-  return false;
-}
-
-// The same for the text line holding where; a text that ends too soon is blamed on the line
-// where it ends.
-bool fail(const text_window& w, const char* where, std::initializer_list<std::string_view> parts,
-          std::string& error) {
-  const bool ended = where == w.end && w.at_end;
-  return fail_on_line(ended ? line_of_text_end(w) : line_of(w, where), parts, error);
-}
-
-// "2 of 5": an item's position among its kind, counted from 1.
-std::string of(std::int32_t ordinal, std::int32_t count) {
-  std::string text = std::to_string(ordinal);
-  text += " of ";
-  return text += std::to_string(count);
-}
-
-bool refuse_long_number(const text_window& w, std::string& error) {
-  return fail(w, w.p, {"number longer than ", std::to_string(longest_token), " characters"}, error);
-}
-
 // ---- The header ----
 
 struct off_header {
@@ -286,8 +255,8 @@ bool refuse_counts(const off_header& h, std::uint64_t bytes, std::string& error)
   for (const auto& c : counts) {
     need += static_cast<std::uint64_t>(c.value) * c.least_bytes;
     if (need <= bytes) continue;
-    fail_on_line(h.line, {c.noun, " ", std::to_string(c.value), " is more than the file can hold"},
-                 error);
+    refuse_on_line(
+        h.line, {c.noun, " ", std::to_string(c.value), " is more than the file can hold"}, error);
     return true;
   }
   return false;
@@ -301,13 +270,14 @@ bool read_keyword(text_window& w, off_header& h, std::string& error) {
   while (w.p != w.end && !ends_word(*w.p)) ++w.p;
   const std::string word(start, w.p);
   off_keyword k;
-  if (!parse_keyword(word, k)) return fail(w, start, {"expected an OFF or SKEL keyword"}, error);
+  if (!parse_keyword(word, k))
+    return refuse_at(w, start, {"expected an OFF or SKEL keyword"}, error);
   if (k.four && k.n_dimension)
-    return fail(w, start, {word, " files (homogeneous coordinates) are not supported"}, error);
+    return refuse_at(w, start, {word, " files (homogeneous coordinates) are not supported"}, error);
   skip_blanks_on_line(w);
   if (word_at(w, binary_word))
-    return fail(w, w.p, {"binary ", k.skeleton ? "SKEL" : "OFF", " files are not supported"},
-                error);
+    return refuse_at(w, w.p, {"binary ", k.skeleton ? "SKEL" : "OFF", " files are not supported"},
+                     error);
   h.skeleton = k.skeleton;
   h.dimension = k.four ? most_dimension : least_dimension;
   if (k.n_dimension) {
@@ -316,11 +286,11 @@ bool read_keyword(text_window& w, off_header& h, std::string& error) {
     const number_state state = read_int_alone(w, dimension, overflow);
     if (state == number_state::too_long) return refuse_long_number(w, error);
     if (state != number_state::read)
-      return fail(w, w.p, {"expected the dimension after ", word}, error);
+      return refuse_at(w, w.p, {"expected the dimension after ", word}, error);
     if (dimension > most_dimension)
-      return fail(w, w.p, {"dimension ", std::to_string(dimension), " is more than 4"}, error);
+      return refuse_at(w, w.p, {"dimension ", std::to_string(dimension), " is more than 4"}, error);
     if (dimension < least_dimension)
-      return fail(w, w.p, {"dimension ", std::to_string(dimension), " is less than 3"}, error);
+      return refuse_at(w, w.p, {"dimension ", std::to_string(dimension), " is less than 3"}, error);
     h.dimension = dimension;
   }
   h.extras = (k.normal ? h.dimension : 0) + (k.colour ? colour_numbers : 0) +
@@ -340,18 +310,21 @@ bool read_counts(text_window& w, off_header& h, std::string& error) {
   for (;; ++count) {
     skip_blanks_on_line(w);
     if (!fill(w, 1) || *w.p == '\n') break;
-    if (count == most) return fail(w, w.p, {"more than ", std::to_string(most), " counts"}, error);
+    if (count == most)
+      return refuse_at(w, w.p, {"more than ", std::to_string(most), " counts"}, error);
     bool overflow = false;
     const number_state state = read_int_alone(w, values[count], overflow);
     if (state == number_state::too_long) return refuse_long_number(w, error);
-    if (state != number_state::read) return fail(w, w.p, {"expected the ", nouns[count]}, error);
+    if (state != number_state::read)
+      return refuse_at(w, w.p, {"expected the ", nouns[count]}, error);
     if (count == edge_count_position) continue;
-    if (overflow) return fail(w, w.p, {"the ", nouns[count], " does not fit 32 bits"}, error);
+    if (overflow) return refuse_at(w, w.p, {"the ", nouns[count], " does not fit 32 bits"}, error);
     if (values[count] < 0)
-      return fail(w, w.p, {"negative ", nouns[count], " ", std::to_string(values[count])}, error);
+      return refuse_at(w, w.p, {"negative ", nouns[count], " ", std::to_string(values[count])},
+                       error);
   }
   if (count < least_counts)
-    return fail(w, w.p, {"expected the vertex and ", record_noun(h), " counts"}, error);
+    return refuse_at(w, w.p, {"expected the vertex and ", record_noun(h), " counts"}, error);
   h.vertices = values[0];
   h.records = values[1];
   h.cells = count == most_off_counts ? values[3] : 0;
@@ -418,17 +391,18 @@ bool counts_refused(off_reader& r) {
   }
   if (counts_refused(r)) return false;
   const off_header& h = r.header;
-  const std::string which = of(vertex + 1, h.vertices);
+  const std::string which = ordinal_of(vertex + 1, h.vertices);
   if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
   if (state == number_state::read)
-    return fail(r.w, r.w.p, {"a coordinate of vertex ", which, " is not a finite number"}, r.error);
+    return refuse_at(r.w, r.w.p, {"a coordinate of vertex ", which, " is not a finite number"},
+                     r.error);
   if (h.extras == 0)
-    return fail(r.w, r.w.p,
-                {"expected ", std::to_string(h.dimension), " coordinates of vertex ", which},
-                r.error);
-  return fail(r.w, r.w.p,
-              {"expected ", std::to_string(h.dimension + h.extras), " numbers of vertex ", which},
-              r.error);
+    return refuse_at(r.w, r.w.p,
+                     {"expected ", std::to_string(h.dimension), " coordinates of vertex ", which},
+                     r.error);
+  return refuse_at(
+      r.w, r.w.p,
+      {"expected ", std::to_string(h.dimension + h.extras), " numbers of vertex ", which}, r.error);
 }
 
 [[gnu::always_inline]] inline bool read_vertex_number(off_reader& r, float& value, bool coordinate,
@@ -487,17 +461,18 @@ struct record_kind {
     return true;
   }
   if (counts_refused(r)) return false;
-  const std::string which = of(ordinal + 1, kind.count);
+  const std::string which = ordinal_of(ordinal + 1, kind.count);
   const std::string noun = std::string(kind.index_noun) + " count";
   if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
   if (state == number_state::missing)
-    return fail(r.w, r.w.p, {"expected the ", noun, " of ", kind.noun, " ", which}, r.error);
+    return refuse_at(r.w, r.w.p, {"expected the ", noun, " of ", kind.noun, " ", which}, r.error);
   if (overflow)
-    return fail(r.w, r.w.p, {"the ", noun, " of ", kind.noun, " ", which, " does not fit 32 bits"},
-                r.error);
-  return fail(r.w, r.w.p,
-              {noun, " ", std::to_string(size), " of ", kind.noun, " ", which, " is less than 1"},
-              r.error);
+    return refuse_at(r.w, r.w.p,
+                     {"the ", noun, " of ", kind.noun, " ", which, " does not fit 32 bits"},
+                     r.error);
+  return refuse_at(
+      r.w, r.w.p,
+      {noun, " ", std::to_string(size), " of ", kind.noun, " ", which, " is less than 1"}, r.error);
 }
 
 [[gnu::always_inline]] inline bool read_size(off_reader& r, const record_kind& kind,
@@ -523,21 +498,22 @@ struct record_kind {
     return true;
   }
   if (counts_refused(r)) return false;
-  const std::string which = of(ordinal + 1, kind.count);
+  const std::string which = ordinal_of(ordinal + 1, kind.count);
   if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
   if (state == number_state::missing)
-    return fail(r.w, r.w.p,
-                {"expected ", std::to_string(size), " ", kind.index_noun, " indices of ", kind.noun,
-                 " ", which},
-                r.error);
+    return refuse_at(r.w, r.w.p,
+                     {"expected ", std::to_string(size), " ", kind.index_noun, " indices of ",
+                      kind.noun, " ", which},
+                     r.error);
   if (overflow)
-    return fail(r.w, r.w.p,
-                {kind.index_noun, " index of ", kind.noun, " ", which, " does not fit 32 bits"},
-                r.error);
-  return fail(r.w, r.w.p,
-              {kind.index_noun, " index ", std::to_string(index), " of ", kind.noun, " ", which,
-               " is out of range for ", std::to_string(kind.limit), " ", kind.index_plural},
-              r.error);
+    return refuse_at(
+        r.w, r.w.p, {kind.index_noun, " index of ", kind.noun, " ", which, " does not fit 32 bits"},
+        r.error);
+  return refuse_at(r.w, r.w.p,
+                   {kind.index_noun, " index ", std::to_string(index), " of ", kind.noun, " ",
+                    which, " is out of range for ", std::to_string(kind.limit), " ",
+                    kind.index_plural},
+                   r.error);
 }
 
 [[gnu::always_inline]] inline bool read_index(off_reader& r, const record_kind& kind,
@@ -597,7 +573,7 @@ struct line_set {
   std::vector<line>& lines = set.lines;
   if (lines.size() == most_lines) {
     to_window(r);
-    return fail(r.w, r.w.p, {"more than ", std::to_string(most_lines), " lines"}, r.error);
+    return refuse_at(r.w, r.w.p, {"more than ", std::to_string(most_lines), " lines"}, r.error);
   }
   std::uint64_t room = std::max<std::uint64_t>(2 * lines.capacity(), first_line_room);
   if (r.header.checked && records_read > 0) {
