@@ -1,6 +1,7 @@
 // The object loader: what it accepts and how it reads it, what it refuses and what it says, and
 // a reference loader written with sscanf and the file's own formats, which parse_object must
 // match bit for bit on every file the C library reads completely.
+#include "loader_texts.hpp"
 #include "object.hpp"
 
 #include <gtest/gtest.h>
@@ -26,11 +27,9 @@ namespace {
 
 using zorv::object_record;
 
-struct parsed {
-  bool ok = false;
-  std::string error;
-  object_record object{};
-};
+using zorv::mutated;
+using zorv::parsed;
+using zorv::read_through_window;
 
 parsed parse(const std::string& text) {
   parsed result;
@@ -286,33 +285,15 @@ TEST(ParseObjectTest, ReadsLikeTheFileFormatsWithSscanf) {
   for (const std::string& text : cases) expect_same_as_reference(text);
 }
 
-// Random edits of a valid file find the corners a table misses.
-// One to three random edits (insert, delete or replace a character) of a file, with characters
-// that mean something to the format.
-std::string mutated(std::string text, std::mt19937& random) {
-  constexpr char alphabet[] = "0123456789+-.eExXpPinfatyl={}n \t\r\n";
-  for (int edits = static_cast<int>(random() % 3) + 1; edits > 0; --edits) {
-    const std::size_t at = random() % (text.size() + 1);
-    const char c = alphabet[random() % (sizeof alphabet - 1)];
-    switch (random() % 3) {
-    case 0:
-      text.insert(at, 1, c);
-      break;
-    case 1:
-      if (at < text.size()) text.erase(at, 1);
-      break;
-    default:
-      if (at < text.size()) text[at] = c;
-    }
-  }
-  return text;
-}
+// Random edits of a valid file find the corners a table misses: edits with the characters that
+// mean something to the format.
+constexpr std::string_view alphabet = "0123456789+-.eExXpPinfatyl={}n \t\r\n";
 
 TEST(ParseObjectTest, ReadsMutatedFilesLikeTheReference) {
   constexpr int mutants = 20000;
   std::mt19937 random(4);
   for (int i = 0; i < mutants; ++i) {
-    const std::string text = mutated(tidy, random);
+    const std::string text = mutated(tidy, random, alphabet);
     expect_same_as_reference(text);
   }
 }
@@ -364,7 +345,7 @@ TEST(ParseObjectTest, ReadsMutatedLongFilesLikeTheReference) {
   std::mt19937 random(9);
   const std::string original = long_file(random, 40, 40);
   for (int i = 0; i < mutants; ++i) {
-    const std::string text = mutated(original, random);
+    const std::string text = mutated(original, random, alphabet);
     expect_same_as_reference(text);
   }
 }
@@ -407,29 +388,13 @@ TEST(ParseObjectTest, RefusesBadNumbersInLongFiles) {
   }
 }
 
-// The loader reads a file through a bounded window; whatever the window's size, and whether the
-// file's size is known or not (as for a pipe), it reads exactly what it reads from memory, and
-// refuses with the same message naming the same line, however many refills lie before it.
-parsed read_through_window(const std::string& text, std::size_t capacity, bool size_known) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  parsed result;
-  if (!file) return result;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
-  const int fd = ::fileno(file);
-  ::lseek(fd, 0, SEEK_SET);
-  zorv::text_window w =
-      zorv::window_on_file(fd, size_known ? static_cast<std::int64_t>(text.size()) : -1, capacity);
-  result.ok = zorv::read_object(w, result.object, result.error);
-  std::fclose(file);
-  return result;
-}
-
 bool refuses_a_count(const std::string& error) {
   return error.find("is more than the file can hold") != std::string::npos;
 }
 
+// The loader reads a file through a bounded window; whatever the window's size, and whether the
+// file's size is known or not (as for a pipe), it reads exactly what it reads from memory, and
+// refuses with the same message naming the same line, however many refills lie before it.
 void expect_same_through_windows(const std::string& text) {
   // Smaller than a number, about a point, a hundred points, larger than the text.
   constexpr std::size_t capacities[] = {16, 100, 4099, 65536};
@@ -469,7 +434,7 @@ TEST(ReadObjectTest, ReadsThroughAnyWindowAsFromMemory) {
     texts.push_back(text.replace(0, text.find('}') + 1, count));
   }
   const std::string original = long_file(random, 40, 40);
-  for (int i = 0; i < 300; ++i) texts.push_back(mutated(original, random));
+  for (int i = 0; i < 300; ++i) texts.push_back(mutated(original, random, alphabet));
   // Long runs that cross many windows: white space, a name, numbers of many digits.
   texts.push_back("p={1}\n1" + std::string(5000, ' ') +
                   "2 3 4\nl={0}\nn=" + std::string(5000, 'n'));

@@ -2,6 +2,7 @@
 // faces checked against what is known of the tesseract and against cellgen's edge graphs, every
 // refusal with its line, the look at a file's start that leaves zorv's own format as it was, and
 // reading through a window as from memory.
+#include "loader_texts.hpp"
 #include "object.hpp"
 #include "off.hpp"
 #include "off_files.hpp"
@@ -24,12 +25,6 @@
 
 namespace zorv {
 namespace {
-
-struct parsed {
-  bool ok = false;
-  std::string error;
-  object_record object{};
-};
 
 parsed parse(const std::string& text) {
   parsed result;
@@ -454,21 +449,6 @@ TEST(ReadOffTest, LeavesEveryOtherFileToZorvsOwnReader) {
 
 // Read through a window of any size, with the text's size known or not, an OFF file gives what it
 // gives from memory, or the same refusal on the same line.
-parsed read_through_window(const std::string& text, std::size_t capacity, bool size_known) {
-  std::FILE* file = std::tmpfile();
-  EXPECT_NE(file, nullptr);
-  parsed result;
-  if (!file) return result;
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fflush(file);
-  const int fd = ::fileno(file);
-  ::lseek(fd, 0, SEEK_SET);
-  text_window w =
-      window_on_file(fd, size_known ? static_cast<std::int64_t>(text.size()) : -1, capacity);
-  result.ok = read_any_object(w, result.object, result.error);
-  std::fclose(file);
-  return result;
-}
 
 // A long file: a grid of quadrilaterals on a torus, with numbers, comments and colours of many
 // forms among its records.
@@ -498,25 +478,8 @@ std::string long_off(std::mt19937& random, int side) {
   return text;
 }
 
-// One to three random edits with characters that mean something to the format.
-std::string mutated(std::string text, std::mt19937& random) {
-  constexpr char alphabet[] = "0123456789+-.eEinfa#{}OFSKL4n \t\r\n";
-  for (int edits = static_cast<int>(random() % 3) + 1; edits > 0; --edits) {
-    const std::size_t at = random() % (text.size() + 1);
-    const char c = alphabet[random() % (sizeof alphabet - 1)];
-    switch (random() % 3) {
-    case 0:
-      text.insert(at, 1, c);
-      break;
-    case 1:
-      if (at < text.size()) text.erase(at, 1);
-      break;
-    default:
-      if (at < text.size()) text[at] = c;
-    }
-  }
-  return text;
-}
+// Edits with the characters that mean something to the format.
+constexpr std::string_view alphabet = "0123456789+-.eEinfa#{}OFSKL4n \t\r\n";
 
 bool refuses_a_count(const std::string& error) {
   return error.find("is more than the file can hold") != std::string::npos;
@@ -529,9 +492,9 @@ TEST(ReadOffTest, ReadsThroughAnyWindowAsFromMemory) {
                                     "\n\n# x\n" + std::string(5000, '\n') + "4OFF\n0 0\n"};
   for (int round = 0; round < 3; ++round) texts.push_back(long_off(random, 12));
   const std::string original = long_off(random, 4);
-  for (int i = 0; i < 300; ++i) texts.push_back(mutated(original, random));
+  for (int i = 0; i < 300; ++i) texts.push_back(mutated(original, random, alphabet));
   const std::string tesseract = tesseract_off;
-  for (int i = 0; i < 100; ++i) texts.push_back(mutated(tesseract, random));
+  for (int i = 0; i < 100; ++i) texts.push_back(mutated(tesseract, random, alphabet));
   // Comments and colours longer than any window.
   texts.push_back("OFF\n3 1\n" + three_points + "3 0 1 2 # " + std::string(5000, 'c') + "\n");
   texts.push_back("OFF # " + std::string(5000, 'c') + "\n3 1\n" + three_points + "3 0 1 2\n");
