@@ -27,6 +27,7 @@ namespace {
 
 using zorv::object_record;
 
+using zorv::escape_regex;
 using zorv::mutated;
 using zorv::parsed;
 using zorv::read_through_window;
@@ -485,15 +486,6 @@ std::string write_file(const std::string& name, const std::string& text) {
     std::fclose(file);
   }
   return path;
-}
-
-std::string escape_regex(const std::string& text) {
-  std::string result;
-  for (const char c : text) {
-    if (std::strchr("\\^$.|?*+()[]{}", c)) result += '\\';
-    result += c;
-  }
-  return result;
 }
 
 TEST(LoadObjectTest, LoadsAFileAndReportsTheCounts) {

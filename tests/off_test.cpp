@@ -624,17 +624,8 @@ TEST(LoadOffTest, ReportsTheCountsAndNamesTheObjectAfterItsFile) {
   }
 }
 
-std::string escape_regex(const std::string& text) {
-  std::string result;
-  for (const char c : text) {
-    if (std::strchr("\\^$.|?*+()[]{}", c)) result += '\\';
-    result += c;
-  }
-  return result;
-}
-
 // Through load_object, as the program reads a file: an OFF file's refusal, and files that begin
-// with a comment or white space but no keyword, refused as zorv's own reader always refused them.
+// with a comment or white space but no keyword, refused by zorv's own reader.
 TEST(LoadOffDeathTest, RefusesABrokenFileWithItsLine) {
   const struct {
     std::string name, text, error;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <string_view>
@@ -59,6 +60,16 @@ inline std::string mutated(std::string text, std::mt19937& random, std::string_v
     }
   }
   return text;
+}
+
+// The text as a regular expression that matches it alone, for a death test's message.
+inline std::string escape_regex(const std::string& text) {
+  std::string result;
+  for (const char c : text) {
+    if (std::strchr("\\^$.|?*+()[]{}", c)) result += '\\';
+    result += c;
+  }
+  return result;
 }
 
 } // namespace zorv
