@@ -28,6 +28,7 @@ namespace {
 using zorv::object_record;
 
 using zorv::escape_regex;
+using zorv::expect_same_through_windows;
 using zorv::mutated;
 using zorv::parsed;
 using zorv::read_through_window;
@@ -389,39 +390,6 @@ TEST(ParseObjectTest, RefusesBadNumbersInLongFiles) {
   }
 }
 
-bool refuses_a_count(const std::string& error) {
-  return error.find("is more than the file can hold") != std::string::npos;
-}
-
-// The loader reads a file through a bounded window; whatever the window's size, and whether the
-// file's size is known or not (as for a pipe), it reads exactly what it reads from memory, and
-// refuses with the same message naming the same line, however many refills lie before it.
-void expect_same_through_windows(const std::string& text) {
-  // Smaller than a number, about a point, a hundred points, larger than the text.
-  constexpr std::size_t capacities[] = {16, 100, 4099, 65536};
-  const parsed expected = parse(text);
-  for (const std::size_t capacity : capacities) {
-    for (const bool size_known : {true, false}) {
-      SCOPED_TRACE(testing::Message() << "window of " << capacity << " bytes, size "
-                                      << (size_known ? "known" : "unknown") << ", text \""
-                                      << text.substr(0, 60) << '"');
-      const parsed got = read_through_window(text, capacity, size_known);
-      ASSERT_EQ(got.ok, expected.ok) << got.error;
-      if (got.ok) {
-        ASSERT_EQ(loaded_part(got.object), loaded_part(expected.object));
-        continue;
-      }
-      // Of a stream whose size is unknown, a count is checked once the text has ended; where an
-      // item fails more than a window before that, the item's own refusal is given.
-      const bool longer_than_window = text.size() + zorv::window_keep_behind >= capacity;
-      if (!size_known && longer_than_window && refuses_a_count(expected.error) &&
-          !refuses_a_count(got.error))
-        continue;
-      ASSERT_EQ(got.error, expected.error);
-    }
-  }
-}
-
 TEST(ReadObjectTest, ReadsThroughAnyWindowAsFromMemory) {
   std::mt19937 random(12);
   std::vector<std::string> texts = {tidy, "", "p={0}\nl={0}\n",
@@ -444,7 +412,7 @@ TEST(ReadObjectTest, ReadsThroughAnyWindowAsFromMemory) {
   texts.push_back("p={" + std::string(3000, '0') + "1}\n1 2 3 4\nl={1}\n0 " +
                   std::string(3000, '0') + "\n");
   texts.push_back("p={1}\n1 2 3 4\nl={1}\n0 " + std::string(3000, '9') + "\n");
-  for (const std::string& text : texts) expect_same_through_windows(text);
+  for (const std::string& text : texts) expect_same_through_windows(text, parse(text));
 }
 
 // A number longer than the window can hold is refused with the line it stands on, from memory as

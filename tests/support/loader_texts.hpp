@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 namespace zorv {
 
@@ -40,6 +42,61 @@ inline parsed read_through_window(const std::string& text, std::size_t capacity,
   result.ok = read_any_object(w, result.object, result.error);
   std::fclose(file);
   return result;
+}
+
+// Two outcomes alike to the bit: both refused with the same message, or both loaded with the same
+// counts, coordinates, lines and name.
+inline testing::AssertionResult same_outcome(const parsed& got, const parsed& expected) {
+  if (got.ok != expected.ok || got.error != expected.error)
+    return testing::AssertionFailure()
+           << "got \"" << got.error << "\", expected \"" << expected.error << '"';
+  if (!got.ok) return testing::AssertionSuccess();
+  const object_record& a = got.object;
+  const object_record& b = expected.object;
+  const auto bits = [](const std::vector<point>& points) {
+    std::vector<std::uint32_t> result;
+    for (const point& q : points)
+      for (const float v : {q.x, q.y, q.z, q.w}) result.push_back(std::bit_cast<std::uint32_t>(v));
+    return result;
+  };
+  const auto indices = [](const std::vector<line>& lines) {
+    std::vector<std::int32_t> result;
+    for (const line& l : lines) result.insert(result.end(), {l.first, l.second});
+    return result;
+  };
+  if (a.point_count != b.point_count || a.line_count != b.line_count ||
+      a.projected.size() != b.projected.size() || bits(a.points) != bits(b.points) ||
+      indices(a.lines) != indices(b.lines) || std::string(a.name) != std::string(b.name))
+    return testing::AssertionFailure() << "the objects differ";
+  return testing::AssertionSuccess();
+}
+
+// A count refused because the text cannot hold it.
+inline bool refuses_a_count(const std::string& error) {
+  return error.find("is more than the file can hold") != std::string::npos;
+}
+
+// The loaders read a file through a bounded window; whatever the window's size, and whether the
+// file's size is known or not (as for a pipe), they read exactly what they read from memory, and
+// refuse with the same message naming the same line, however many refills lie before it.
+inline void expect_same_through_windows(const std::string& text, const parsed& expected) {
+  // Smaller than a number, about a point, a hundred points, larger than most texts.
+  constexpr std::size_t capacities[] = {16, 100, 4099, 65536};
+  for (const std::size_t capacity : capacities) {
+    for (const bool size_known : {true, false}) {
+      SCOPED_TRACE(testing::Message() << "window of " << capacity << " bytes, size "
+                                      << (size_known ? "known" : "unknown") << ", text \""
+                                      << text.substr(0, 60) << '"');
+      const parsed got = read_through_window(text, capacity, size_known);
+      // Of a stream whose size is unknown, a count is checked once the text has ended; where an
+      // item fails more than a window before that, the item's own refusal is given.
+      const bool longer_than_window = text.size() + window_keep_behind >= capacity;
+      if (!got.ok && !expected.ok && !size_known && longer_than_window &&
+          refuses_a_count(expected.error) && !refuses_a_count(got.error))
+        continue;
+      ASSERT_TRUE(same_outcome(got, expected));
+    }
+  }
 }
 
 // One to three random edits (insert, delete or replace a character) of a text, with characters of
