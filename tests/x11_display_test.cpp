@@ -416,6 +416,7 @@ TEST_F(DisplayTest, FramesAllocateNothing) {
       {"-bb", "-wc", "Blue", "-lw2"},
       {"-fps1000"},
       {"-aa", "-wc", "Blue"},
+      {"-i"},
   };
   const std::string torus = torus_text(24, 12);
   for (const auto& server_arguments : {std::vector<std::string>{}, without_double_buffer}) {

@@ -732,7 +732,7 @@ void read_events(viewer& v) {
     XNextEvent(display, &event);
     if (event.type == DestroyNotify && event.xdestroywindow.window == v.display.window)
       end_with_window();
-    if (v.settings.interactive) take_input(v, event);
+    if (reads_input(v.settings)) take_input(v, event);
   }
 }
 
