@@ -104,8 +104,8 @@ bool same_size(const window_geometry& a, const window_geometry& b) {
 
 // -i: frames as without it while the motion runs; paused, frames only when something changed.
 [[noreturn]] void run_interactive_animation(viewer& v) {
-  frame_pacer pacer =
-      v.settings.frame_rate > 0.0f ? start_pacing(v.settings.frame_rate) : frame_pacer{};
+  const float frame_rate = frame_rate_cap(v.settings);
+  frame_pacer pacer = frame_rate > 0.0f ? start_pacing(frame_rate) : frame_pacer{};
   for (;;) run_interactive_frame(v, pacer);
 }
 
@@ -175,7 +175,7 @@ void run_interactive_frame(viewer& v, frame_pacer& pacer) {
   }
   v.input.changed = false;
   const window_geometry made_for = v.display.geometry;
-  if (v.settings.frame_rate > 0.0f)
+  if (pacer.period > 0)
     run_paced_frame(v, pacer);
   else
     run_frame(v);

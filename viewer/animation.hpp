@@ -36,9 +36,10 @@ void run_frame(viewer& v);
 // window that was destroyed, whatever the rate.
 void run_paced_frame(viewer& v, frame_pacer& pacer);
 
-// One step of the -i loop: a frame as run_frame draws it (run_paced_frame with -fps), unless the
-// user has paused the motion and nothing has changed the view or the window since the last
-// frame. Then it sleeps on the connection, with no time limit, and reads what comes.
+// One step of the -i loop: a frame as run_frame draws it (run_paced_frame when the pacer has a
+// period, as -fps gives it), unless the user has paused the motion and nothing has changed the
+// view or the window since the last frame. Then it sleeps on the connection, with no time limit,
+// and reads what comes.
 void run_interactive_frame(viewer& v, frame_pacer& pacer);
 
 // Without end; paced at frame_rate_cap of the settings when that is positive. With -i it reads
