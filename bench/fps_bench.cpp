@@ -50,8 +50,8 @@ const std::vector<std::string> interactive = {"-i"};
 // A viewer of -i after the user dragged it: 0.5 radians in xz and 0.3 in yw.
 viewer& start_turned_torus(int nx, int ny) {
   viewer& v = start_torus(nx, ny, interactive);
-  turn_view(v.input, v.object, xz, 0.5);
-  turn_view(v.input, v.object, yw, 0.3);
+  turn_view(v.view, v.object, xz, 0.5);
+  turn_view(v.view, v.object, yw, 0.3);
   return v;
 }
 
@@ -95,7 +95,7 @@ void frames(benchmark::State& run, viewer& v) {
 
   const auto build_start = std::chrono::steady_clock::now();
   for (benchmark::IterationCount i = 0; i < run.iterations(); ++i)
-    build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
+    build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   const seconds build_time = std::chrono::steady_clock::now() - build_start;
 
   const double count = static_cast<double>(run.iterations());
@@ -159,8 +159,8 @@ void paused_viewer(benchmark::State& run) {
 
 void geometry_only(benchmark::State& run, viewer& v) {
   for (auto _ : run) {
-    build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
-    benchmark::DoNotOptimize(v.display.segments.data());
+    build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
+    benchmark::DoNotOptimize(v.frame.segments.data());
   }
   run.counters["builds_per_s"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);

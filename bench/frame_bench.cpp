@@ -23,7 +23,7 @@ namespace {
 using zorv::object_record;
 using zorv::point;
 using zorv::torus_object;
-using zorv::viewer_settings;
+using zorv::view_record;
 using zorv::window_geometry;
 
 constexpr std::int32_t ring_points = 1000; // points per ring, and rings: 1,000,000 points
@@ -54,7 +54,7 @@ object_record turned(object_record object) {
 
 struct frame_fixture {
   object_record object;
-  viewer_settings settings;
+  view_record settings;
   window_geometry window;
   std::vector<XSegment> segments;
   bool agree; // the two frames came out bit for bit the same
@@ -66,7 +66,7 @@ bool same_bytes(const void* a, const void* b, std::size_t size) {
 
 frame_fixture make_fixture(bool with_turn) {
   frame_fixture made{with_turn ? turned(torus()) : torus(),
-                     zorv::plain_settings(true, distance, distance),
+                     zorv::plain_view(true, distance, distance),
                      {650, 650, 325, 325},
                      {},
                      false};
@@ -125,7 +125,7 @@ void plain_frames(benchmark::State& state, bool with_turn) {
 // and every line is checked and, where it has to be, clipped.
 void clipped_frames(benchmark::State& state, bool with_turn) {
   frame_fixture& f = fixture(with_turn);
-  viewer_settings close = f.settings;
+  view_record close = f.settings;
   close.w_distance = near_w_distance;
   for (auto _ : state) {
     zorv::build_frame(f.object, close, f.window, f.segments);

@@ -59,12 +59,17 @@ cairo_status_t count_bytes(void* closure, const unsigned char*, unsigned int len
   return CAIRO_STATUS_SUCCESS;
 }
 
+// The picture that the viewer's frames are drawn on: the smooth window's (-aa) or the file's (-o).
+picture_state& picture_of(viewer& v) {
+  return v.target == frame_target::smooth_window ? v.smooth.picture : v.picture.picture;
+}
+
 // -o's frames: each made, drawn and encoded as a PNG (into memory that is thrown away).
 void png_frames(benchmark::State& run, viewer& v) {
   std::size_t bytes = 0;
   for (auto _ : run) {
     run_frame(v);
-    cairo_surface_write_to_png_stream(v.display.picture.surface, count_bytes, &bytes);
+    cairo_surface_write_to_png_stream(v.picture.picture.surface, count_bytes, &bytes);
   }
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
@@ -74,30 +79,31 @@ void png_frames(benchmark::State& run, viewer& v) {
 
 // The drawing alone, as zorv draws.
 void render_only(benchmark::State& run, viewer& v) {
-  display_state& state = v.display;
-  build_frame(v.object, v.settings, state.geometry, state.segments);
+  frame_lists& lists = v.frame;
+  build_frame(v.object, v.view, frame_geometry(v), lists.segments);
   for (auto _ : run)
-    render_picture(state.picture, state.segments, v.object, state.by_depth, state.steps);
+    render_picture(picture_of(v), lists.segments, v.object, lists.by_depth, lists.steps);
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }
 
 // The baseline: every segment in one path, stroked once.
 void render_one_path(benchmark::State& run, viewer& v) {
-  display_state& state = v.display;
-  build_frame(v.object, v.settings, state.geometry, state.segments);
-  cairo_t* cairo = state.picture.cairo;
-  const rgb_colour line = state.picture.colours.lines.front();
+  const std::vector<XSegment>& segments = v.frame.segments;
+  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
+  const picture_state& picture = picture_of(v);
+  cairo_t* cairo = picture.cairo;
+  const rgb_colour line = picture.colours.lines.front();
   for (auto _ : run) {
     cairo_set_source_rgb(cairo, 0, 0, 0);
     cairo_paint(cairo);
     cairo_set_source_rgb(cairo, line.red / 255.0, line.green / 255.0, line.blue / 255.0);
-    for (const XSegment& s : state.segments) {
+    for (const XSegment& s : segments) {
       cairo_move_to(cairo, s.x1 + 0.5, s.y1 + 0.5);
       cairo_line_to(cairo, s.x2 + 0.5, s.y2 + 0.5);
     }
     cairo_stroke(cairo);
-    cairo_surface_flush(state.picture.surface);
+    cairo_surface_flush(picture.surface);
   }
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);

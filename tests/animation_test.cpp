@@ -42,10 +42,7 @@ TEST(AdvanceAnglesTest, KeepsEverySpeedOverAHundredMillionFrames) {
   constexpr int window = 100;
   constexpr float first_turn_back = 4 * M_PI;
   const std::array<float, plane_count> degrees = {0.1f, -0.1f, 0.45f, 0.6f, 2.0f, 170.0f};
-  viewer_settings settings{};
-  set_defaults(settings);
-  settings.increments = degrees;
-  increments_to_radians(settings);
+  const std::array<float, plane_count> increments = increments_in_radians(degrees);
   object_record object{};
   identity_transform(object);
 
@@ -56,10 +53,10 @@ TEST(AdvanceAnglesTest, KeepsEverySpeedOverAHundredMillionFrames) {
   for (long frame = 0; frame < frames; ++frame) {
     std::array<float, plane_count> before{};
     for (int p = 0; p < plane_count; ++p) before[p] = object.planes[p].angle;
-    advance_angles(object, settings);
+    advance_angles(object, increments);
     for (int p = 0; p < plane_count; ++p) {
-      const double increment = settings.increments[p];
-      plain[p] += settings.increments[p];
+      const double increment = increments[p];
+      plain[p] += increments[p];
       if (std::fabs(plain[p]) < first_turn_back) {
         ASSERT_EQ(object.planes[p].angle, plain[p]) << "plane " << p << ", frame " << frame;
       }
@@ -73,7 +70,7 @@ TEST(AdvanceAnglesTest, KeepsEverySpeedOverAHundredMillionFrames) {
   }
   for (int p = 0; p < plane_count; ++p) {
     EXPECT_LE(worst[p], 0.001) << degrees[p] << " degrees a frame";
-    EXPECT_LT(std::fabs(object.planes[p].angle), 4 * M_PI + std::fabs(settings.increments[p]));
+    EXPECT_LT(std::fabs(object.planes[p].angle), 4 * M_PI + std::fabs(increments[p]));
   }
 }
 

@@ -16,7 +16,7 @@ namespace {
 using zorv::line;
 using zorv::object_record;
 using zorv::point;
-using zorv::viewer_settings;
+using zorv::view_record;
 using zorv::window_geometry;
 
 constexpr float default_distance = 430.0f;
@@ -42,7 +42,7 @@ window_geometry make_window(std::int32_t width, std::int32_t height) {
   return {width, height, width / 2, height / 2};
 }
 
-std::vector<XSegment> frame(object_record& object, const viewer_settings& settings,
+std::vector<XSegment> frame(object_record& object, const view_record& settings,
                             const window_geometry& window) {
   std::vector<XSegment> segments(object.lines.size(), XSegment{1, 2, 3, 4});
   zorv::build_frame(object, settings, window, segments);
@@ -86,7 +86,7 @@ TEST(PixelMappingTest, PlacesPointsAroundTheCentreWithYUpwards) {
                  << "point " << r.p.x << "," << r.p.y << " window " << r.window.window_width);
     object_record object = make_object({r.p}, {{0, 0}}, 200.0f);
     const std::vector<XSegment> segments =
-        frame(object, zorv::plain_settings(false, r.w_distance, r.w_distance), r.window);
+        frame(object, zorv::plain_view(false, r.w_distance, r.w_distance), r.window);
     EXPECT_EQ(ends(segments[0]), (std::array<int, 4>{r.x, r.y, r.x, r.y}));
   }
 }
@@ -186,7 +186,7 @@ TEST(PerspectiveTest, DividesByWDepthThenZDepthTakenBeforeDivision) {
       {{1, 1, 100, 215}, {2 * 430.0f / 330, 2 * 430.0f / 330, 200, 215}},
       {{3, -3, -430, -430}, {0.75f, -0.75f, -215, -430}},
   };
-  const viewer_settings settings = zorv::plain_settings(true, default_distance, default_distance);
+  const view_record settings = zorv::plain_view(true, default_distance, default_distance);
   for (const row& r : rows) {
     SCOPED_TRACE(testing::Message()
                  << "point " << r.in.x << "," << r.in.y << "," << r.in.z << "," << r.in.w);
@@ -218,18 +218,18 @@ TEST(PerspectiveTest, DepthsBelowTheFloorAreRaisedToIt) {
     SCOPED_TRACE(testing::Message()
                  << "w distance " << r.w_distance << ", z " << r.p.z << ", w " << r.p.w);
     point p = r.p;
-    zorv::project_point(zorv::plain_settings(true, r.w_distance, default_distance), p);
+    zorv::project_point(zorv::plain_view(true, r.w_distance, default_distance), p);
     EXPECT_NEAR(p.x / r.x, 1.0, 1e-6);
     EXPECT_EQ(p.y, 0.0f);
   }
   point unknown{1, 1, 1, nan};
-  zorv::project_point(zorv::plain_settings(true, default_distance, default_distance), unknown);
+  zorv::project_point(zorv::plain_view(true, default_distance, default_distance), unknown);
   EXPECT_TRUE(std::isnan(unknown.x) && std::isnan(unknown.y) && std::isnan(unknown.z));
 }
 
 TEST(PerspectiveTest, OffLeavesTransformedPointsAlone) {
   object_record object = make_object({{1, 2, 3, 4}}, {}, 200.0f);
-  frame(object, zorv::plain_settings(false, 1.0f, 1.0f), make_window(650, 650));
+  frame(object, zorv::plain_view(false, 1.0f, 1.0f), make_window(650, 650));
   EXPECT_TRUE(same_bits(object.projected[0], point{200, 400, 600, 800}));
 }
 
@@ -267,7 +267,7 @@ TEST(ClippingTest, KeepsTheVisiblePartOfSegmentsBeyondSixteenBits) {
                  << "from " << r.a.x << "," << r.a.y << " to " << r.b.x << "," << r.b.y);
     object_record object = make_object({r.a, r.b}, {{0, 1}}, 1.0f);
     const std::array<int, 4> got =
-        ends(frame(object, zorv::plain_settings(false, 1, 1), make_window(650, 650))[0]);
+        ends(frame(object, zorv::plain_view(false, 1, 1), make_window(650, 650))[0]);
     for (int k = 0; k < 4; ++k) EXPECT_NEAR(got[k], r.want[k], r.tolerance) << "coordinate " << k;
   }
 }
@@ -279,9 +279,8 @@ TEST(ClippingTest, PointsBehindTheDistanceAreCutOrHidden) {
   object_record object =
       make_object({{0, 0, 0, 0}, {1, 0, 0, 430}, {200, 0, 0, 430}, {10.5f, 20.5f, 0, 0}},
                   {{0, 1}, {0, 2}, {1, 2}, {0, 3}}, 1.0f);
-  const std::vector<XSegment> segments =
-      frame(object, zorv::plain_settings(true, default_distance, default_distance),
-            make_window(650, 650));
+  const std::vector<XSegment> segments = frame(
+      object, zorv::plain_view(true, default_distance, default_distance), make_window(650, 650));
   EXPECT_GT(object.projected[1].x, 1e36f);
   EXPECT_TRUE(std::isinf(object.projected[2].x));
   EXPECT_EQ(ends(segments[0]), (std::array<int, 4>{325, 325, 32767, 325}));
@@ -337,7 +336,7 @@ TEST(FrameTest, MatchesAPlainScalarFrameBitForBit) {
     for (const bool with_turn : {false, true}) {
       SCOPED_TRACE(testing::Message() << "perspective " << perspective << ", turn " << with_turn);
       object_record object = with_turn ? turned(busy_object()) : busy_object();
-      const viewer_settings settings = zorv::plain_settings(perspective, 430.0f, 300.0f);
+      const view_record settings = zorv::plain_view(perspective, 430.0f, 300.0f);
       const window_geometry window = make_window(651, 480);
       object_record plain = object;
       const std::vector<XSegment> segments = frame(object, settings, window);
@@ -363,7 +362,7 @@ TEST(FrameTest, IsTheSameAtEveryOptimisationLevel) {
   for (digest_case& c : cases) {
     SCOPED_TRACE(c.object.turned ? "turned" : "not turned");
     const std::vector<XSegment> segments =
-        frame(c.object, zorv::plain_settings(true, 430.0f, 300.0f), make_window(651, 480));
+        frame(c.object, zorv::plain_view(true, 430.0f, 300.0f), make_window(651, 480));
     std::uint64_t digest = 0xcbf29ce484222325u; // 64-bit FNV-1a over the output's bit patterns
     const auto mix = [&digest](std::uint32_t word) {
       for (int k = 0; k < 4; ++k) digest = (digest ^ ((word >> (8 * k)) & 0xffu)) * 0x100000001b3u;
@@ -386,7 +385,7 @@ TEST(UserTurnTest, ActsAfterTheSixPlanesAndBeforeProjection) {
   object.turn = {{{0, 0, -1, 0}, {0, 1, 0, 0}, {1, 0, 0, 0}, {0, 0, 0, 1}}};
   object.turned = true;
   const std::vector<XSegment> segments =
-      frame(object, zorv::plain_settings(true, 430.0f, 430.0f), make_window(650, 650));
+      frame(object, zorv::plain_view(true, 430.0f, 430.0f), make_window(650, 650));
   EXPECT_EQ(coordinates(object.projected[0]), (std::array<float, 4>{0, 200, 0, 0}));
   EXPECT_FLOAT_EQ(object.projected[1].y, 100.0f * 430.0f / 530.0f);
   EXPECT_FLOAT_EQ(object.projected[1].z, -100.0f);
@@ -400,7 +399,7 @@ TEST(UserTurnTest, AOnePlaneTurnIsThatPlanesRotationBitForBit) {
       {{0, 1}, {0, 2}, {1, 2}, {0, 3}, {1, 3}, {2, 3}}};
   const float sine = static_cast<float>(std::sin(0.7));
   const float cosine = static_cast<float>(std::cos(0.7));
-  const viewer_settings settings = zorv::plain_settings(true, 430.0f, 300.0f);
+  const view_record settings = zorv::plain_view(true, 430.0f, 300.0f);
   for (int plane = 0; plane < zorv::plane_count; ++plane) {
     SCOPED_TRACE(testing::Message() << "plane " << plane);
     object_record by_plane = busy_object();

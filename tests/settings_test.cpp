@@ -32,8 +32,9 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << ", depth_cueing " << s.depth_cueing << ", depth_colour \"" << s.depth_colour
        << "\", output_file \"" << s.output_file << "\", frame_count " << s.frame_count
        << ", placement " << ::testing::PrintToString(s.placement) << ", smooth_lines "
-       << s.smooth_lines << ", host " << static_cast<int>(s.host) << ", window_id " << s.window_id
-       << ", interactive " << s.interactive << "}";
+       << s.smooth_lines << ", root " << s.root << ", has_window_id " << s.has_window_id
+       << ", window_id " << s.window_id << ", interactive " << s.interactive << ", mode "
+       << static_cast<int>(s.mode) << ", format " << static_cast<int>(s.format) << "}";
 }
 
 namespace {
@@ -102,7 +103,9 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_EQ(settings.placement, window_placement{});
     EXPECT_FALSE(settings.smooth_lines);
     // zorv draws into its own window.
-    EXPECT_EQ(settings.host, host_window::none);
+    EXPECT_FALSE(settings.root);
+    EXPECT_FALSE(settings.has_window_id);
+    EXPECT_EQ(settings.mode, run_mode::own_window);
     EXPECT_FALSE(settings.interactive);
   }
   display_variable set("farhost:3.0");
@@ -230,8 +233,23 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.data_file = "torus";
          s.output_file = "torus.gif";
          s.frame_count = 180;
+         s.mode = run_mode::picture_file;
+         s.format = picture_format::gif;
        }},
-      {{"-o", "-np"}, [](viewer_settings& s) { s.output_file = "-np"; }},
+      {{"-o", "-np.PNG"},
+       [](viewer_settings& s) {
+         s.output_file = "-np.PNG";
+         s.mode = run_mode::picture_file;
+       }},
+      // Options that do nothing in a mode are accepted there.
+      {{"-o", "t.png", "-nt", "-i", "-bb"},
+       [](viewer_settings& s) {
+         s.output_file = "t.png";
+         s.show_title = false;
+         s.interactive = true;
+         s.back_buffer = true;
+         s.mode = run_mode::picture_file;
+       }},
       {{"-frames", "1", "-frames", "2147483647"},
        [](viewer_settings& s) { s.frame_count = 2147483647; }},
       {{"-frames", " 7"}, [](viewer_settings& s) { s.frame_count = 7; }},
@@ -255,38 +273,46 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.smooth_lines = true;
          s.line_width = 2;
        }},
-      // -root and -window-id, the window ID decimal or hexadecimal as hosts write it; the last of
-      // them decides.
+      // -root and -window-id, the window ID decimal or hexadecimal as hosts write it; given
+      // both, in either order, the viewer draws into the window that the ID names.
       {{"torus", "-root"},
        [](viewer_settings& s) {
          s.data_file = "torus";
-         s.host = host_window::virtual_root;
+         s.root = true;
+         s.mode = run_mode::host_window;
        }},
       {{"-window-id", "0x1a00003"},
        [](viewer_settings& s) {
-         s.host = host_window::by_id;
+         s.has_window_id = true;
          s.window_id = 0x1a00003;
+         s.mode = run_mode::host_window;
        }},
       {{"-window-id", "0X2E0000A", "torus"},
        [](viewer_settings& s) {
-         s.host = host_window::by_id;
+         s.has_window_id = true;
          s.window_id = 0x2e0000a;
          s.data_file = "torus";
+         s.mode = run_mode::host_window;
        }},
       {{"-window-id", "4294967295"},
        [](viewer_settings& s) {
-         s.host = host_window::by_id;
+         s.has_window_id = true;
          s.window_id = 0xffffffff;
+         s.mode = run_mode::host_window;
        }},
       {{"-root", "-window-id", "017"},
        [](viewer_settings& s) {
-         s.host = host_window::by_id;
+         s.root = true;
+         s.has_window_id = true;
          s.window_id = 17;
+         s.mode = run_mode::host_window;
        }},
       {{"-window-id", "5", "-root", "-root"},
        [](viewer_settings& s) {
-         s.host = host_window::virtual_root;
+         s.root = true;
+         s.has_window_id = true;
          s.window_id = 5;
+         s.mode = run_mode::host_window;
        }},
       // Names longer than any fixed field are kept whole.
       {{long_path, "-lc", long_colour, "-d", long_colour + ":0"},
@@ -400,6 +426,20 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-I"}, parse_outcome::bad_option, "-I"},
       // The help test comes before them, as it does before a bad option.
       {{"-fps60", "-h", "-bb"}, parse_outcome::help, ""},
+      // A picture file has no window: -o contradicts -root and -window-id, in any order.
+      {{"torus", "-root", "-o", "r.png"}, parse_outcome::contradiction, "-o and -root"},
+      {{"-o", "r.gif", "-root"}, parse_outcome::contradiction, "-o and -root"},
+      {{"-o", "r.png", "-window-id", "7"}, parse_outcome::contradiction, "-o and -window-id"},
+      {{"-window-id", "7", "-root", "-o", "r.png"},
+       parse_outcome::contradiction,
+       "-o and -window-id"},
+      // A picture zorv cannot write is refused with the rest of the command line.
+      {{"big", "-o", "t.jpg"}, parse_outcome::bad_picture_name, "t.jpg"},
+      {{"-o", "-np"}, parse_outcome::bad_picture_name, "-np"},
+      {{"-o", "png"}, parse_outcome::bad_picture_name, "png"},
+      {{"-o", ".gif.x"}, parse_outcome::bad_picture_name, ".gif.x"},
+      // A bad option is found before any contradiction.
+      {{"-o", "r.png", "-root", "-x"}, parse_outcome::bad_option, "-x"},
   };
   for (const refused_case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.arguments));
@@ -459,12 +499,12 @@ TEST(SettingsTest, IncrementsBecomeRadiansThroughDoublePrecision) {
     return static_cast<float>(static_cast<double>(degrees) * 0.017453292519943295);
   };
   const std::array<float, plane_count> degrees = settings.increments;
-  increments_to_radians(settings);
+  const std::array<float, plane_count> radians = increments_in_radians(settings.increments);
   for (int plane = 0; plane < plane_count; ++plane)
-    EXPECT_EQ(settings.increments[plane], expected(degrees[plane])) << "plane " << plane;
+    EXPECT_EQ(radians[plane], expected(degrees[plane])) << "plane " << plane;
   // Rounding once from double differs from multiplying in single precision here.
-  EXPECT_NE(settings.increments[xy], 0.6f * 0.017453292f);
-  EXPECT_EQ(settings.increments[yz], static_cast<float>(2 * M_PI));
+  EXPECT_NE(radians[xy], 0.6f * 0.017453292f);
+  EXPECT_EQ(radians[yz], static_cast<float>(2 * M_PI));
 }
 
 TEST(SettingsTest, HelpLinesThreeToSixteenAreFiftyEightCharactersWide) {

@@ -98,7 +98,7 @@ TEST(SteadyStateTest, FrameLoopKeepsItsMemoryOverALongRun) {
   for (long frame = 0; frame < warm_up_frames; ++frame) run_frame(viewer);
   const memory start = measure();
   memory highest = start;
-  const Window window = viewer.display.window;
+  const Window window = viewer.window.window;
   for (long frame = 1; frame <= measured_frames; ++frame) {
     XMoveWindow(session.display, window, static_cast<int>(frame % 2), 0);
     XFlush(session.display);
@@ -115,7 +115,7 @@ TEST(SteadyStateTest, FrameLoopKeepsItsMemoryOverALongRun) {
               end.resident / 1024, end.heap, measured_frames / sample_every,
               highest.resident / 1024, highest.heap);
   // Each frame takes the events its round trip brought off the queue.
-  EXPECT_EQ(XEventsQueued(viewer.display.display, QueuedAlready), 0);
+  EXPECT_EQ(XEventsQueued(viewer.window.display, QueuedAlready), 0);
   EXPECT_LE(highest.heap - start.heap, allowed_heap_growth_bytes);
   if (resident_size_tells) {
     EXPECT_LE(highest.resident - start.resident, allowed_resident_growth_bytes);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "animation.hpp"
+#include "depth.hpp"
 #include "torus.hpp"
 #include "x11_harness.hpp"
 
@@ -74,14 +75,15 @@ protected:
 };
 
 TEST_F(DisplayTest, StartsWithTheFixedWindowAndZeroedLists) {
-  const display_state& state = connect().display;
-  EXPECT_EQ(state.geometry.window_width, start_size);
-  EXPECT_EQ(state.geometry.window_height, start_size);
-  EXPECT_EQ(state.geometry.centre_x, start_size / 2);
-  EXPECT_EQ(state.geometry.centre_y, start_size / 2);
-  ASSERT_EQ(state.segments.size(), 2u);
-  ASSERT_EQ(state.erased.size(), 2u);
-  for (const XSegment& s : state.erased) EXPECT_EQ(s.x1 | s.y1 | s.x2 | s.y2, 0);
+  const viewer& v = connect();
+  const window_geometry& geometry = v.window.geometry;
+  EXPECT_EQ(geometry.window_width, start_size);
+  EXPECT_EQ(geometry.window_height, start_size);
+  EXPECT_EQ(geometry.centre_x, start_size / 2);
+  EXPECT_EQ(geometry.centre_y, start_size / 2);
+  ASSERT_EQ(v.frame.segments.size(), 2u);
+  ASSERT_EQ(v.frame.erased.size(), 2u);
+  for (const XSegment& s : v.frame.erased) EXPECT_EQ(s.x1 | s.y1 | s.x2 | s.y2, 0);
 }
 
 TEST_F(DisplayTest, LooksUpColourNamesAndLeavesUnknownOnesAtPixel0) {
@@ -101,7 +103,7 @@ TEST_F(DisplayTest, LooksUpColourNamesAndLeavesUnknownOnesAtPixel0) {
   };
   for (const colour_case& c : cases) {
     SCOPED_TRACE(c.line);
-    const display_state& state = connect({"-lc", c.line, "-bc", c.background}).display;
+    const window_state& state = connect({"-lc", c.line, "-bc", c.background}).window;
     EXPECT_EQ(state.line_pixel, c.line_pixel);
     EXPECT_EQ(state.background_pixel, c.background_pixel);
   }
@@ -120,7 +122,7 @@ TEST_F(DisplayTest, FallsBackToPixels1And6WhenTheColormapIsFull) {
   ASSERT_GT(taken, 0);
 
   // Colours the server's own entries are unlikely to hold already.
-  const display_state& state = connect({"-lc", "MediumOrchid", "-bc", "DarkKhaki"}).display;
+  const window_state& state = connect({"-lc", "MediumOrchid", "-bc", "DarkKhaki"}).window;
   EXPECT_EQ(state.background_pixel, 1u);
   EXPECT_EQ(state.line_pixel, 6u);
   XCloseDisplay(hog);
@@ -130,14 +132,13 @@ TEST_F(DisplayTest, RemembersDrawnSegmentsForErasingOnlyWithoutClearing) {
   for (const bool clear : {false, true}) {
     SCOPED_TRACE(clear ? "-cw" : "default");
     viewer& v = connect(clear ? std::vector<std::string>{"-cw"} : std::vector<std::string>{});
-    display_state& state = v.display;
-    state.segments = {{1, 2, 3, 4}, {5, 6, 7, 8}};
-    erase_previous(v);
-    draw_current(v);
-    XSync(state.display, False);
-    ASSERT_EQ(state.erased.size(), 2u);
-    EXPECT_EQ(state.erased[1].x1, clear ? 0 : 5);
-    EXPECT_EQ(state.erased[1].y2, clear ? 0 : 8);
+    frame_lists& lists = v.frame;
+    lists.segments = {{1, 2, 3, 4}, {5, 6, 7, 8}};
+    show_plain_frame(v.plain, v.window, lists, v.object, v.settings.clear_each_frame);
+    XSync(v.window.display, False);
+    ASSERT_EQ(lists.erased.size(), 2u);
+    EXPECT_EQ(lists.erased[1].x1, clear ? 0 : 5);
+    EXPECT_EQ(lists.erased[1].y2, clear ? 0 : 8);
   }
 }
 
@@ -158,11 +159,11 @@ TEST_F(DisplayTest, FollowsAResizeByRecentringAndRescaling) {
   for (const resize_case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << (c.rescale ? "" : " -ns"));
     viewer& v = connect(c.rescale ? std::vector<std::string>{} : std::vector<std::string>{"-ns"});
-    const display_state& state = v.display;
+    const window_state& state = v.window;
     XResizeWindow(state.display, state.window, static_cast<unsigned>(c.width),
                   static_cast<unsigned>(c.height));
     XSync(state.display, False);
-    follow_resize(v);
+    follow_window_size(v);
 
     EXPECT_EQ(state.geometry.window_width, c.width);
     EXPECT_EQ(state.geometry.window_height, c.height);
@@ -170,44 +171,41 @@ TEST_F(DisplayTest, FollowsAResizeByRecentringAndRescaling) {
     EXPECT_EQ(state.geometry.centre_y, c.height / 2);
     for (const float scale : v.object.scale)
       EXPECT_FLOAT_EQ(scale, static_cast<float>(default_scale * c.factor));
-    EXPECT_FLOAT_EQ(v.settings.z_distance, static_cast<float>(default_distance * c.factor));
-    EXPECT_FLOAT_EQ(v.settings.w_distance, static_cast<float>(default_distance * c.factor));
+    EXPECT_FLOAT_EQ(v.view.z_distance, static_cast<float>(default_distance * c.factor));
+    EXPECT_FLOAT_EQ(v.view.w_distance, static_cast<float>(default_distance * c.factor));
   }
 }
 
 TEST_F(DisplayTest, DoublesScaleAndDistancesExactlyWhenTheAreaQuadruples) {
   viewer& v = connect();
-  XResizeWindow(v.display.display, v.display.window, 1300, 1300);
-  XSync(v.display.display, False);
-  follow_resize(v);
+  XResizeWindow(v.window.display, v.window.window, 1300, 1300);
+  XSync(v.window.display, False);
+  follow_window_size(v);
   EXPECT_EQ(v.object.scale[0], 400.0f);
   EXPECT_EQ(v.object.scale[3], 400.0f);
-  EXPECT_EQ(v.settings.z_distance, 860.0f);
-  EXPECT_EQ(v.settings.w_distance, 860.0f);
+  EXPECT_EQ(v.view.z_distance, 860.0f);
+  EXPECT_EQ(v.view.w_distance, 860.0f);
 }
 
 // 46341 x 46341 is the smallest square whose area does not fit a 32-bit integer.
 TEST_F(DisplayTest, SurvivesAWindowAreaBeyond32Bits) {
   constexpr unsigned huge = 46341;
   viewer& v = connect();
-  XResizeWindow(v.display.display, v.display.window, huge, huge);
-  XSync(v.display.display, False);
-  follow_resize(v);
+  XResizeWindow(v.window.display, v.window.window, huge, huge);
+  XSync(v.window.display, False);
+  follow_window_size(v);
   EXPECT_FLOAT_EQ(v.object.scale[0], static_cast<float>(default_scale * huge / start_size));
 
-  XResizeWindow(v.display.display, v.display.window, start_size, start_size);
-  XSync(v.display.display, False);
-  follow_resize(v);
+  XResizeWindow(v.window.display, v.window.window, start_size, start_size);
+  XSync(v.window.display, False);
+  follow_window_size(v);
   EXPECT_FLOAT_EQ(v.object.scale[0], default_scale);
-  EXPECT_FLOAT_EQ(v.settings.w_distance, default_distance);
+  EXPECT_FLOAT_EQ(v.view.w_distance, default_distance);
 }
 
 TEST_F(DisplayTest, ReportsASegmentListThatCannotBeAllocated) {
-  viewer v{};
-  set_defaults(v.settings);
-  v.settings.display_name = server.display_name;
-  v.object.line_count = -1;
-  EXPECT_EXIT(connect_display(v), testing::ExitedWithCode(255),
+  frame_lists lists;
+  EXPECT_EXIT(allocate_frame_lists(lists, -1, false), testing::ExitedWithCode(255),
               "^ZORV: could not allocate segment stucture\\.\n$");
 }
 
@@ -226,9 +224,9 @@ TEST_F(DisplayTest, BackBufferComesFromTheServerOrAPixmap) {
   for (const buffer_case& c : cases) {
     SCOPED_TRACE(c.what);
     start(24, c.server_arguments);
-    const display_state& state = connect(c.options).display;
-    EXPECT_EQ(state.back_buffer, c.expected);
-    EXPECT_EQ(state.drawable == state.window, c.expected == back_buffer_kind::none);
+    const viewer& v = connect(c.options);
+    EXPECT_EQ(v.plain.back_buffer, c.expected);
+    EXPECT_EQ(v.plain.drawable == v.window.window, c.expected == back_buffer_kind::none);
   }
 }
 
@@ -247,15 +245,15 @@ TEST_F(DisplayTest, DepthCueingDrawsEachStepInOneRequest) {
 
   const auto requests_per_frame = [](viewer& v) {
     run_frame(v);
-    const unsigned long before = XNextRequest(v.display.display);
+    const unsigned long before = XNextRequest(v.window.display);
     run_frame(v);
-    return XNextRequest(v.display.display) - before;
+    return XNextRequest(v.window.display) - before;
   };
   viewer& plain = start_local_viewer(*this, ring, {"-xy"});
   viewer& cued = start_local_viewer(*this, ring, {"-xy", "-wc", "Blue"});
   const unsigned long plain_requests = requests_per_frame(plain);
   const unsigned long cued_requests = requests_per_frame(cued);
-  EXPECT_EQ(std::set<std::uint8_t>(cued.display.steps.begin(), cued.display.steps.end()).size(),
+  EXPECT_EQ(std::set<std::uint8_t>(cued.frame.steps.begin(), cued.frame.steps.end()).size(),
             static_cast<std::size_t>(depth_step_count));
   EXPECT_LE(cued_requests, plain_requests - 1 + depth_step_count);
   EXPECT_GE(cued_requests, static_cast<unsigned long>(depth_step_count));
@@ -271,10 +269,10 @@ TEST_F(DisplayTest, PicturesColourDepthStepsAsTheWindowDoes) {
     SCOPED_TRACE(testing::PrintToString(colours));
     viewer& v = connect(colours);
     const picture_colours expected = colours_for(v.settings, database);
-    ASSERT_EQ(v.display.depth_gcs.size(), expected.lines.size());
+    ASSERT_EQ(v.plain.depth_gcs.size(), expected.lines.size());
     for (std::size_t k = 0; k < expected.lines.size(); ++k) {
       XGCValues values{};
-      XGetGCValues(v.display.display, v.display.depth_gcs[k], GCForeground, &values);
+      XGetGCValues(v.window.display, v.plain.depth_gcs[k], GCForeground, &values);
       const rgb_colour c = expected.lines[k];
       EXPECT_EQ(values.foreground, static_cast<unsigned long>(c.red << 16 | c.green << 8 | c.blue))
           << "step " << k;
@@ -290,18 +288,18 @@ TEST_F(DisplayTest, SmoothLinesShareTheirPixelsWhereTheServerCan) {
     start(24,
           shared ? std::vector<std::string>{} : std::vector<std::string>{"-extension", "MIT-SHM"});
     viewer& v = connect({"-aa"});
-    EXPECT_EQ(v.display.target, frame_target::smooth_window);
-    ASSERT_NE(v.display.image.image, nullptr);
-    EXPECT_EQ(v.display.image.shared, shared);
+    EXPECT_EQ(v.target, frame_target::smooth_window);
+    ASSERT_NE(v.smooth.image, nullptr);
+    EXPECT_EQ(v.smooth.shared, shared);
     // A resize makes an image of the new size.
-    XResizeWindow(v.display.display, v.display.window, 700, 500);
-    XSync(v.display.display, False);
+    XResizeWindow(v.window.display, v.window.window, 700, 500);
+    XSync(v.window.display, False);
     run_frame(v);
-    ASSERT_NE(v.display.image.image, nullptr);
-    EXPECT_EQ(v.display.image.image->width, 700);
-    EXPECT_EQ(v.display.image.image->height, 500);
-    EXPECT_EQ(v.display.picture.width, 700);
-    EXPECT_EQ(v.display.image.shared, shared);
+    ASSERT_NE(v.smooth.image, nullptr);
+    EXPECT_EQ(v.smooth.image->width, 700);
+    EXPECT_EQ(v.smooth.image->height, 500);
+    EXPECT_EQ(v.smooth.picture.width, 700);
+    EXPECT_EQ(v.smooth.shared, shared);
   }
 }
 
@@ -337,7 +335,7 @@ TEST_F(DisplayTest, TakesAHostsWindowAndSizesTheObjectToIt) {
     // -i reads no input in a host's window: it must not select the host's button presses.
     if (!rescale) options.insert(options.end(), {"-ns", "-i"});
     viewer& v = connect(options);
-    const display_state& state = v.display;
+    const window_state& state = v.window;
     XSync(state.display, False);
     EXPECT_TRUE(state.foreign_window);
     EXPECT_EQ(state.window, host);
@@ -355,8 +353,8 @@ TEST_F(DisplayTest, TakesAHostsWindowAndSizesTheObjectToIt) {
     const double applied = rescale ? factor : 1.0;
     for (const float scale : v.object.scale)
       EXPECT_EQ(scale, static_cast<float>(double{default_scale} * applied));
-    EXPECT_EQ(v.settings.z_distance, static_cast<float>(double{default_distance} * applied));
-    EXPECT_EQ(v.settings.w_distance, static_cast<float>(double{default_distance} * applied));
+    EXPECT_EQ(v.view.z_distance, static_cast<float>(double{default_distance} * applied));
+    EXPECT_EQ(v.view.w_distance, static_cast<float>(double{default_distance} * applied));
     run_frame(v);
     XSync(state.display, False);
     // Paint it white again for the next case.
@@ -400,7 +398,7 @@ TEST_F(DisplayTest, RootMeansTheHostsWindowThenTheVirtualRootThenTheRoot) {
     if (!c.marked) XDeleteProperty(display, marked, mark);
     XSync(display, False);
     saver_window_variable variable(c.variable);
-    const display_state& state = connect({"-root"}).display;
+    const window_state& state = connect({"-root"}).window;
     EXPECT_EQ(state.window, c.expected);
     EXPECT_TRUE(state.foreign_window);
   }

@@ -83,7 +83,7 @@ pixel_area expected_picture(Display* display, const std::string& object_text, co
   object.scale.fill(v.scale);
   object.planes[v.plane].sine = static_cast<float>(std::sin(v.radians));
   object.planes[v.plane].cosine = static_cast<float>(std::cos(v.radians));
-  const viewer_settings settings = plain_settings(v.perspective, 430.0f, 430.0f);
+  const view_record settings = plain_view(v.perspective, 430.0f, 430.0f);
   const window_geometry geometry{v.width, v.height, v.width / 2, v.height / 2};
   std::vector<XSegment> segments(object.lines.size());
   build_frame(object, settings, geometry, segments);
@@ -326,8 +326,8 @@ protected:
 
   viewer& start(const std::vector<std::string>& options) {
     viewer& v = start_local_viewer(*this, torus_text(24, 12), options);
-    XSync(v.display.display, False);
-    focus_window(display, v.display.window);
+    XSync(v.window.display, False);
+    focus_window(display, v.window.window);
     return v;
   }
 
@@ -357,28 +357,28 @@ TEST_F(InteractiveViewerTest, SpeedKeysScaleEveryIncrementByOneFactorWithinALimi
   for (const speed_case& c : cases) {
     SCOPED_TRACE(c.what);
     viewer& v = start({"-i", "-xy1", "-xw-2", "-zw0.5"});
-    const std::array<float, plane_count> before = v.settings.increments;
+    const std::array<float, plane_count> before = v.view.increments;
     press_key(display, c.key, c.shift);
-    ASSERT_TRUE(read_until(v, [&] { return v.settings.increments != before; }));
+    ASSERT_TRUE(read_until(v, [&] { return v.view.increments != before; }));
     const double factor = c.step > 0 ? stated_speed_factor : 1.0 / stated_speed_factor;
     for (int plane = 0; plane < plane_count; ++plane)
-      EXPECT_EQ(v.settings.increments[plane],
+      EXPECT_EQ(v.view.increments[plane],
                 static_cast<float>(static_cast<double>(before[plane]) * factor))
           << "plane " << plane;
   }
 
   // Twenty steps faster at most, then the key changes nothing; a step slower still counts.
   viewer& v = start({"-i", "-xw2"});
-  float fastest = v.settings.increments[xw];
+  float fastest = v.view.increments[xw];
   for (int i = 0; i < max_speed_steps; ++i)
     fastest = static_cast<float>(static_cast<double>(fastest) * stated_speed_factor);
   for (int i = 0; i < max_speed_steps + 5; ++i) press_key(display, XK_plus, true);
   press_key(display, XK_p); // read after every + before it
-  ASSERT_TRUE(read_until(v, [&] { return !v.settings.perspective; }));
-  EXPECT_EQ(v.settings.increments[xw], fastest);
+  ASSERT_TRUE(read_until(v, [&] { return !v.view.perspective; }));
+  EXPECT_EQ(v.view.increments[xw], fastest);
   press_key(display, XK_minus);
-  ASSERT_TRUE(read_until(v, [&] { return v.settings.increments[xw] != fastest; }));
-  EXPECT_EQ(v.settings.increments[xw],
+  ASSERT_TRUE(read_until(v, [&] { return v.view.increments[xw] != fastest; }));
+  EXPECT_EQ(v.view.increments[xw],
             static_cast<float>(static_cast<double>(fastest) / stated_speed_factor));
 }
 
@@ -389,7 +389,7 @@ TEST_F(InteractiveViewerTest, TheWheelStopsShortOfAnInfiniteScale) {
   viewer& v = start({"-i", "-s3e38"});
   click(display, Button4);
   press_key(display, XK_p); // read after the notch
-  ASSERT_TRUE(read_until(v, [&] { return !v.settings.perspective; }));
+  ASSERT_TRUE(read_until(v, [&] { return !v.view.perspective; }));
   EXPECT_EQ(v.object.scale[0], largest_scale);
   click(display, Button5);
   ASSERT_TRUE(read_until(v, [&] { return v.object.scale[0] != largest_scale; }));
@@ -397,7 +397,8 @@ TEST_F(InteractiveViewerTest, TheWheelStopsShortOfAnInfiniteScale) {
 }
 
 // r brings back the orientation, speed and perspective of start-up, and the scale and distances
-// that start-up gives a window of the present size (those of start-up itself with -ns).
+// that start-up gives a window of the present size (those of start-up itself with -ns). A resize
+// and the user's input change the view, never the settings.
 TEST_F(InteractiveViewerTest, ResetGivesTheStartingViewForThePresentWindowSize) {
   for (const bool rescale : {true, false}) {
     SCOPED_TRACE(rescale ? "rescaling" : "-ns");
@@ -405,14 +406,15 @@ TEST_F(InteractiveViewerTest, ResetGivesTheStartingViewForThePresentWindowSize) 
     if (!rescale) options.push_back("-ns");
     viewer& v = start(options);
     const viewer_settings settings = v.settings;
+    const std::array<float, plane_count> increments = v.view.increments;
     for (int i = 0; i < 5; ++i) run_frame(v);
     click(display, Button4);
     press_key(display, XK_plus, true);
     press_key(display, XK_Up, true);
     press_key(display, XK_p);
-    XResizeWindow(display, v.display.window, 1300, 1300);
+    XResizeWindow(display, v.window.window, 1300, 1300);
     XSync(display, False);
-    ASSERT_TRUE(read_until(v, [&] { return !v.settings.perspective; }));
+    ASSERT_TRUE(read_until(v, [&] { return !v.view.perspective; }));
     run_frame(v); // follows the resize
     ASSERT_TRUE(v.object.turned);
 
@@ -420,10 +422,12 @@ TEST_F(InteractiveViewerTest, ResetGivesTheStartingViewForThePresentWindowSize) 
     ASSERT_TRUE(read_until(v, [&] { return !v.object.turned; }));
     const float factor = rescale ? 2.0f : 1.0f;
     for (const float scale : v.object.scale) EXPECT_EQ(scale, 150.0f * factor);
-    EXPECT_EQ(v.settings.w_distance, 300.0f * factor);
-    EXPECT_EQ(v.settings.z_distance, 430.0f * factor);
-    EXPECT_EQ(v.settings.increments, settings.increments);
-    EXPECT_TRUE(v.settings.perspective);
+    EXPECT_EQ(v.view.w_distance, 300.0f * factor);
+    EXPECT_EQ(v.view.z_distance, 430.0f * factor);
+    EXPECT_EQ(v.view.increments, increments);
+    EXPECT_TRUE(v.view.perspective);
+    // All of it changed the view alone: the settings are as start-up left them.
+    EXPECT_EQ(v.settings, settings);
     for (const plane_record& plane : v.object.planes) {
       EXPECT_EQ(plane.angle, 0.0f);
       EXPECT_EQ(plane.sine, 0.0f);
@@ -438,19 +442,19 @@ TEST_F(InteractiveViewerTest, ResetGivesTheStartingViewForThePresentWindowSize) 
 TEST_F(InteractiveViewerTest, APausedViewerDrawsAResizedWindowForItsNewSize) {
   constexpr int large = 1300;
   viewer& v = start_local_viewer(*this, axes, {"-xy", "-np", "-i"});
-  focus_window(display, v.display.window);
+  focus_window(display, v.window.window);
   frame_pacer pacer{};
   run_interactive_frame(v, pacer);
   press_key(display, XK_space);
-  ASSERT_TRUE(read_until(v, [&] { return v.input.paused; }));
+  ASSERT_TRUE(read_until(v, [&] { return v.view.paused; }));
 
-  XResizeWindow(display, v.display.window, large, large);
+  XResizeWindow(display, v.window.window, large, large);
   XSync(display, False);
-  XSync(v.display.display, False); // both the resize and the exposure are now in the queue
+  XSync(v.window.display, False);  // both the resize and the exposure are now in the queue
   run_interactive_frame(v, pacer); // reads them
-  for (int frame = 0; frame < 3 && v.input.changed; ++frame) run_interactive_frame(v, pacer);
-  EXPECT_FALSE(v.input.changed);
-  XSync(v.display.display, False);
+  for (int frame = 0; frame < 3 && v.view.changed; ++frame) run_interactive_frame(v, pacer);
+  EXPECT_FALSE(v.view.changed);
+  XSync(v.window.display, False);
   EXPECT_EQ(
       read_window(display, large, large).pixels,
       expected_picture(display, axes, {.scale = 400.0f, .width = large, .height = large}).pixels);
@@ -464,8 +468,8 @@ TEST_F(InteractiveViewerTest, AnUntouchedViewerMakesTheFramesOfTheDefault) {
   for (int frame = 0; frame < 200; ++frame) {
     run_frame(plain);
     run_frame(interactive);
-    ASSERT_EQ(std::memcmp(plain.display.segments.data(), interactive.display.segments.data(),
-                          plain.display.segments.size() * sizeof(XSegment)),
+    ASSERT_EQ(std::memcmp(plain.frame.segments.data(), interactive.frame.segments.data(),
+                          plain.frame.segments.size() * sizeof(XSegment)),
               0)
         << "frame " << frame;
   }
@@ -479,16 +483,16 @@ TEST(UserTurnTest, TurnsInTheScreensFrameAndStaysARotation) {
   v.object.points = {{0.3f, -0.2f, 0.7f, 0.4f}};
   v.object.projected.resize(1);
   v.object.point_count = 1;
-  const viewer_settings settings = plain_settings(false, 430.0f, 430.0f);
+  const view_record settings = plain_view(false, 430.0f, 430.0f);
   const window_geometry geometry{650, 650, 325, 325};
   const auto turned_point = [&] {
     build_frame(v.object, settings, geometry, {});
     return v.object.projected[0];
   };
   // Turns in xz and yz do not commute: the second must act on what the first left.
-  turn_view(v.input, v.object, xz, 1.0);
+  turn_view(v.view, v.object, xz, 1.0);
   const point before = turned_point();
-  turn_view(v.input, v.object, yz, 0.5);
+  turn_view(v.view, v.object, yz, 0.5);
   point expected = before;
   rotate_pair(expected.y, expected.z, static_cast<float>(std::sin(0.5)),
               static_cast<float>(std::cos(0.5)));
@@ -501,13 +505,13 @@ TEST(UserTurnTest, TurnsInTheScreensFrameAndStaysARotation) {
   constexpr int turns = 100'000;
   const plane_index planes[] = {xz, yz, xw, yw};
   const auto angle = [](int i) { return 0.001 * ((i * 7919) % 201 - 100); };
-  for (int i = 0; i < turns; ++i) turn_view(v.input, v.object, planes[i % 4], angle(i));
-  for (int i = turns - 1; i >= 0; --i) turn_view(v.input, v.object, planes[i % 4], -angle(i));
-  turn_view(v.input, v.object, yz, -0.5);
-  turn_view(v.input, v.object, xz, -1.0);
+  for (int i = 0; i < turns; ++i) turn_view(v.view, v.object, planes[i % 4], angle(i));
+  for (int i = turns - 1; i >= 0; --i) turn_view(v.view, v.object, planes[i % 4], -angle(i));
+  turn_view(v.view, v.object, yz, -0.5);
+  turn_view(v.view, v.object, xz, -1.0);
   for (int row = 0; row < axis_count; ++row)
     for (int column = 0; column < axis_count; ++column)
-      EXPECT_NEAR(v.input.turn[row][column], row == column ? 1.0 : 0.0, 1e-12)
+      EXPECT_NEAR(v.view.turn[row][column], row == column ? 1.0 : 0.0, 1e-12)
           << row << ", " << column;
 }
 

@@ -37,7 +37,7 @@ protected:
     viewer& v = start_local_viewer(*this, object_text, options);
     for (int frame = 0; frame < frame_count; ++frame) {
       run_frame(v);
-      XSync(v.display.display, False);
+      XSync(v.window.display, False);
       pictures.push_back(read_window(display, window_side, window_side).pixels);
     }
     return pictures;

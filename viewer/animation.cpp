@@ -1,10 +1,11 @@
-// The viewer's background life: after the window is up the process splits, the parent reports
-// the child's pid and ends, and the child draws frame after frame until it is killed. Nothing
-// paces the loop but the round trip to the server that follow_resize makes every frame, unless
-// the frame rate is capped (-fps, or a host's window): then a loop of its own sleeps before each
-// frame, and the loop without a cap does nothing else. With -i a third loop also sleeps while the
-// user has paused the motion, and the user can end it. In a host's window the process that the
-// host started draws, without a fork, until the host ends it.
+// The viewer's running life. In a window of its own, after the window is up the process splits,
+// the parent reports the child's pid and ends, and the child draws frame after frame until it is
+// killed. Nothing paces the loop but the round trip to the server that follow_resize makes every
+// frame, unless the frame rate is capped (-fps, or a host's window): then a loop of its own sleeps
+// before each frame, and the loop without a cap does nothing else. With -i a third loop also
+// sleeps while the user has paused the motion, and the user can end it. In a host's window the
+// process that the host started draws, without a fork, until the host ends it. With -o the
+// picture writer runs a fixed number of frames into the file.
 #include "animation.hpp"
 
 #include "fatal.hpp"
@@ -90,7 +91,7 @@ void end_on_termination_signals() {
 // Sends what is buffered, then sleeps without a time limit until the server sends something, and
 // reads it. Events that Xlib has already queued (it reads while it writes) are taken at once.
 void wait_for_events(viewer& v) {
-  Display* display = v.display.display;
+  Display* display = v.window.display;
   if (XPending(display) == 0) {
     pollfd watched{ConnectionNumber(display), POLLIN, 0};
     if (poll(&watched, 1, -1) < 0) return; // a signal: the caller looks again
@@ -123,6 +124,57 @@ float without_whole_turns(float angle) {
   return static_cast<float>(std::fmod(static_cast<double>(angle), whole_turn));
 }
 
+// What the user asked for (-i), done to the view, or to the viewer itself.
+void act_on(viewer& v, const user_request& request) {
+  view_record& view = v.view;
+  switch (request.kind) {
+  case request_kind::none:
+    return;
+  case request_kind::quit:
+    close_viewer(v);
+    end_process(exit_status::success);
+  case request_kind::pause:
+    view.paused = !view.paused;
+    return;
+  case request_kind::faster:
+    change_speed(view, 1);
+    return;
+  case request_kind::slower:
+    change_speed(view, -1);
+    return;
+  case request_kind::perspective:
+    view.perspective = !view.perspective;
+    view.changed = true;
+    return;
+  case request_kind::reset:
+    reset_view(view, v.object, window_area(v.window.geometry), v.settings.rescale_on_resize);
+    return;
+  case request_kind::turn:
+    for (int plane = 0; plane < plane_count; ++plane)
+      if (request.turn[plane] != 0.0)
+        turn_view(view, v.object, static_cast<plane_index>(plane), request.turn[plane]);
+    view.changed = true;
+    return;
+  case request_kind::zoom_in:
+    zoom_view(view, v.object, 1);
+    return;
+  case request_kind::zoom_out:
+    zoom_view(view, v.object, -1);
+    return;
+  case request_kind::redraw:
+    view.changed = true;
+    return;
+  }
+}
+
+// The events already read off the connection; with -i each one may be a request of the user's.
+void take_events(viewer& v) {
+  XEvent event;
+  const bool reading = reads_input(v.settings);
+  while (next_event(v.window, event))
+    if (reading) act_on(v, read_request(v.input, event));
+}
+
 } // namespace
 
 // The parser admits only rates in (0, max_frame_rate].
@@ -141,45 +193,81 @@ bool wait_for_frame_start(frame_pacer& pacer, int wake) {
   return true;
 }
 
-void advance_angles(object_record& object, const viewer_settings& settings) {
+void advance_angles(object_record& object, const std::array<float, plane_count>& increments) {
   for (int plane = 0; plane < plane_count; ++plane) {
     float& angle = object.planes[plane].angle;
-    angle += settings.increments[plane];
+    angle += increments[plane];
     // An infinity or a NaN (from -xyinf) has no turns to take off.
     if (std::fabs(angle) >= turn_back_beyond && std::isfinite(angle))
       angle = without_whole_turns(angle);
   }
 }
 
+void follow_window_size(viewer& v) {
+  const std::int64_t old_area = window_area(v.window.geometry);
+  const bool resized = follow_resize(v.window);
+  if (v.target == frame_target::plain_window) check_back_buffer(v.plain, v.window);
+  if (!resized) return;
+  if (v.settings.rescale_on_resize)
+    rescale_view(v.view, v.object, old_area, window_area(v.window.geometry));
+  if (v.target == frame_target::plain_window)
+    follow_plain_resize(v.plain, v.window);
+  else
+    follow_smooth_resize(v.smooth, v.window);
+}
+
+void show_frame(viewer& v) {
+  switch (v.target) {
+  case frame_target::plain_window:
+    follow_window_size(v);
+    take_events(v);
+    show_plain_frame(v.plain, v.window, v.frame, v.object, v.settings.clear_each_frame);
+    return;
+  case frame_target::smooth_window:
+    follow_window_size(v);
+    take_events(v);
+    show_smooth_frame(v.smooth, v.window, v.frame, v.object);
+    return;
+  case frame_target::picture_file:
+    show_picture_frame(v.picture, v.frame, v.object);
+    return;
+  }
+}
+
 void run_frame(viewer& v) {
-  build_frame(v.object, v.settings, v.display.geometry, v.display.segments);
+  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   show_frame(v);
-  if (v.input.paused) return;
-  advance_angles(v.object, v.settings);
+  if (v.view.paused) return;
+  advance_angles(v.object, v.view.increments);
   refresh_trig(v.object);
+}
+
+void read_connection(viewer& v) {
+  read_server(v.window);
+  take_events(v);
 }
 
 // The frame's drawing is sent before the sleep, not with the next frame's round trip.
 void run_paced_frame(viewer& v, frame_pacer& pacer) {
-  while (!wait_for_frame_start(pacer, ConnectionNumber(v.display.display))) read_connection(v);
+  while (!wait_for_frame_start(pacer, ConnectionNumber(v.window.display))) read_connection(v);
   run_frame(v);
-  XFlush(v.display.display);
+  XFlush(v.window.display);
 }
 
 // A frame that found the window resized was made for the old size: the next one draws it again
 // for the new size, even while paused.
 void run_interactive_frame(viewer& v, frame_pacer& pacer) {
-  if (v.input.paused && !v.input.changed) {
+  if (v.view.paused && !v.view.changed) {
     wait_for_events(v);
     return;
   }
-  v.input.changed = false;
-  const window_geometry made_for = v.display.geometry;
+  v.view.changed = false;
+  const window_geometry made_for = v.window.geometry;
   if (pacer.period > 0)
     run_paced_frame(v, pacer);
   else
     run_frame(v);
-  if (!same_size(made_for, v.display.geometry)) v.input.changed = true;
+  if (!same_size(made_for, v.window.geometry)) v.view.changed = true;
 }
 
 // A lost connection ends the process through Xlib's default I/O error handler.
@@ -193,6 +281,16 @@ void run_animation(viewer& v) {
 void animate_in_place(viewer& v) {
   end_on_termination_signals();
   run_animation(v);
+}
+
+void write_picture(viewer& v) {
+  const picture_output& output = v.picture.output;
+  for (std::int32_t frame = 1; frame < output.first_frame; ++frame) {
+    advance_angles(v.object, v.view.increments);
+    refresh_trig(v.object);
+  }
+  for (std::int32_t frame = 0; frame < output.frame_count; ++frame) run_frame(v);
+  finish_picture_file(v.picture);
 }
 
 void fork_and_animate(viewer& v) {

@@ -1,11 +1,13 @@
-// The background process and its endless frame loop, or the frame loop in the process that a
-// screen-saver host started.
+// The loops that run the frames, all in one room: the background process's endless loop, the loop
+// in the process that a screen-saver host started, the interactive loop (-i) and the picture
+// writer's (-o), with their pacing. Each frame goes to the frame target through show_frame, the
+// one seam; the loops act on what the targets and the user's input report.
 #pragma once
 
 #include "object.hpp"
-#include "settings.hpp"
 #include "viewer.hpp"
 
+#include <array>
 #include <cstdint>
 
 namespace zorv {
@@ -24,12 +26,26 @@ frame_pacer start_pacing(float frame_rate);
 // as soon as the descriptor has something to read.
 bool wait_for_frame_start(frame_pacer& pacer, int wake = -1);
 
-// Adds each plane's increment to its angle; an angle that reaches 4 pi loses its whole turns.
-void advance_angles(object_record& object, const viewer_settings& settings);
+// Adds each plane's increment (radians) to its angle; an angle that reaches 4 pi loses its whole
+// turns.
+void advance_angles(object_record& object, const std::array<float, plane_count>& increments);
 
-// One frame: make its segments, show them (follow a resize, erase, draw), advance the angles and
-// refresh the trigonometry. While the user has paused the motion (-i), the angles stay.
+// Follows a new size of the window: the view keeps the object's size relative to the window
+// (unless -ns), and the window target follows (a pixmap or an image of the new size).
+void follow_window_size(viewer& v);
+
+// Puts the frame's segments on the frame target. In a window: follows a resize (rescaling the
+// view unless -ns), takes the events that came (with -i acting on the user's requests), then
+// erases the previous frame and draws this one, or shows it as a picture (-aa); in a picture file
+// (-o), draws it there.
+void show_frame(viewer& v);
+
+// One frame: make its segments, show them, advance the angles and refresh the trigonometry. While
+// the user has paused the motion (-i), the angles stay.
 void run_frame(viewer& v);
+
+// Reads what the server has sent, then takes the events as show_frame does.
+void read_connection(viewer& v);
 
 // One frame of the -fps loop: waits for its start, runs it and sends it to the server. While it
 // waits it reads what the server sends, so that it notices at once a display that went away or a
@@ -49,6 +65,9 @@ void run_interactive_frame(viewer& v, frame_pacer& pacer);
 // run_animation in this process, for a host's window: the host keeps the pid it started and ends
 // it with SIGTERM, which (like SIGINT) ends it however it was inherited.
 [[noreturn]] void animate_in_place(viewer& v);
+
+// -o: runs the frames that the picture file asks for, writes them and gives the file its name.
+void write_picture(viewer& v);
 
 // Prints " Forking...", then splits: the parent prints the child's pid and ends with status 0,
 // the child runs run_animation. A failed fork ends the process with status 255.

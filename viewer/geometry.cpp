@@ -9,14 +9,32 @@
 // bits, which is the usual case; otherwise it clips line by line.
 #include "geometry.hpp"
 
+#include "fatal.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cassert>
 #include <cmath>
 #include <cstddef>
+#include <new>
+#include <stdexcept>
 
 namespace zorv {
 namespace {
+
+// One entry per line, zero-filled. A negative count cannot be allocated, like any other
+// impossible size.
+template <typename entry> bool allocate_entries(std::vector<entry>& list, std::int32_t count) {
+  if (count < 0) return false;
+  try {
+    list.assign(static_cast<std::size_t>(count), entry{});
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  return true;
+}
 
 // The smallest depth a point is divided by. The comparison is made in double precision and the
 // replacement is the single-precision value; a NaN depth compares false and stays NaN.
@@ -63,9 +81,8 @@ transform_terms transform_terms_of(const object_record& object) {
   return terms;
 }
 
-projection_terms projection_terms_of(const viewer_settings& settings) {
-  return {settings.w_distance, settings.z_distance, 1.0f / settings.w_distance,
-          1.0f / settings.z_distance};
+projection_terms projection_terms_of(const view_record& view) {
+  return {view.w_distance, view.z_distance, 1.0f / view.w_distance, 1.0f / view.z_distance};
 }
 
 pixel_terms pixel_terms_of(const window_geometry& geometry) {
@@ -268,8 +285,8 @@ point transform_point(const object_record& object, point p) {
   return out;
 }
 
-void project_point(const viewer_settings& settings, point& p) {
-  project_in_place(projection_terms_of(settings), p);
+void project_point(const view_record& view, point& p) {
+  project_in_place(projection_terms_of(view), p);
 }
 
 // The low 16 bits of each value (the conversion to a 16-bit integer is modular).
@@ -280,8 +297,8 @@ void store_segment(std::span<XSegment> segments, std::int32_t j, std::int32_t x1
                                            static_cast<short>(x2), static_cast<short>(y2)};
 }
 
-void build_frame(object_record& object, const viewer_settings& settings,
-                 const window_geometry& geometry, std::span<XSegment> segments) {
+void build_frame(object_record& object, const view_record& view, const window_geometry& geometry,
+                 std::span<XSegment> segments) {
   const std::size_t point_total =
       usable_count(object.point_count, std::min(object.points.size(), object.projected.size()));
   const point* source = object.points.data();
@@ -295,8 +312,8 @@ void build_frame(object_record& object, const viewer_settings& settings,
     for (std::size_t i = 0; i < point_total; ++i) turn_in_place(turn, projected[i]);
   }
 
-  if (settings.perspective && point_total > 0) {
-    const projection_terms projection = projection_terms_of(settings);
+  if (view.perspective && point_total > 0) {
+    const projection_terms projection = projection_terms_of(view);
     for (std::size_t i = 0; i < point_total; ++i) project_in_place(projection, projected[i]);
   }
 
@@ -316,6 +333,27 @@ void build_frame(object_record& object, const viewer_settings& settings,
     store_lines(segments, pixels, projected, lines, line_total);
   else
     store_lines_clipped(segments, pixels, projected, lines, line_total);
+}
+
+void store_size(window_geometry& geometry, int width, int height) {
+  geometry.window_width = width;
+  geometry.window_height = height;
+  geometry.centre_x = width / 2;
+  geometry.centre_y = height / 2;
+}
+
+std::int64_t window_area(const window_geometry& geometry) {
+  return std::int64_t{geometry.window_width} * geometry.window_height;
+}
+
+void allocate_frame_lists(frame_lists& lists, std::int32_t line_count, bool depth_cueing) {
+  if (!allocate_entries(lists.segments, line_count))
+    die(exit_status::failure, "ZORV: could not allocate segment stucture.\n");
+  if (!allocate_entries(lists.erased, line_count))
+    die(exit_status::failure, "ZORV: could not allocate erase segment structure.\n");
+  if (depth_cueing &&
+      (!allocate_entries(lists.by_depth, line_count) || !allocate_entries(lists.steps, line_count)))
+    die(exit_status::failure, "ZORV: could not allocate depth segment structure.\n");
 }
 
 void refresh_trig(object_record& object) {

@@ -50,10 +50,13 @@ int main(int argc, char** argv) {
 
   const std::unique_ptr<zorv::viewer> viewer = allocate_viewer();
   zorv::start_viewer(*viewer, argc, argv);
-  if (viewer->display.target == zorv::frame_target::picture) {
+  switch (viewer->settings.mode) {
+  case zorv::run_mode::picture_file:
     zorv::write_picture(*viewer);
     zorv::end_process(zorv::exit_status::success);
+  case zorv::run_mode::host_window:
+    zorv::animate_in_place(*viewer);
+  case zorv::run_mode::own_window:
+    zorv::fork_and_animate(*viewer);
   }
-  if (zorv::draws_into_host_window(viewer->settings)) zorv::animate_in_place(*viewer);
-  zorv::fork_and_animate(*viewer);
 }

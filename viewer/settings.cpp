@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -238,12 +239,12 @@ bool apply_option(const option_entry& option, viewer_settings& settings, argumen
     return cursor.index + 1 < cursor.argc &&
            read_placement(cursor.argv[++cursor.index], settings.placement);
   case root:
-    settings.host = host_window::virtual_root;
+    settings.root = true;
     return true;
   case window_id:
     if (cursor.index + 1 >= cursor.argc) return false;
     if (!read_window_id(cursor.argv[++cursor.index], settings.window_id)) return false;
-    settings.host = host_window::by_id;
+    settings.has_window_id = true;
     return true;
   }
   return false;
@@ -265,6 +266,14 @@ bool apply_whole_name_option(viewer_settings& settings, argument_cursor& cursor)
 
 parse_result bad_option(std::string_view argument) {
   return {parse_outcome::bad_option, std::string(argument)};
+}
+
+bool ends_with_extension(std::string_view name, std::string_view extension) {
+  if (name.size() <= extension.size()) return false;
+  const std::string_view end = name.substr(name.size() - extension.size());
+  return std::equal(end.begin(), end.end(), extension.begin(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == b;
+  });
 }
 
 } // namespace
@@ -293,9 +302,12 @@ void set_defaults(viewer_settings& settings) {
   settings.frame_count = 0;
   settings.placement = {};
   settings.smooth_lines = false;
-  settings.host = host_window::none;
+  settings.root = false;
+  settings.has_window_id = false;
   settings.window_id = 0;
   settings.interactive = false;
+  settings.mode = run_mode::own_window;
+  settings.format = picture_format::png;
 }
 
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv) {
@@ -323,6 +335,25 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
     if (start == "-h" || start == "-?") return {parse_outcome::help, {}};
     if (!matched && !apply_whole_name_option(settings, cursor)) return bad_option(argument);
   }
+  return decide_run_mode(settings);
+}
+
+parse_result decide_run_mode(viewer_settings& settings) {
+  const bool hosted = settings.root || settings.has_window_id;
+  if (!settings.output_file.empty() && hosted)
+    return {parse_outcome::contradiction,
+            settings.has_window_id ? "-o and -window-id" : "-o and -root"};
+  if (!settings.output_file.empty()) {
+    if (ends_with_extension(settings.output_file, ".png"))
+      settings.format = picture_format::png;
+    else if (ends_with_extension(settings.output_file, ".gif"))
+      settings.format = picture_format::gif;
+    else
+      return {parse_outcome::bad_picture_name, settings.output_file};
+    settings.mode = run_mode::picture_file;
+  } else {
+    settings.mode = hosted ? run_mode::host_window : run_mode::own_window;
+  }
   return {parse_outcome::run, {}};
 }
 
@@ -335,20 +366,22 @@ void finish_parse(const parse_result& result) {
     end_process(exit_status::usage);
   case parse_outcome::bad_option:
     reject_option(result.offending);
+  case parse_outcome::contradiction:
+    std::printf("\nzorv: %s cannot be given together\n", result.offending.c_str());
+    end_process(exit_status::usage);
+  case parse_outcome::bad_picture_name:
+    die(exit_status::usage, "zorv: %s: a picture's name ends in .png or .gif\n",
+        result.offending.c_str());
   }
 }
 
-bool draws_into_host_window(const viewer_settings& settings) {
-  return settings.host != host_window::none;
-}
-
 bool reads_input(const viewer_settings& settings) {
-  return settings.interactive && !draws_into_host_window(settings) && settings.output_file.empty();
+  return settings.interactive && settings.mode == run_mode::own_window;
 }
 
 float frame_rate_cap(const viewer_settings& settings) {
   if (settings.frame_rate > 0.0f) return settings.frame_rate;
-  return draws_into_host_window(settings) ? host_frame_rate : 0.0f;
+  return settings.mode == run_mode::host_window ? host_frame_rate : 0.0f;
 }
 
 bool read_window_id(std::string_view text, std::uint32_t& id) {
@@ -384,9 +417,12 @@ void clear_increments(viewer_settings& settings) {
   settings.increments_cleared = true;
 }
 
-void increments_to_radians(viewer_settings& settings) {
-  for (float& increment : settings.increments)
-    increment = static_cast<float>(static_cast<double>(increment) * degrees_to_radians);
+std::array<float, plane_count>
+increments_in_radians(const std::array<float, plane_count>& degrees) {
+  std::array<float, plane_count> radians{};
+  for (int plane = 0; plane < plane_count; ++plane)
+    radians[plane] = static_cast<float>(static_cast<double>(degrees[plane]) * degrees_to_radians);
+  return radians;
 }
 
 } // namespace zorv

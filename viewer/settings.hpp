@@ -25,10 +25,16 @@ struct window_placement {
 
 inline constexpr const char* version = ZORV_VERSION; // the project version, from CMake
 
-// Where the viewer draws: its own window, or a window that a screen-saver host gives it, named by
-// its ID (-window-id) or found as the screen's virtual root (-root).
-enum class host_window { none, by_id, virtual_root };
+// How the viewer shows its frames, decided once, at the end of parsing (decide_run_mode): in a
+// window of its own, in a window that a screen-saver host gives it (-window-id, -root), or in a
+// picture file (-o), with no X server at all.
+enum class run_mode { own_window, host_window, picture_file };
 
+// The kinds of picture file that -o writes, told by the name's extension.
+enum class picture_format { png, gif };
+
+// Filled by set_defaults and the command line at start-up, and read-only from then on: what changes
+// while the viewer runs is in the view record (view.hpp).
 struct viewer_settings {
   std::int32_t line_width;
   float scale;
@@ -37,7 +43,7 @@ struct viewer_settings {
   bool perspective;
   float w_distance;
   float z_distance;
-  std::array<float, plane_count> increments; // degrees per frame while parsing, radians after
+  std::array<float, plane_count> increments; // degrees per frame, as the command line gives them
   bool increments_cleared;
   bool clear_each_frame;
   bool rescale_on_resize;
@@ -52,9 +58,12 @@ struct viewer_settings {
   std::int32_t frame_count;   // -frames: the picture's frame, or the animation's length; 0 if unset
   window_placement placement; // -geometry
   bool smooth_lines;          // -aa: the window shows the frames that -o writes
-  host_window host;           // -window-id, -root: draw into a window that zorv did not create
+  bool root;                  // -root: draw into the screen's virtual root, or the host's window
+  bool has_window_id;         // -window-id: draw into the window that the host names
   std::uint32_t window_id;    // -window-id: the window, as the host named it
   bool interactive;           // -i: the background process reads the user's mouse and keys
+  run_mode mode;              // decided from the options above once they are all read
+  picture_format format;      // -o: the picture file's kind, from its name
 
   bool operator==(const viewer_settings&) const = default;
 };
@@ -68,26 +77,34 @@ inline constexpr std::int32_t largest_side = 16384;
 // saver should not keep a processor busy.
 inline constexpr float host_frame_rate = 30.0f;
 
-// What the command line asked for, when it asked for anything but a run.
-enum class parse_outcome { run, help, bad_option };
+// What the command line asked for, when it asked for anything but a run: the help text, an
+// argument that no option takes, two options that contradict each other, or a picture file of a
+// kind that zorv cannot write.
+enum class parse_outcome { run, help, bad_option, contradiction, bad_picture_name };
 
 struct parse_result {
   parse_outcome outcome;
-  std::string offending; // the rejected argument, for bad_option
+  std::string offending; // the rejected argument, the two options or the picture's name
 };
 
 void set_defaults(viewer_settings& settings);
 
-// Applies the command line to the settings. Never exits and never prints: finish_parse turns a
-// help or bad_option outcome into its text and status. Arguments of any length are taken whole.
+// Applies the command line to the settings, then decides the run mode. Never exits and never
+// prints: finish_parse turns an outcome other than run into its text and status. Arguments of any
+// length are taken whole.
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv);
 
-// Returns on a run; prints the help text or the bad-option report and ends the process otherwise.
-void finish_parse(const parse_result& result);
+// Turns the options into the run mode, the one place where it is decided. The precedence:
+// - -o with -root or -window-id is a contradiction (a picture file has no window): refused;
+// - -o writes a picture file, refused unless its name ends in .png or .gif;
+// - -window-id or -root draws into the host's window; with both, the window that -window-id
+//   names, whatever their order (screen-saver settings programs pass both for a preview);
+// - otherwise the viewer opens a window of its own.
+parse_result decide_run_mode(viewer_settings& settings);
 
-// Whether the viewer draws into a host's window (-window-id, -root), in the process that the host
-// started: then it makes no window and does not fork.
-bool draws_into_host_window(const viewer_settings& settings);
+// Returns on a run; prints the help text or the refusal and ends the process with status 1
+// otherwise.
+void finish_parse(const parse_result& result);
 
 // Whether the viewer reads the user's mouse and keys (-i): only in a window of its own, since a
 // host's window (-root, -window-id) belongs to another program, and -o shows no window at all.
@@ -104,6 +121,8 @@ bool read_window_id(std::string_view text, std::uint32_t& id);
 void print_help();
 [[noreturn]] void reject_option(const std::string& argument);
 void clear_increments(viewer_settings& settings);
-void increments_to_radians(viewer_settings& settings);
+
+// The increments of the command line, in degrees per frame, as radians per frame.
+std::array<float, plane_count> increments_in_radians(const std::array<float, plane_count>& degrees);
 
 } // namespace zorv

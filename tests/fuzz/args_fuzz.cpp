@@ -35,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::int32_t side : {settings.placement.width, settings.placement.height})
     if (side < 0 || side > zorv::largest_side) __builtin_trap();
   if (settings.frame_count < 0) __builtin_trap();
-  zorv::increments_to_radians(settings);
+  // The run mode is decided once: a picture file is never hosted, and always has a kind.
+  const bool hosted = settings.root || settings.has_window_id;
+  if ((settings.mode == zorv::run_mode::picture_file) != !settings.output_file.empty())
+    __builtin_trap();
+  if ((settings.mode == zorv::run_mode::host_window) != (hosted && settings.output_file.empty()))
+    __builtin_trap();
+  zorv::increments_in_radians(settings.increments);
   return 0;
 }

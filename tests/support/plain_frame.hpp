@@ -12,24 +12,13 @@
 
 namespace zorv {
 
-// The viewer's defaults spelled out field by field, with perspective and both distances given.
-inline viewer_settings plain_settings(bool perspective, float w_distance, float z_distance) {
-  viewer_settings settings{};
-  settings.line_width = 0;
-  settings.scale = 200.0f;
-  settings.line_colour = "Red";
-  settings.background_colour = "Black";
-  settings.perspective = perspective;
-  settings.w_distance = w_distance;
-  settings.z_distance = z_distance;
-  settings.increments = {};
-  settings.increments_cleared = false;
-  settings.clear_each_frame = false;
-  settings.rescale_on_resize = true;
-  settings.show_title = true;
-  settings.display_name = "unix:0";
-  settings.data_file = "";
-  return settings;
+// The view with perspective and both distances given, nothing else set.
+inline view_record plain_view(bool perspective, float w_distance, float z_distance) {
+  view_record view{};
+  view.perspective = perspective;
+  view.w_distance = w_distance;
+  view.z_distance = z_distance;
+  return view;
 }
 
 inline void plain_rotate(float& a, float& b, const plane_record& plane) {
@@ -39,7 +28,7 @@ inline void plain_rotate(float& a, float& b, const plane_record& plane) {
 }
 
 // Fills object.projected and the first line_count segments.
-inline void plain_frame(object_record& object, const viewer_settings& settings,
+inline void plain_frame(object_record& object, const view_record& settings,
                         const window_geometry& window, std::vector<XSegment>& segments) {
   for (std::int32_t i = 0; i < object.point_count; ++i) {
     const point& p = object.points[i];

@@ -244,7 +244,7 @@ void stop_viewer(viewer_session& session, const zorv_run& run) {
 namespace {
 
 void disconnect_viewers(viewer_session& session) {
-  for (viewer& v : session.viewers) disconnect_display(v);
+  for (viewer& v : session.viewers) close_viewer(v);
   session.viewers.clear();
 }
 

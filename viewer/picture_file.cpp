@@ -1,0 +1,374 @@
+// -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
+// frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
+// of the colours in use.
+#include "picture_file.hpp"
+
+#include "fatal.hpp"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <new>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zorv {
+namespace {
+
+constexpr int palette_size = 256;
+constexpr int colour_resolution = 8; // bits per primary in the GIF's palette
+constexpr std::size_t cache_size = 4096;
+constexpr std::uint32_t cache_used = 0x1000000; // above every 0x00RRGGBB pixel
+constexpr std::uint32_t rgb_bits = 0xffffff;    // cairo leaves RGB24's top byte undefined
+constexpr int hundredths = 100;
+constexpr int shortest_delay = 2;
+constexpr int longest_delay = 65535;
+constexpr std::int32_t longest_default_animation = 1000;
+constexpr std::int32_t default_animation = 360;
+constexpr std::int32_t longest_loop_search = 100000; // for the suggestion when none fits
+constexpr double whole_turn = 6.283185307179586;     // 2 pi
+constexpr double turn_tolerance = 1e-6;       // a float increment's rounding, over many frames
+constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without -fps
+
+std::uint32_t pixel_of(rgb_colour c) {
+  return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
+}
+
+int squared_distance(rgb_colour a, std::uint32_t pixel) {
+  const int red = a.red - static_cast<int>(pixel >> 16 & 0xff);
+  const int green = a.green - static_cast<int>(pixel >> 8 & 0xff);
+  const int blue = a.blue - static_cast<int>(pixel & 0xff);
+  return red * red + green * green + blue * blue;
+}
+
+std::uint8_t nearest_entry(const gif_palette& palette, std::uint32_t pixel) {
+  int best = 0;
+  int best_distance = std::numeric_limits<int>::max();
+  for (int i = 0; i < palette_size; ++i) {
+    const int distance = squared_distance(palette.entries[static_cast<std::size_t>(i)], pixel);
+    if (distance < best_distance) {
+      best = i;
+      best_distance = distance;
+    }
+  }
+  return static_cast<std::uint8_t>(best);
+}
+
+std::size_t cache_slot(std::uint32_t pixel) {
+  return (pixel * 2654435761u >> 20) & (cache_size - 1); // Knuth's multiplicative hash
+}
+
+[[noreturn]] void fail_to_write(picture_output& output, const char* reason) {
+  if (output.gif != nullptr) {
+    int ignored = 0;
+    EGifCloseFile(output.gif, &ignored); // closes the descriptor too
+    output.gif = nullptr;
+    output.descriptor = -1;
+  }
+  if (output.descriptor >= 0) close(output.descriptor);
+  if (!output.temporary_name.empty()) unlink(output.temporary_name.c_str());
+  die(exit_status::failure, "ZORV: could not write %s: %s\n", output.name.c_str(), reason);
+}
+
+[[noreturn]] void fail_with_errno(picture_output& output) {
+  const std::string reason = std::strerror(errno);
+  fail_to_write(output, reason.c_str());
+}
+
+// A file beside the named one, made here alone, readable as a file the user makes would be.
+void open_temporary_file(picture_output& output) {
+  const std::size_t slash = output.name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : output.name.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? output.name : output.name.substr(slash + 1);
+  std::string name = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".XXXXXX";
+  output.descriptor = mkostemp(name.data(), O_CLOEXEC);
+  if (output.descriptor < 0) fail_with_errno(output);
+  output.temporary_name = name;
+  const mode_t mask = umask(0);
+  umask(mask);
+  if (fchmod(output.descriptor, 0666 & ~mask) != 0) fail_with_errno(output);
+}
+
+void give_file_its_name(picture_output& output) {
+  if (rename(output.temporary_name.c_str(), output.name.c_str()) != 0) fail_with_errno(output);
+  output.temporary_name.clear();
+}
+
+cairo_status_t write_to_descriptor(void* closure, const unsigned char* data, unsigned int length) {
+  const int descriptor = *static_cast<const int*>(closure);
+  while (length > 0) {
+    const ssize_t written = write(descriptor, data, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return CAIRO_STATUS_WRITE_ERROR;
+    data += written;
+    length -= static_cast<unsigned int>(written);
+  }
+  return CAIRO_STATUS_SUCCESS;
+}
+
+void write_png(picture_file_state& file) {
+  picture_output& output = file.output;
+  errno = 0;
+  const cairo_status_t status = cairo_surface_write_to_png_stream(
+      file.picture.surface, write_to_descriptor, &output.descriptor);
+  if (status != CAIRO_STATUS_SUCCESS)
+    errno != 0 ? fail_with_errno(output) : fail_to_write(output, cairo_status_to_string(status));
+  const int descriptor = output.descriptor;
+  output.descriptor = -1;
+  if (close(descriptor) != 0) fail_with_errno(output);
+}
+
+void check_gif(picture_output& output, int result) {
+  if (result == GIF_ERROR) {
+    errno != 0 ? fail_with_errno(output) : fail_to_write(output, GifErrorString(output.gif->Error));
+  }
+}
+
+// The NETSCAPE2.0 application extension with a loop count of 0: play forever.
+void start_gif(picture_file_state& file) {
+  picture_output& output = file.output;
+  const picture_state& picture = file.picture;
+  int error = 0;
+  output.gif = EGifOpenFileHandle(output.descriptor, &error);
+  if (output.gif == nullptr) fail_to_write(output, GifErrorString(error));
+  output.palette = palette_for(picture.colours);
+  std::array<GifColorType, palette_size> colours{};
+  for (int i = 0; i < palette_size; ++i) {
+    const rgb_colour& entry = output.palette.entries[static_cast<std::size_t>(i)];
+    colours[static_cast<std::size_t>(i)] = {entry.red, entry.green, entry.blue};
+  }
+  ColorMapObject* map = GifMakeMapObject(palette_size, colours.data());
+  if (map == nullptr) fail_to_write(output, "out of memory");
+  EGifSetGifVersion(output.gif, true);
+  errno = 0;
+  const int described =
+      EGifPutScreenDesc(output.gif, picture.width, picture.height, colour_resolution, 0, map);
+  GifFreeMapObject(map);
+  check_gif(output, described);
+  static const char application[] = "NETSCAPE2.0";
+  static const unsigned char forever[] = {1, 0, 0}; // sub-block 1: the loop count, 0
+  check_gif(output, EGifPutExtensionLeader(output.gif, APPLICATION_EXT_FUNC_CODE));
+  check_gif(output, EGifPutExtensionBlock(output.gif, sizeof application - 1, application));
+  check_gif(output, EGifPutExtensionBlock(output.gif, sizeof forever, forever));
+  check_gif(output, EGifPutExtensionTrailer(output.gif));
+}
+
+// The pixels as palette entries, a row at a time.
+void map_to_palette(const picture_state& picture, gif_palette& palette,
+                    std::vector<std::uint8_t>& indices) {
+  const unsigned char* data = cairo_image_surface_get_data(picture.surface);
+  const int stride = cairo_image_surface_get_stride(picture.surface);
+  std::uint8_t* out = indices.data();
+  for (int y = 0; y < picture.height; ++y) {
+    const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < picture.width; ++x) {
+      std::uint32_t pixel = 0;
+      std::memcpy(&pixel, row + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
+      *out++ = palette_index(palette, pixel & rgb_bits);
+    }
+  }
+}
+
+struct pixel_rectangle {
+  int left, top, width, height;
+};
+
+// The smallest rectangle that holds every pixel that differs between the two frames; a single
+// pixel when none does (a GIF frame has at least one).
+pixel_rectangle changed_rectangle(const std::vector<std::uint8_t>& now,
+                                  const std::vector<std::uint8_t>& before, int width, int height) {
+  int top = height;
+  int bottom = -1;
+  int left = width;
+  int right = -1;
+  for (int y = 0; y < height; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(width);
+    int first = 0;
+    while (first < width && now[row + first] == before[row + first]) ++first;
+    if (first == width) continue;
+    int last = width - 1;
+    while (now[row + last] == before[row + last]) --last;
+    top = std::min(top, y);
+    bottom = y;
+    left = std::min(left, first);
+    right = std::max(right, last);
+  }
+  if (bottom < 0) return {0, 0, 1, 1};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
+// The first frame is whole; each later one holds only the rectangle that changed and leaves the
+// rest of the previous frame in place, which saves most of the encoding.
+void add_gif_frame(picture_file_state& file) {
+  picture_output& output = file.output;
+  const picture_state& picture = file.picture;
+  map_to_palette(picture, output.palette, output.indices);
+  const pixel_rectangle changed =
+      output.frames_written == 0
+          ? pixel_rectangle{0, 0, picture.width, picture.height}
+          : changed_rectangle(output.indices, output.previous, picture.width, picture.height);
+  GraphicsControlBlock control{};
+  control.DisposalMode = DISPOSE_DO_NOT;
+  control.UserInputFlag = false;
+  control.DelayTime = output.delay;
+  control.TransparentColor = NO_TRANSPARENT_COLOR;
+  GifByteType extension[4];
+  const std::size_t length = EGifGCBToExtension(&control, extension);
+  errno = 0;
+  check_gif(output, EGifPutExtension(output.gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length),
+                                     extension));
+  check_gif(output, EGifPutImageDesc(output.gif, changed.left, changed.top, changed.width,
+                                     changed.height, false, nullptr));
+  for (int y = changed.top; y < changed.top + changed.height; ++y) {
+    const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
+    check_gif(output,
+              EGifPutLine(output.gif, output.indices.data() + row + changed.left, changed.width));
+  }
+  output.indices.swap(output.previous);
+  ++output.frames_written;
+}
+
+void finish_gif(picture_output& output) {
+  int error = 0;
+  errno = 0;
+  const int closed = EGifCloseFile(output.gif, &error);
+  output.gif = nullptr;
+  output.descriptor = -1;
+  if (closed == GIF_ERROR)
+    errno != 0 ? fail_with_errno(output) : fail_to_write(output, GifErrorString(error));
+}
+
+// Without -frames a GIF loops without a jump when it can, within longest_default_animation.
+std::int32_t default_frame_count(const std::array<float, plane_count>& increments) {
+  const std::int32_t loop = loop_frame_count(increments, longest_default_animation);
+  if (loop > 0) return loop;
+  const std::int32_t later = loop_frame_count(increments, longest_loop_search);
+  if (later > 0)
+    std::fprintf(stderr,
+                 "zorv: writing %d frames; the motion comes back to its start after %d "
+                 "(-frames %d)\n",
+                 default_animation, later, later);
+  else
+    std::fprintf(stderr,
+                 "zorv: writing %d frames; the motion does not come back to its start within "
+                 "%d frames\n",
+                 default_animation, longest_loop_search);
+  return default_animation;
+}
+
+} // namespace
+
+std::int32_t loop_frame_count(const std::array<float, plane_count>& increments,
+                              std::int32_t limit) {
+  for (std::int32_t frames = 1; frames <= limit; ++frames) {
+    bool whole = true;
+    for (const float increment : increments) {
+      // A float increment is off by its rounding, which grows with the turns made.
+      const double turns = frames * static_cast<double>(increment) / whole_turn;
+      if (!std::isfinite(turns) ||
+          std::fabs(turns - std::nearbyint(turns)) > turn_tolerance * std::fabs(turns))
+        whole = false;
+    }
+    if (whole) return frames;
+  }
+  return 0;
+}
+
+int gif_delay(float frame_rate) {
+  const double delay = std::nearbyint(hundredths / static_cast<double>(frame_rate));
+  return static_cast<int>(std::clamp(delay, double{shortest_delay}, double{longest_delay}));
+}
+
+gif_palette palette_for(const picture_colours& colours) {
+  gif_palette palette{};
+  palette.entries.fill(colours.background);
+  palette.background_pixel = pixel_of(colours.background);
+  std::vector<rgb_colour> distinct;
+  for (const rgb_colour& c : colours.lines)
+    if (std::find(distinct.begin(), distinct.end(), c) == distinct.end()) distinct.push_back(c);
+  const int levels = (palette_size - 1) / static_cast<int>(distinct.size());
+  const rgb_colour& b = colours.background;
+  std::size_t at = 1;
+  for (const rgb_colour& c : distinct) {
+    for (int j = 1; j <= levels; ++j) {
+      const auto blend = [&](std::uint8_t from, std::uint8_t to) {
+        return static_cast<std::uint8_t>(
+            from + std::lround((to - from) * j / static_cast<double>(levels)));
+      };
+      palette.entries[at++] = {blend(b.red, c.red), blend(b.green, c.green), blend(b.blue, c.blue)};
+    }
+  }
+  palette.cache_keys.assign(cache_size, 0);
+  palette.cache_values.assign(cache_size, 0);
+  return palette;
+}
+
+std::uint8_t palette_index(gif_palette& palette, std::uint32_t pixel) {
+  if (pixel == palette.background_pixel) return 0;
+  const std::size_t slot = cache_slot(pixel);
+  if (palette.cache_keys[slot] == (pixel | cache_used)) return palette.cache_values[slot];
+  const std::uint8_t entry = nearest_entry(palette, pixel);
+  palette.cache_keys[slot] = pixel | cache_used;
+  palette.cache_values[slot] = entry;
+  return entry;
+}
+
+void size_picture_file(picture_file_state& file, const viewer_settings& settings,
+                       const std::array<float, plane_count>& increments) {
+  picture_output& output = file.output;
+  output.name = settings.output_file;
+  output.format = settings.format;
+  const std::int32_t asked = settings.frame_count;
+  const bool png = output.format == picture_format::png;
+  output.first_frame = png && asked > 0 ? asked : 1;
+  output.frame_count = png ? 1 : asked > 0 ? asked : default_frame_count(increments);
+  output.delay = gif_delay(settings.frame_rate > 0.0f ? settings.frame_rate : default_picture_rate);
+  store_size(file.geometry,
+             settings.placement.width > 0 ? settings.placement.width : default_window_side,
+             settings.placement.height > 0 ? settings.placement.height : default_window_side);
+}
+
+void open_picture_file(picture_file_state& file, const viewer_settings& settings) {
+  picture_output& output = file.output;
+  const bool png = output.format == picture_format::png;
+  picture_state& picture = file.picture;
+  picture.colours = colours_for(settings, read_colour_database());
+  picture.line_width = settings.line_width;
+  if (!make_picture(picture, file.geometry.window_width, file.geometry.window_height))
+    die_of_memory();
+  if (!png) {
+    try {
+      const std::size_t pixels =
+          static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
+      output.indices.assign(pixels, 0);
+      output.previous.assign(pixels, 0);
+    } catch (const std::bad_alloc&) {
+      die_of_memory();
+    }
+  }
+  std::printf(" Writing %s.\n", output.name.c_str());
+  open_temporary_file(output);
+  if (!png) start_gif(file);
+}
+
+void show_picture_frame(picture_file_state& file, frame_lists& lists, const object_record& object) {
+  render_picture(file.picture, lists.segments, object, lists.by_depth, lists.steps);
+  if (file.output.format == picture_format::gif) add_gif_frame(file);
+}
+
+void finish_picture_file(picture_file_state& file) {
+  if (file.output.format == picture_format::png)
+    write_png(file);
+  else
+    finish_gif(file.output);
+  give_file_its_name(file.output);
+}
+
+} // namespace zorv
