@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace zorv {
@@ -323,6 +324,43 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
   // An .PNG or .Gif name is a picture too; the colour name is no error.
   EXPECT_EQ(run(unit_x, {"-o", "X.PNG", "-bc", "nosuchcolour"}).status, 0);
   EXPECT_TRUE(std::filesystem::exists(dir + "/X.PNG"));
+}
+
+// Options that contradict each other, and a picture that zorv cannot write, are refused while the
+// command line is read, before the object file is opened: the object here is a FIFO that nobody
+// writes, which a loader would wait on for ever.
+TEST_F(PictureTest, RefusesContradictionsAndUnwritableNamesBeforeLoading) {
+  const std::string fifo = dir + "/never.zorv";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct refusal_case {
+    std::vector<std::string> options;
+    std::string out; // all of standard output after the banner
+    std::string err;
+  };
+  const refusal_case cases[] = {
+      {{"-root", "-o", "r.png"}, "\nzorv: -o and -root cannot be given together\n", ""},
+      {{"-o", "r.gif", "-window-id", "0x400001"},
+       "\nzorv: -o and -window-id cannot be given together\n",
+       ""},
+      {{"-window-id", "7", "-o", "r.png", "-root"},
+       "\nzorv: -o and -window-id cannot be given together\n",
+       ""},
+      {{"-o", "t.jpg"}, "", "zorv: t.jpg: a picture's name ends in .png or .gif\n"},
+  };
+  for (const refusal_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    std::vector<std::string> arguments = c.options;
+    arguments.insert(arguments.begin(), "never.zorv");
+    run_options how;
+    how.dir = dir;
+    how.unset_environment = {"DISPLAY"};
+    how.deadline = 10s;
+    const program_run ran = run_program(zorv_binary, arguments, how);
+    ASSERT_TRUE(ran.ended) << "the object file was opened";
+    EXPECT_EQ(shell_status(ran), 1);
+    EXPECT_EQ(ran.out, "\nzorv v" ZORV_VERSION ", by Quenlor\n" + c.out);
+    EXPECT_EQ(ran.err, c.err);
+  }
 }
 
 } // namespace

@@ -404,6 +404,29 @@ TEST_F(DisplayTest, RootMeansTheHostsWindowThenTheVirtualRootThenTheRoot) {
   }
 }
 
+// A screen-saver settings program starts its preview with both -root and -window-id: the window
+// that the ID names is drawn into, whatever the order, even where the host names another window.
+TEST_F(DisplayTest, WindowIdWinsOverRootInEitherOrder) {
+  display = open_test_display(server.display_name);
+  ASSERT_NE(display, nullptr);
+  const Window saver = make_host_window(display, 200, 200, 0);
+  const Window preview = make_host_window(display, 300, 300, 0);
+  XSync(display, False);
+  saver_window_variable variable(std::to_string(saver));
+  const std::string id = std::to_string(preview);
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"-root", "-window-id", id}, {"-window-id", id, "-root"}}) {
+    SCOPED_TRACE(testing::PrintToString(options));
+    viewer& v = connect(options);
+    EXPECT_EQ(v.window.window, preview);
+    EXPECT_EQ(v.window.geometry.window_width, 300);
+    run_frame(v);
+    XSync(v.window.display, False);
+    EXPECT_GT(find_pixels(read_drawable(display, preview, 300, 300), 0xff0000).count, 0);
+    EXPECT_EQ(find_pixels(read_drawable(display, saver, 200, 200), 0xff0000).count, 0);
+  }
+}
+
 // Every way of drawing a frame works in the lists made at start-up.
 TEST_F(DisplayTest, FramesAllocateNothing) {
   const std::vector<std::string> option_sets[] = {
