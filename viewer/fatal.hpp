@@ -13,6 +13,8 @@ enum class exit_status : int {
 [[noreturn]] void end_process(exit_status status);
 
 // Prints the message (a printf format and its arguments) on standard error and ends the process.
+// The two prefixes are by design: "ZORV: " starts a resource or file error (a display, a window,
+// a file, memory), "zorv: " an option or process error (a bad option, a picture name, the fork).
 [[noreturn]] void die(exit_status status, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 

@@ -1,11 +1,26 @@
 // zorv: shows a four-dimensional wireframe object turning in an X window.
 //
-// The life of the process: print the banner, make the one viewer record, start it (settings from
-// the command line, the object from its file, the display and the window), then fork. The
-// parent reports the child's pid and ends; the child runs the frame loop until it is killed.
-// With -o there is no display and no fork: the process writes the picture file and ends.
-// Drawing into a screen-saver host's window (-root, -window-id), the process does not fork: the
-// one that the host started runs the frame loop until the host ends it.
+// The life of the process: print the banner, make the one viewer record and start it (the
+// settings from the command line, with the run mode decided at its end; the view; the object from
+// its file; the frame target), then run in the mode chosen. In a window of its own the process
+// forks: the parent reports the child's pid and ends, the child runs the frame loop until it is
+// killed. In a screen-saver host's window (-root, -window-id) the process that the host started
+// runs the loop until the host ends it. With -o there is no display and no fork: the process
+// writes the picture file and ends.
+//
+// The modules of viewer/, in layers: each includes only modules of its own layer or below.
+//   1. Tools: fatal (how the process ends), scan and number_stream (numbers as scanf reads them),
+//      text_window and big_arrays (reading large files), colours (X's colour names).
+//   2. The object and the options: object (the record), the readers of zorv's own files and of
+//      OFF and SKEL files, load (which reader a file needs); settings (the command line and the
+//      run mode, read-only once parsed).
+//   3. The frame: view (what changes while the viewer runs), geometry (points to segments),
+//      depth (-wc's steps), picture (a frame drawn with cairo).
+//   4. The frame targets, side by side, and input: window (the X side both windows share),
+//      plain_window (XDrawSegments, -bb, -wc), smooth_window (-aa), picture_file (-o); input
+//      (events read as the user's requests).
+//   5. The running viewer: viewer (the record and its start-up), animation (every loop, the
+//      pacing, the one frame seam show_frame, and acting on what the user asks).
 // Start reading at start_viewer (viewer.cpp), then run_frame (animation.cpp).
 #include "animation.hpp"
 #include "fatal.hpp"
