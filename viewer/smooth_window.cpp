@@ -154,8 +154,10 @@ void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
 }
 
 void release_smooth_window(smooth_window_state& smooth, window_state& window) {
-  release_picture(smooth.picture);
-  if (window.display == nullptr) return;
+  if (window.display == nullptr) {
+    release_picture(smooth.picture);
+    return;
+  }
   release_image(smooth, window);
 }
 

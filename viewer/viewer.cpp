@@ -59,9 +59,17 @@ const window_geometry& frame_geometry(const viewer& v) {
 }
 
 void close_viewer(viewer& v) {
-  release_picture(v.picture.picture);
-  release_smooth_window(v.smooth, v.window);
-  release_plain_window(v.plain, v.window);
+  switch (v.target) {
+  case frame_target::plain_window:
+    release_plain_window(v.plain, v.window);
+    break;
+  case frame_target::smooth_window:
+    release_smooth_window(v.smooth, v.window);
+    break;
+  case frame_target::picture_file:
+    release_picture(v.picture.picture);
+    break;
+  }
   close_window(v.window);
 }
 
