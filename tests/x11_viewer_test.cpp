@@ -64,7 +64,7 @@ protected:
   void TearDown() override { close_session(*this); }
 
   zorv_run start(const std::string& object_text, std::vector<std::string> options) {
-    zorv_run run = start_viewer(*this, zorv_binary, object_text, std::move(options));
+    zorv_run run = start_viewer_process(*this, zorv_binary, object_text, std::move(options));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_GT(run.child, 0) << run.out;
     return run;
