@@ -131,7 +131,7 @@ void interactive_frames(benchmark::State& run, viewer& v) {
 void paused_viewer(benchmark::State& run) {
   constexpr auto span = std::chrono::seconds(3);
   const x11test::zorv_run started =
-      x11test::start_viewer(session, ZORV_BIN_DIR "/zorv", torus_text(24, 12), {"-i"});
+      x11test::start_viewer_process(session, ZORV_BIN_DIR "/zorv", torus_text(24, 12), {"-i"});
   if (started.child <= 0) {
     run.SkipWithError("zorv did not start");
     return;

@@ -111,7 +111,7 @@ protected:
 
   // The real program, its window drawn and holding the keyboard focus.
   zorv_run start(const std::string& object_text, std::vector<std::string> options) {
-    zorv_run run = start_viewer(*this, zorv_binary, object_text, std::move(options));
+    zorv_run run = start_viewer_process(*this, zorv_binary, object_text, std::move(options));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_GT(run.child, 0) << run.out;
     EXPECT_TRUE(wait_until([&] { return find_pixels(window_picture(), red).count > 0; }));

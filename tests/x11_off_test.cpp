@@ -80,12 +80,12 @@ TEST_F(OffInTheViewerTest, TurnsFrameForFrameLikeItsZorvTwin) {
 TEST_F(OffInTheViewerTest, TheRealViewerShowsTheOffTesseractAsItsTwin) {
   const tesseract_texts tesseract = make_tesseract_texts();
   const std::vector<std::string> still = {"-xy0"};
-  const zorv_run off = start_viewer(*this, zorv_binary, tesseract.off, still);
+  const zorv_run off = start_viewer_process(*this, zorv_binary, tesseract.off, still);
   ASSERT_EQ(off.status, 0) << off.err;
   EXPECT_NE(off.out.find(" 16 points, 32 lines.\n"), std::string::npos) << off.out;
   const pixel_area off_picture = steady_picture();
   stop_viewer(*this, off);
-  const zorv_run twin = start_viewer(*this, zorv_binary, tesseract.zorv, still);
+  const zorv_run twin = start_viewer_process(*this, zorv_binary, tesseract.zorv, still);
   ASSERT_EQ(twin.status, 0) << twin.err;
   const pixel_area twin_picture = steady_picture();
   stop_viewer(*this, twin);

@@ -215,8 +215,8 @@ zorv_run run_zorv(const std::string& binary, const std::string& dir,
   return {run.ended ? testrun::shell_status(run) : -1, run.out, run.err, printed_pid(run.out)};
 }
 
-zorv_run start_viewer(viewer_session& session, const std::string& binary,
-                      const std::string& object_text, std::vector<std::string> options) {
+zorv_run start_viewer_process(viewer_session& session, const std::string& binary,
+                              const std::string& object_text, std::vector<std::string> options) {
   write_file(session.dir + "/object.zorv", object_text);
   options.insert(options.begin(), "object.zorv");
   zorv_run run = run_zorv(binary, session.dir, session.server.display_name, options);

@@ -124,10 +124,11 @@ struct zorv_run {
 zorv_run run_zorv(const std::string& binary, const std::string& dir,
                   const std::string& display_name, const std::vector<std::string>& arguments);
 
-// Writes object_text into the session's directory as object.zorv and runs binary on that file
-// with the options after it; the background process is kept in the session's children.
-zorv_run start_viewer(viewer_session& session, const std::string& binary,
-                      const std::string& object_text, std::vector<std::string> options);
+// Runs the real program (binary) as a process, as a user starts it: on object.zorv (written from
+// object_text) in the session's directory and the options after it, waiting for the foreground
+// process. The background process is kept in the session's children.
+zorv_run start_viewer_process(viewer_session& session, const std::string& binary,
+                              const std::string& object_text, std::vector<std::string> options);
 
 // Starts the real program (binary) as a screen-saver host starts it, on object.zorv (written
 // from object_text) in the session's directory and the options after it, and returns its pid

@@ -1,27 +1,25 @@
-// The real zorv program against a private Xvfb: what its window shows, how it follows a resize,
-// what -fps, -bb and -wc change, the contract of its two processes, and the contract of a
-// screen saver in a host's window (-window-id, -root): one process that draws until SIGTERM.
+// The real zorv program in a window of its own, against a private Xvfb: what the window shows
+// and where, on which screen, how it follows a resize and -geometry, what -cw, -fps, -bb and -wc
+// change, and the contract of its two processes: the parent reports the drawing child, which
+// ends with its server or its window, lets go of a pipe reading the report and runs with a
+// standard descriptor closed.
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
-#include "picture_files.hpp"
 #include "torus.hpp"
+#include "viewer_fixture.hpp"
 #include "x11_harness.hpp"
 
 #include <X11/Xutil.h>
 
-#include <algorithm>
 #include <chrono>
-#include <climits>
-#include <cmath>
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace zorv {
@@ -29,75 +27,13 @@ namespace {
 
 using namespace x11test;
 
-const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
-
-constexpr int screen_side = 1400; // room for a 1300 x 1300 window and its border
-constexpr int centre = window_side / 2;
-constexpr unsigned long red = 0xff0000;
-constexpr unsigned long black = 0x000000;
 constexpr unsigned long blue = 0x0000ff;
-constexpr unsigned long white = 0xffffff;
 
 // Leaves the DOUBLE-BUFFER extension out, so that -bb falls back to a pixmap.
 const std::vector<std::string> without_double_buffer = {"-extension", "DOUBLE-BUFFER"};
-// Leaves MIT-SHM out, so that -aa sends its pixels with XPutImage.
-const std::vector<std::string> without_shared_memory = {"-extension", "MIT-SHM"};
 
-// A one-line object from the origin to the given point.
-std::string line_to(float x, float y, float z, float w) {
-  return "p={2}\n0 0 0 0\n" + std::to_string(x) + " " + std::to_string(y) + " " +
-         std::to_string(z) + " " + std::to_string(w) + "\nl={1}\n0 1\nn=line\n";
-}
-
-const std::string unit_x = line_to(1, 0, 0, 0);
-
-// The run's pixel box of one colour, and whether it matched before the deadline.
-struct box_wait {
-  bool matched;
-  pixel_box last;
-};
-
-class ViewerTest : public testing::Test, protected viewer_session {
+class OwnWindowTest : public viewer_fixture {
 protected:
-  static void SetUpTestSuite() { adopt_orphans(); }
-  void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
-  void TearDown() override { close_session(*this); }
-
-  zorv_run start(const std::string& object_text, std::vector<std::string> options) {
-    zorv_run run = start_viewer(*this, zorv_binary, object_text, std::move(options));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_GT(run.child, 0) << run.out;
-    return run;
-  }
-
-  void stop(const zorv_run& run) { stop_viewer(*this, run); }
-
-  // Stops a viewer started in a host's window.
-  void stop_hosted(pid_t pid) {
-    stop_process(pid);
-    std::erase(children, pid);
-  }
-
-  // Waits until the drawable shows exactly the box of one colour.
-  box_wait wait_for_box_in(Drawable drawable, const pixel_box& expected, unsigned long pixel,
-                           int width, int height) {
-    box_wait result{false, {}};
-    result.matched = wait_until([&] {
-      result.last = find_pixels(read_drawable(display, drawable, width, height), pixel);
-      return result.last == expected;
-    });
-    return result;
-  }
-
-  // Sends the signal and waits at most a second for the hosted viewer to end by it.
-  void expect_ended_by(pid_t pid, int number) {
-    kill(pid, number);
-    const reaped_status ended = wait_for_end(pid, 1s);
-    EXPECT_TRUE(ended.exited) << "still running a second after signal " << number;
-    EXPECT_EQ(ended.code, 128 + number);
-    if (ended.exited) std::erase(children, pid);
-  }
-
   // What the window shows once two reads in a row agree and show more than the background: a
   // whole frame, even where the window is cleared between frames.
   pixel_area steady_picture(int width, int height, unsigned long background) {
@@ -123,12 +59,7 @@ protected:
   }
 };
 
-// A horizontal or vertical segment from the centre, as {left, top, right, bottom, count}.
-pixel_box segment(int left, int top, int right, int bottom) {
-  return {left, top, right, bottom, (right - left) + (bottom - top) + 1};
-}
-
-TEST_F(ViewerTest, PlacesTheObjectAroundTheWindowCentre) {
+TEST_F(OwnWindowTest, PlacesTheObjectAroundTheWindowCentre) {
   struct placement_case {
     const char* what;
     std::string object;
@@ -165,7 +96,7 @@ TEST_F(ViewerTest, PlacesTheObjectAroundTheWindowCentre) {
   }
 }
 
-TEST_F(ViewerTest, DrawsInTheChosenColoursAndLineWidth) {
+TEST_F(OwnWindowTest, DrawsInTheChosenColoursAndLineWidth) {
   struct colour_case {
     std::vector<std::string> options;
     unsigned long line;
@@ -199,7 +130,7 @@ TEST_F(ViewerTest, DrawsInTheChosenColoursAndLineWidth) {
 
 // A display name may name any screen of the server; the window, its colours and its GC then all
 // belong to that screen, whatever its depth.
-TEST_F(ViewerTest, DrawsOnTheScreenThatTheDisplayNameNames) {
+TEST_F(OwnWindowTest, DrawsOnTheScreenThatTheDisplayNameNames) {
   constexpr int second_screen = 1;
   ASSERT_EQ(restart_server(*this, screen_side, {"-screen", "1", "800x800x16"}), "");
   ASSERT_EQ(ScreenCount(display), 2);
@@ -224,7 +155,7 @@ TEST_F(ViewerTest, DrawsOnTheScreenThatTheDisplayNameNames) {
   stop(run);
 }
 
-TEST_F(ViewerTest, OpensATitled650PixelWindowInTheCorner) {
+TEST_F(OwnWindowTest, OpensATitled650PixelWindowInTheCorner) {
   for (const bool titled : {true, false}) {
     SCOPED_TRACE(titled ? "default" : "-nt");
     std::vector<std::string> options = {"-xy"};
@@ -260,7 +191,7 @@ TEST_F(ViewerTest, OpensATitled650PixelWindowInTheCorner) {
   }
 }
 
-TEST_F(ViewerTest, FollowsAResizeOfItsWindow) {
+TEST_F(OwnWindowTest, FollowsAResizeOfItsWindow) {
   struct resize_case {
     const char* what;
     int width;
@@ -289,7 +220,7 @@ TEST_F(ViewerTest, FollowsAResizeOfItsWindow) {
   }
 }
 
-TEST_F(ViewerTest, TurnsAnAnimatedObject) {
+TEST_F(OwnWindowTest, TurnsAnAnimatedObject) {
   const zorv_run run = start(unit_x, {"-xy5", "-np"});
   // Drawn unturned first; only a turning segment ever leaves the centre row.
   const bool turned = wait_until([&] {
@@ -302,7 +233,7 @@ TEST_F(ViewerTest, TurnsAnAnimatedObject) {
 
 // The test draws a white square into the viewer's window, away from the turning segment:
 // erasing the previous frame leaves it alone, clearing the window (-cw) removes it.
-TEST_F(ViewerTest, ClearsTheWholeWindowEachFrameOnlyWithCw) {
+TEST_F(OwnWindowTest, ClearsTheWholeWindowEachFrameOnlyWithCw) {
   constexpr int square_left = 20;
   constexpr int square_side = 30;
   constexpr int frames_to_watch = 10;
@@ -352,7 +283,7 @@ cpu_use cpu_over(pid_t viewer, pid_t server, std::chrono::milliseconds span) {
 }
 
 // The real viewer, uncapped and capped: both it and the server use far less CPU with the cap.
-TEST_F(ViewerTest, FpsCapSavesTheCpuOfViewerAndServer) {
+TEST_F(OwnWindowTest, FpsCapSavesTheCpuOfViewerAndServer) {
   constexpr auto span = std::chrono::seconds(1);
   const std::string object = torus_text(24, 12);
   const zorv_run uncapped_run = start(object, {"-xw2"});
@@ -371,7 +302,7 @@ TEST_F(ViewerTest, FpsCapSavesTheCpuOfViewerAndServer) {
 
 // With -bb every read of the window shows the same whole frame that -cw shows between clearing
 // and drawing, on either kind of buffer and after a resize.
-TEST_F(ViewerTest, BackBufferShowsTheClearedFrameAndNeverLess) {
+TEST_F(OwnWindowTest, BackBufferShowsTheClearedFrameAndNeverLess) {
   constexpr int reads = 30;
   constexpr int wide = 900;
   constexpr int tall = 700;
@@ -427,7 +358,7 @@ const std::string three_depths = "p={6}\n"
                                  "-1 0 0 -0.5\n-0.25 0 0 -0.5\n"
                                  "l={3}\n0 1\n2 3\n4 5\nn=depths\n";
 
-TEST_F(ViewerTest, DepthCueingRunsFromTheLineColourToTheFarColour) {
+TEST_F(OwnWindowTest, DepthCueingRunsFromTheLineColourToTheFarColour) {
   struct colour_case {
     std::vector<std::string> options;
     unsigned long far;
@@ -463,7 +394,7 @@ TEST_F(ViewerTest, DepthCueingRunsFromTheLineColourToTheFarColour) {
 
 // -geometry places and sizes the window as X programs take it, and the object follows the size
 // as it follows a resize; the hints say that the user chose them.
-TEST_F(ViewerTest, TakesItsSizeAndPlaceFromGeometry) {
+TEST_F(OwnWindowTest, TakesItsSizeAndPlaceFromGeometry) {
   struct placement_case {
     std::string geometry;
     int x, y, width, height;
@@ -505,60 +436,12 @@ TEST_F(ViewerTest, TakesItsSizeAndPlaceFromGeometry) {
   }
 }
 
-// -aa shows in the window exactly the pixels that -o writes for the same frame and size, whether
-// they go through shared memory or, where the server lacks it, XPutImage.
-TEST_F(ViewerTest, SmoothLinesShowThePixelsOfThePicture) {
-  const std::string torus = torus_text(24, 12);
-  const std::vector<std::string> option_sets[] = {
-      {"-xy"},
-      {"-xy", "-lw3", "-lc", "Yellow", "-bc", "Navy"},
-      {"-xy", "-wc", "Blue"},
-      {"-xy", "-geometry", "400x300", "-s150"},
-  };
-  for (const auto& server_arguments : {std::vector<std::string>{}, without_shared_memory}) {
-    SCOPED_TRACE(server_arguments.empty() ? "MIT-SHM" : "XPutImage");
-    ASSERT_EQ(restart_server(*this, screen_side, server_arguments), "");
-    for (const std::vector<std::string>& options : option_sets) {
-      SCOPED_TRACE(testing::PrintToString(options));
-      std::vector<std::string> writing = {"object.zorv", "-o", "frame.png"};
-      writing.insert(writing.end(), options.begin(), options.end());
-      write_file(dir + "/object.zorv", torus);
-      ASSERT_EQ(run_zorv(zorv_binary, dir, server.display_name, writing).status, 0);
-      const picturetest::image picture = picturetest::read_png(dir + "/frame.png");
-      ASSERT_GT(picture.width, 0);
-
-      std::vector<std::string> smooth = options;
-      smooth.push_back("-aa");
-      const zorv_run run = start(torus, smooth);
-      pixel_area shown;
-      EXPECT_TRUE(wait_until([&] {
-        shown = read_window(display, picture.width, picture.height);
-        return std::equal(shown.pixels.begin(), shown.pixels.end(), picture.pixels.begin(),
-                          picture.pixels.end());
-      }));
-      EXPECT_EQ(run.err, "");
-      stop(run);
-    }
-  }
-}
-
-// Where the screen does not take 24-bit true-colour pixels, -aa is refused with a message.
-TEST_F(ViewerTest, SmoothLinesNeedATrueColourScreen) {
-  ASSERT_EQ(restart_server(*this, screen_side, {"-screen", "1", "800x800x16"}), "");
-  write_file(dir + "/object.zorv", unit_x);
-  const zorv_run run = run_zorv(zorv_binary, dir, server.display_name,
-                                {"object.zorv", "-aa", "-d", server.display_name + ".1"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "ZORV: -aa needs a TrueColor screen of 24 bits.\n");
-  EXPECT_EQ(run.child, -1);
-}
-
 std::string executable_of(pid_t pid) {
   std::error_code error;
   return std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
 }
 
-TEST_F(ViewerTest, ParentReportsTheDrawingChildAndTheChildEndsWithItsServer) {
+TEST_F(OwnWindowTest, ParentReportsTheDrawingChildAndTheChildEndsWithItsServer) {
   const zorv_run run = start(unit_x, {"-xy", "-np"});
   ASSERT_GT(run.child, 0);
   EXPECT_EQ(run.status, 0);
@@ -591,7 +474,7 @@ TEST_F(ViewerTest, ParentReportsTheDrawingChildAndTheChildEndsWithItsServer) {
 
 // However it waits between frames, the background process sees at once a server that went away:
 // with -fps0.001 it would otherwise sleep for a quarter of an hour first.
-TEST_F(ViewerTest, APacedChildEndsWithItsServerWhateverTheRate) {
+TEST_F(OwnWindowTest, APacedChildEndsWithItsServerWhateverTheRate) {
   const zorv_run run = start(unit_x, {"-xy", "-np", "-fps0.001"});
   ASSERT_GT(run.child, 0);
   ASSERT_TRUE(wait_for_box(segment(centre, centre, centre + 200, centre), red).matched);
@@ -605,9 +488,9 @@ TEST_F(ViewerTest, APacedChildEndsWithItsServerWhateverTheRate) {
 }
 
 // Another client destroying the window (a window manager's kill, xdotool windowclose) ends the
-// background process quietly with status 0, whatever it was drawing with or waiting for; before,
-// its next request failed and Xlib printed an error report as it ended.
-TEST_F(ViewerTest, TheChildEndsQuietlyWhenItsWindowIsDestroyed) {
+// background process quietly with status 0, whatever it was drawing with or waiting for, instead
+// of failing at its next request with Xlib's error report.
+TEST_F(OwnWindowTest, TheChildEndsQuietlyWhenItsWindowIsDestroyed) {
   const std::vector<std::string> option_sets[] = {
       {}, {"-cw"}, {"-bb"}, {"-wc", "Blue"}, {"-fps0.001"}};
   for (const std::vector<std::string>& extra : option_sets) {
@@ -631,7 +514,7 @@ TEST_F(ViewerTest, TheChildEndsQuietlyWhenItsWindowIsDestroyed) {
 // A server short of memory refuses a back buffer the size of a huge window. The viewer then
 // draws straight into the window, and asks for a buffer again at the next resize, instead of
 // being ended by Xlib's handler for the error (BadAlloc, or BadDrawable for the lost buffer).
-TEST_F(ViewerTest, ABackBufferThatCannotBeHadIsDroppedUntilTheNextResize) {
+TEST_F(OwnWindowTest, ABackBufferThatCannotBeHadIsDroppedUntilTheNextResize) {
   constexpr std::size_t server_memory = std::size_t{400} << 20;
   constexpr unsigned huge = 20000; // a 1.6 GB buffer
   for (const auto& server_arguments : {std::vector<std::string>{}, without_double_buffer}) {
@@ -658,289 +541,6 @@ TEST_F(ViewerTest, ABackBufferThatCannotBeHadIsDroppedUntilTheNextResize) {
   }
 }
 
-std::string hexadecimal(Window window) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%lx", window);
-  return text;
-}
-
-// How a host names its window to the viewer.
-enum class naming { window_id, saver_variable, root_alone };
-
-// The host's window is drawn into by the very process that the host started: it prints nothing
-// after " Opening display.", makes no window, forks nothing, and ends within a second of
-// SIGTERM, leaving the window to the host. The object fills the window (or the root) as it fills
-// its own 650 x 650 window, on the background colour, not the window's own (white here), with
-// -cw too; -bb and -wc draw into a window of another depth.
-TEST_F(ViewerTest, DrawsIntoAHostsWindowInTheProcessTheHostStarted) {
-  struct host_case {
-    const char* what;
-    naming how;
-    int depth;           // of the host's window: 0 for the screen's default
-    unsigned long alpha; // the server makes colours of a 32-bit visual opaque
-    std::vector<std::string> options;
-  };
-  const host_case cases[] = {
-      {"-window-id", naming::window_id, 0, 0, {}},
-      {"-window-id, a 32-bit window", naming::window_id, 32, 0xff000000, {}},
-      {"-window-id, a 32-bit window, -bb -wc",
-       naming::window_id,
-       32,
-       0xff000000,
-       {"-bb", "-wc", "Blue"}},
-      {"-root, XSCREENSAVER_WINDOW, -cw", naming::saver_variable, 0, 0, {"-cw"}},
-      {"-root alone: the root window", naming::root_alone, 0, 0, {}},
-  };
-  for (const host_case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const bool own_window = c.how != naming::root_alone;
-    const Window host = own_window
-                            ? make_host_window(display, window_side, window_side, white, c.depth)
-                            : DefaultRootWindow(display);
-    ASSERT_NE(host, 0u) << "the server has no visual of depth " << c.depth;
-    const int side = own_window ? window_side : screen_side;
-    std::vector<std::string> options = {"-xy", "-np"};
-    options.insert(options.end(), c.options.begin(), c.options.end());
-    testrun::run_options run;
-    if (c.how == naming::window_id) {
-      options.insert(options.end(), {"-window-id", std::to_string(host)});
-    } else {
-      options.push_back("-root");
-      if (c.how == naming::saver_variable)
-        run.environment = {{"XSCREENSAVER_WINDOW", hexadecimal(host)}};
-      else
-        run.unset_environment = {"XSCREENSAVER_WINDOW"};
-    }
-    const std::vector<Window> windows = top_level_windows(display);
-    const pid_t pid = start_hosted_viewer(*this, zorv_binary, unit_x, options, run);
-    ASSERT_GT(pid, 0);
-
-    const int middle = side / 2;
-    const int length = static_cast<int>(200.0 * side / window_side);
-    const pixel_box line = segment(middle, middle, middle + length, middle);
-    const box_wait seen = wait_for_box_in(host, line, c.alpha | red, side, side);
-    EXPECT_TRUE(seen.matched) << "expected " << line << ", saw " << seen.last;
-    EXPECT_EQ(find_pixels(read_drawable(display, host, side, side), c.alpha | black).count,
-              long{side} * side - line.count)
-        << "not cleared to the background colour";
-    EXPECT_EQ(children_running(zorv_binary), std::vector<pid_t>{pid});
-    EXPECT_EQ(top_level_windows(display), windows);
-    const std::string out = read_file(dir + "/out.txt");
-    EXPECT_TRUE(out.ends_with(" points, 1 lines.\n Opening display.\n")) << out;
-    EXPECT_EQ(read_file(dir + "/err.txt"), "");
-
-    expect_ended_by(pid, SIGTERM);
-    XWindowAttributes attributes{};
-    EXPECT_NE(XGetWindowAttributes(display, host, &attributes), 0) << "the host's window is gone";
-    if (own_window) XDestroyWindow(display, host);
-    XSync(display, False);
-  }
-}
-
-// A host may start its saver with SIGTERM and SIGINT ignored and blocked, which an exec keeps;
-// either still ends it at once. A host that destroys the window ends it quietly, with status 0.
-TEST_F(ViewerTest, AHostedViewerEndsOnSigtermOrSigintHoweverInheritedOrWithItsWindow) {
-  constexpr int destroyed = 0; // no signal: the host destroys the window
-  struct end_case {
-    int number;
-    bool held;
-  };
-  const end_case cases[] = {{SIGTERM, true}, {SIGINT, false}, {SIGINT, true}, {destroyed, true}};
-  for (const end_case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "signal " << c.number << (c.held ? ", held" : ""));
-    const Window host = make_host_window(display, window_side, window_side, black);
-    testrun::run_options run;
-    run.hold_termination = c.held;
-    const pid_t pid = start_hosted_viewer(*this, zorv_binary, unit_x,
-                                          {"-xy", "-np", "-window-id", std::to_string(host)}, run);
-    ASSERT_GT(pid, 0);
-    ASSERT_TRUE(wait_for_box_in(host, segment(centre, centre, centre + 200, centre), red,
-                                window_side, window_side)
-                    .matched);
-    if (c.number != destroyed) {
-      expect_ended_by(pid, c.number);
-      XDestroyWindow(display, host);
-      XSync(display, False);
-      continue;
-    }
-    XDestroyWindow(display, host);
-    XSync(display, False);
-    const reaped_status ended = wait_for_end(pid, 1s);
-    EXPECT_TRUE(ended.exited) << "still running a second after its window was destroyed";
-    EXPECT_EQ(ended.code, 0);
-    EXPECT_EQ(read_file(dir + "/err.txt"), "");
-    if (ended.exited) std::erase(children, pid);
-  }
-}
-
-// The object fills a 1280 x 1024 host window as it fills 650 x 650: scale and eye distances
-// grow with the geometric mean of the sides, by 1.7614, unless -ns. A resize of the host's
-// window is followed as a resize of zorv's own.
-TEST_F(ViewerTest, FillsAHostsWindowAsItFillsItsOwn) {
-  constexpr int width = 1280;
-  constexpr int height = 1024;
-  struct fill_case {
-    const char* what;
-    std::string object;
-    std::vector<std::string> options;
-    pixel_box expected;
-  };
-  const fill_case cases[] = {
-      // 200 grows to 352.3.
-      {"no perspective", unit_x, {"-np"}, segment(640, 512, 992, 512)},
-      // 260.6 in 650 x 650 (perspective along w) grows to 459.0.
-      {"perspective", line_to(1, 0, 0, 0.5f), {}, segment(640, 512, 1099, 512)},
-      {"-ns", unit_x, {"-np", "-ns"}, segment(640, 512, 840, 512)},
-  };
-  for (const fill_case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const Window host = make_host_window(display, width, height, black);
-    std::vector<std::string> options = {"-xy", "-window-id", std::to_string(host)};
-    options.insert(options.end(), c.options.begin(), c.options.end());
-    const pid_t pid = start_hosted_viewer(*this, zorv_binary, c.object, options);
-    ASSERT_GT(pid, 0);
-    const box_wait seen = wait_for_box_in(host, c.expected, red, width, height);
-    EXPECT_TRUE(seen.matched) << "expected " << c.expected << ", saw " << seen.last;
-    if (c.options.size() == 1) {
-      // Back to 650 x 650: back to the size the object has in a window of zorv's own.
-      XResizeWindow(display, host, window_side, window_side);
-      XSync(display, False);
-      const pixel_box expected = c.object == unit_x ? segment(centre, centre, centre + 200, centre)
-                                                    : segment(centre, centre, centre + 260, centre);
-      const box_wait resized = wait_for_box_in(host, expected, red, window_side, window_side);
-      EXPECT_TRUE(resized.matched) << "expected " << expected << ", saw " << resized.last;
-    }
-    stop_hosted(pid);
-    XDestroyWindow(display, host);
-    XSync(display, False);
-  }
-}
-
-// Where a segment from the window's centre points, in degrees: the direction of its farthest red
-// pixel. Nothing while the window shows no segment (between erasing a frame and drawing the next).
-std::optional<double> pointing(const pixel_area& area) {
-  std::optional<double> angle;
-  long farthest = 0;
-  for (int y = area.top; y < area.top + area.height; ++y) {
-    for (int x = area.left; x < area.left + area.width; ++x) {
-      if (area.at(x, y) != red) continue;
-      const long dx = x - centre;
-      const long dy = centre - y;
-      if (dx * dx + dy * dy <= farthest) continue;
-      farthest = dx * dx + dy * dy;
-      angle = std::atan2(static_cast<double>(dy), static_cast<double>(dx)) * 180.0 / M_PI;
-    }
-  }
-  return angle;
-}
-
-// In a host's window the viewer keeps to 30 frames a second, or to the rate of -fps: a segment
-// turning 2 degrees a frame is seen to turn 60 (or 20) degrees a second, a little at each look.
-// Unpaced, it would turn by thousands of frames between two looks.
-TEST_F(ViewerTest, AHostedViewerKeeps30FramesASecondUnlessFpsSaysOtherwise) {
-  constexpr double degrees_per_frame = 2.0;
-  constexpr auto look_interval = 100ms;
-  constexpr auto span = 2s;
-  constexpr double largest_step = 45.0; // degrees between two looks
-  // Of the rate: the looks are a frame or two out at either end; a busy machine may wake the
-  // viewer late and lose frames, but never adds any.
-  constexpr double above = 0.1;
-  constexpr double below = 0.3;
-  struct rate_case {
-    std::vector<std::string> options;
-    double rate;
-  };
-  const rate_case cases[] = {{{}, 30.0}, {{"-fps10"}, 10.0}};
-  const Window host = make_host_window(display, window_side, window_side, black);
-  for (const rate_case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.options));
-    std::vector<std::string> options = {"-xy2", "-np", "-window-id", std::to_string(host)};
-    options.insert(options.end(), c.options.begin(), c.options.end());
-    const pid_t pid = start_hosted_viewer(*this, zorv_binary, unit_x, options);
-    ASSERT_GT(pid, 0);
-
-    const auto look = [&] {
-      std::optional<double> angle;
-      std::chrono::steady_clock::time_point when;
-      wait_until([&] {
-        when = std::chrono::steady_clock::now();
-        angle = pointing(read_drawable(display, host, window_side, window_side));
-        return angle.has_value();
-      });
-      return std::make_pair(when, angle.value_or(0.0));
-    };
-    auto [first_time, previous] = look();
-    auto last_time = first_time;
-    double turned = 0.0;
-    std::vector<double> steps;
-    while (last_time - first_time < span) {
-      std::this_thread::sleep_for(look_interval);
-      const auto [when, angle] = look();
-      const double step = std::remainder(angle - previous, 360.0);
-      steps.push_back(step);
-      turned += step;
-      previous = angle;
-      last_time = when;
-    }
-    stop_hosted(pid);
-    XClearWindow(display, host); // of the segment drawn last, for the next case
-    XSync(display, False);
-
-    const double seconds = std::chrono::duration<double>(last_time - first_time).count();
-    const double rate = std::fabs(turned) / degrees_per_frame / seconds;
-    SCOPED_TRACE(testing::Message()
-                 << rate << " frames a second; steps " << testing::PrintToString(steps));
-    RecordProperty("frames_a_second_at_" + std::to_string(static_cast<int>(c.rate)),
-                   std::to_string(rate));
-    EXPECT_LE(rate, c.rate * (1 + above));
-    EXPECT_GE(rate, c.rate * (1 - below));
-    for (const double step : steps) {
-      EXPECT_LT(std::fabs(step), largest_step);
-      EXPECT_GE(step * turned, 0.0) << "a step against the turn";
-    }
-  }
-}
-
-// An ID that names no window, or a window that takes no drawing, is reported like a display
-// that cannot be opened: "ZORV: ..." and status 1, before any drawing.
-TEST_F(ViewerTest, ReportsAHostsWindowThatCannotBeDrawnInto) {
-  XSetWindowAttributes attributes{};
-  const Window input_only = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 100, 100, 0, 0,
-                                          InputOnly, CopyFromParent, 0, &attributes);
-  XMapWindow(display, input_only);
-  XSync(display, False);
-  struct refusal_case {
-    std::vector<std::string> options;
-    std::string saver_variable;
-    std::string message;
-  };
-  const refusal_case cases[] = {
-      {{"-window-id", "0x1fffffff"}, "", "ZORV: Could not find window 0x1fffffff.\n"},
-      {{"-window-id", "0"}, "", "ZORV: Could not find window 0x0.\n"},
-      {{"-window-id", std::to_string(input_only)},
-       "",
-       "ZORV: Could not draw into window " + hexadecimal(input_only) + ".\n"},
-      {{"-root"}, "0x1fffffff", "ZORV: Could not find window 0x1fffffff.\n"},
-      {{"-root"}, "screen", "ZORV: XSCREENSAVER_WINDOW holds no window ID: screen\n"},
-  };
-  write_file(dir + "/object.zorv", unit_x);
-  for (const refusal_case& c : cases) {
-    SCOPED_TRACE(c.message);
-    testrun::run_options run;
-    run.dir = dir;
-    run.environment = {{"DISPLAY", server.display_name}};
-    if (!c.saver_variable.empty())
-      run.environment.emplace_back("XSCREENSAVER_WINDOW", c.saver_variable);
-    std::vector<std::string> arguments = {"object.zorv"};
-    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-    const testrun::program_run ran = testrun::run_program(zorv_binary, arguments, run);
-    EXPECT_TRUE(ran.ended);
-    EXPECT_EQ(testrun::shell_status(ran), 1);
-    EXPECT_EQ(ran.err, c.message);
-    EXPECT_TRUE(ran.out.ends_with(" Opening display.\n")) << ran.out;
-  }
-}
-
 // A display number nobody serves: no socket and no lock file for it.
 std::string unserved_display() {
   for (int number = 900; number < 1000; ++number) {
@@ -956,7 +556,7 @@ std::string unserved_display() {
 // The background process lets go of standard output, and of standard error when that is a pipe,
 // so a pipe reading the report ends with the foreground process instead of waiting for the
 // animation to be killed. (A file or a terminal keeps standard error, for Xlib's last word.)
-TEST_F(ViewerTest, APipeReadingTheReportEndsWithTheForegroundProcess) {
+TEST_F(OwnWindowTest, APipeReadingTheReportEndsWithTheForegroundProcess) {
   write_file(dir + "/object.zorv", unit_x);
   const std::string zorv = zorv_binary + " object.zorv -xy";
   for (const std::string& command :
@@ -974,9 +574,9 @@ TEST_F(ViewerTest, APipeReadingTheReportEndsWithTheForegroundProcess) {
 }
 
 // A standard descriptor that the caller closed is opened on /dev/null at start-up, so that the X
-// connection cannot take its place (with standard output closed, the progress messages went into
-// the protocol stream and the viewer hung in its first round trip).
-TEST_F(ViewerTest, RunsWithAStandardDescriptorClosed) {
+// connection cannot take its place (with standard output closed, the progress messages would go
+// into the protocol stream and the viewer would hang in its first round trip).
+TEST_F(OwnWindowTest, RunsWithAStandardDescriptorClosed) {
   write_file(dir + "/object.zorv", unit_x);
   for (const std::string closing : {">&-", "2>&-", "<&-", "<&- >&- 2>&-"}) {
     SCOPED_TRACE(closing);
@@ -993,7 +593,7 @@ TEST_F(ViewerTest, RunsWithAStandardDescriptorClosed) {
   }
 }
 
-TEST(ViewerFailureTest, ReportsADisplayThatCannotBeOpened) {
+TEST(OwnWindowFailureTest, ReportsADisplayThatCannotBeOpened) {
   const std::string dir = make_temp_dir();
   ASSERT_FALSE(dir.empty());
   write_file(dir + "/object.zorv", unit_x);
