@@ -10,6 +10,7 @@
 #include "geometry.hpp"
 #include "plain_frame.hpp"
 #include "torus.hpp"
+#include "viewer_fixture.hpp"
 #include "x11_harness.hpp"
 
 #include <X11/Xatom.h>
@@ -28,12 +29,6 @@ namespace zorv {
 namespace {
 
 using namespace x11test;
-
-const std::string zorv_binary = ZORV_BIN_DIR "/zorv";
-
-constexpr int screen_side = 1400; // room for a 1300 x 1300 window and its border
-constexpr unsigned long red = 0xff0000;
-constexpr unsigned long black = 0x000000;
 
 // The figures the manual page states.
 constexpr double stated_degrees_per_pixel = 0.5;
@@ -103,17 +98,11 @@ pixel_area expected_picture(Display* display, const std::string& object_text, co
   return picture;
 }
 
-class InputTest : public testing::Test, protected viewer_session {
+class InputTest : public viewer_fixture {
 protected:
-  static void SetUpTestSuite() { adopt_orphans(); }
-  void SetUp() override { ASSERT_EQ(open_session(*this, screen_side), ""); }
-  void TearDown() override { close_session(*this); }
-
   // The real program, its window drawn and holding the keyboard focus.
   zorv_run start(const std::string& object_text, std::vector<std::string> options) {
-    zorv_run run = start_viewer_process(*this, zorv_binary, object_text, std::move(options));
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_GT(run.child, 0) << run.out;
+    zorv_run run = viewer_fixture::start(object_text, std::move(options));
     EXPECT_TRUE(wait_until([&] { return find_pixels(window_picture(), red).count > 0; }));
     focus_window(display, viewer_window(display));
     return run;
