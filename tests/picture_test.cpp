@@ -326,6 +326,49 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
   EXPECT_TRUE(std::filesystem::exists(dir + "/X.PNG"));
 }
 
+// X's rgb: and rgbi: forms are read without a display, rgb: scaled as X scales it (one digit 8 is
+// 0x88, where #888 gives 0x80), and -wc's far colour as the others; a picture of them is the
+// picture of the same colours by name.
+TEST_F(PictureTest, DrawsXsRgbAndIntensityFormsWithoutADisplay) {
+  struct form_case {
+    std::vector<std::string> colours;
+    std::uint32_t line;
+    std::uint32_t background;
+  };
+  const form_case cases[] = {
+      {{"-lc", "rgb:00/ff/00", "-bc", "rgb:ff/ff/ff"}, 0x00ff00, 0xffffff},
+      {{"-lc", "RGB:f/8/0", "-bc", "rgb:1/23/4567"}, 0xff8800, 0x112345},
+      {{"-lc", "rgbi:0/1/0", "-bc", "rgbi:1.0/1/1e0"}, 0x00ff00, 0xffffff},
+  };
+  for (const form_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.colours));
+    std::vector<std::string> options = {"-xy", "-np", "-o", "line.png"};
+    options.insert(options.end(), c.colours.begin(), c.colours.end());
+    const picture_run ran = run(unit_x, options);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.err, "");
+    const image picture = read_png(dir + "/line.png");
+    ASSERT_EQ(picture.width, side);
+    long wrong = 0;
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x) {
+        const bool on = y == centre && x >= centre && x <= centre + 200;
+        if (picture.at(x, y) != (on ? c.line : c.background)) ++wrong;
+      }
+    EXPECT_EQ(wrong, 0) << std::hex << "line " << picture.at(centre + 100, centre)
+                        << ", background " << picture.at(0, 0);
+  }
+  const std::string torus = torus_text(24, 12);
+  const std::vector<std::string> motion = {"-xw2", "-yz1", "-geometry", "200x200", "-frames", "3"};
+  std::vector<std::string> by_form = motion;
+  by_form.insert(by_form.end(), {"-o", "form.png", "-lc", "rgb:ff/ff/00", "-wc", "rgb:00/00/ff"});
+  std::vector<std::string> by_name = motion;
+  by_name.insert(by_name.end(), {"-o", "name.png", "-lc", "Yellow", "-wc", "Blue"});
+  ASSERT_EQ(run(torus, by_form).status, 0);
+  ASSERT_EQ(run(torus, by_name).status, 0);
+  EXPECT_EQ(differing_pixels(read_png(dir + "/form.png"), read_png(dir + "/name.png")), 0);
+}
+
 // Options that contradict each other, and a picture that zorv cannot write, are refused while the
 // command line is read, before the object file is opened: the object here is a FIFO that nobody
 // writes, which a loader would wait on for ever.
