@@ -1,9 +1,10 @@
 // The real zorv program drawing smooth lines (-aa) into its window, against a private Xvfb: the
-// window shows the very pixels of the picture file (-o) of the same frame, and a screen without
-// 24-bit true colour is refused.
+// window shows the very pixels of the picture file (-o) of the same frame and the plain window's
+// colours, and a screen without 24-bit true colour is refused.
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
+#include "colours.hpp"
 #include "picture_files.hpp"
 #include "torus.hpp"
 #include "viewer_fixture.hpp"
@@ -57,6 +58,67 @@ TEST_F(SmoothWindowTest, SmoothLinesShowThePixelsOfThePicture) {
       EXPECT_EQ(run.err, "");
       stop(run);
     }
+  }
+}
+
+// The pixel that the plain window gives a colour text: XLookupColor's screen colour, allocated;
+// pixel 0 for a text that the server does not read.
+unsigned long window_pixel(Display* display, const std::string& text) {
+  const Colormap colormap = DefaultColormap(display, DefaultScreen(display));
+  XColor exact{};
+  XColor screen{};
+  if (XLookupColor(display, colormap, text.c_str(), &exact, &screen) == 0) return 0;
+  EXPECT_NE(XAllocColor(display, colormap, &screen), 0) << text;
+  return screen.pixel;
+}
+
+// -aa and -o draw each of X's colour forms in the pixel that the plain window gets from the
+// server: -aa asks its server for what the database and the forms leave unread (the
+// device-independent forms, intensities between none and full), and -o reads the rest itself.
+TEST_F(SmoothWindowTest, SmoothLinesAndPicturesShowTheWindowsColourOfEveryForm) {
+  struct colour_pair {
+    std::string line;
+    std::string background;
+  };
+  const colour_pair pairs[] = {
+      {"rgb:00/ff/80", "rgb:1/23/456"},
+      {"RGB:80ff/8080/7fff", "rgbi:0/1/0"},
+      {"rgbi:0.5/0.25/1", "CIEXYZ:0.3/0.2/0.1"},
+      {"CIELab:50/20/-30", "CIEuvY:0.2/0.4/0.5"},
+      {"CIExyY:0.3/0.3/0.5", "cieluv:50/10/10"},
+      {"TekHVC:100/50/30", "rgbi:1/1e0/1.0"},
+      {"midnight blue", "#f80"},
+      {"rgb:8/8/8", "nosuchcolour"},
+  };
+  // The line from the centre to 200 pixels right of it covers its row exactly.
+  const int line_x = centre + 100;
+  const int line_y = centre;
+  for (const colour_pair& pair : pairs) {
+    SCOPED_TRACE(pair.line + " on " + pair.background);
+    const unsigned long line = window_pixel(display, pair.line);
+    const unsigned long background = window_pixel(display, pair.background);
+    const std::vector<std::string> colours = {"-xy",     "-np", "-lc",
+                                              pair.line, "-bc", pair.background};
+    std::vector<std::string> smooth = colours;
+    smooth.push_back("-aa");
+    const zorv_run run = start(unit_x, smooth);
+    pixel_area shown;
+    EXPECT_TRUE(wait_until([&] {
+      shown = read_window(display, window_side, window_side);
+      return shown.at(line_x, line_y) == line && shown.at(0, 0) == background;
+    })) << std::hex
+        << "line " << shown.at(line_x, line_y) << " (the window's " << line << "), background "
+        << shown.at(0, 0) << " (the window's " << background << ")";
+    EXPECT_EQ(run.err, "");
+    stop(run);
+    if (needs_display(pair.line) || needs_display(pair.background)) continue;
+    std::vector<std::string> writing = {"object.zorv", "-o", "colours.png"};
+    writing.insert(writing.end(), colours.begin(), colours.end());
+    ASSERT_EQ(run_zorv(zorv_binary, dir, server.display_name, writing).status, 0);
+    const picturetest::image picture = picturetest::read_png(dir + "/colours.png");
+    ASSERT_EQ(picture.width, window_side);
+    EXPECT_EQ(picture.at(line_x, line_y), line);
+    EXPECT_EQ(picture.at(0, 0), background);
   }
 }
 

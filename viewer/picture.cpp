@@ -7,6 +7,7 @@
 #include "depth.hpp"
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace zorv {
@@ -25,8 +26,12 @@ std::uint8_t narrowed(unsigned short channel) {
   return static_cast<std::uint8_t>(channel >> channel_narrowing);
 }
 
-rgb_colour colour_or_black(std::string_view database, const std::string& text) {
-  return look_up_colour(database, text).value_or(rgb_colour{0, 0, 0});
+rgb_colour colour_or_black(std::string_view database, std::span<const display_colour> read,
+                           const std::string& text) {
+  if (const std::optional<rgb_colour> colour = look_up_colour(database, text)) return *colour;
+  for (const display_colour& c : read)
+    if (c.text == text) return c.colour;
+  return rgb_colour{0, 0, 0};
 }
 
 // Step k of -wc's blend, computed as the window computes it on 16-bit X colours.
@@ -68,14 +73,29 @@ void set_line_style(cairo_t* cairo, std::int32_t line_width) {
 
 } // namespace
 
-picture_colours colours_for(const viewer_settings& settings, std::string_view database) {
-  picture_colours colours{colour_or_black(database, settings.background_colour), {}};
-  const rgb_colour line = colour_or_black(database, settings.line_colour);
+std::vector<colour_option> unread_colours(const viewer_settings& settings,
+                                          std::string_view database) {
+  std::vector<colour_option> options = {{"-lc", settings.line_colour},
+                                        {"-bc", settings.background_colour}};
+  if (settings.depth_cueing) options.push_back({"-wc", settings.depth_colour});
+  std::erase_if(options, [&](const colour_option& o) {
+    return look_up_colour(database, o.text).has_value();
+  });
+  return options;
+}
+
+picture_colours colours_for(const viewer_settings& settings, std::string_view database,
+                            std::span<const display_colour> read_by_display) {
+  const auto colour_of = [&](const std::string& text) {
+    return colour_or_black(database, read_by_display, text);
+  };
+  picture_colours colours{colour_of(settings.background_colour), {}};
+  const rgb_colour line = colour_of(settings.line_colour);
   if (!settings.depth_cueing) {
     colours.lines.push_back(line);
     return colours;
   }
-  const rgb_colour far = colour_or_black(database, settings.depth_colour);
+  const rgb_colour far = colour_of(settings.depth_colour);
   for (int k = 0; k < depth_step_count; ++k) colours.lines.push_back(depth_colour(line, far, k));
   return colours;
 }

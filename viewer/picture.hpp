@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace zorv {
@@ -34,9 +36,29 @@ struct picture_state {
   std::int32_t line_width = 0; // as -lw gives it
 };
 
-// Colours as -lc, -bc and -wc name them, from the X colour database file. A name the database
-// does not know gives black, as an unknown name gives pixel 0 on a true-colour window.
-picture_colours colours_for(const viewer_settings& settings, std::string_view database);
+// A colour option of the frame as the command line gives it: its name ("-lc") and its text.
+struct colour_option {
+  const char* option;
+  std::string text;
+};
+
+// A colour text that a display has read: the smooth window asks its server for unread_colours.
+struct display_colour {
+  std::string text;
+  rgb_colour colour;
+};
+
+// The colour options of the frame (-lc, -bc, and -wc when given) whose texts neither the X colour
+// database file nor X's forms read without a display: unknown names, and the forms of
+// needs_display.
+std::vector<colour_option> unread_colours(const viewer_settings& settings,
+                                          std::string_view database);
+
+// Colours as -lc, -bc and -wc name them: from the X colour database file and X's forms, and for
+// the other texts from what a display read. A text that nothing reads gives black, as an unknown
+// name gives pixel 0 on a true-colour window.
+picture_colours colours_for(const viewer_settings& settings, std::string_view database,
+                            std::span<const display_colour> read_by_display = {});
 
 // Makes the image over the given pixels (bytes_per_line apart), or over memory of its own when
 // pixels is nullptr. False if cairo cannot make it; any earlier image is released either way.

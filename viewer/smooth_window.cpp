@@ -9,8 +9,11 @@
 #include <bit>
 #include <cstddef>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <vector>
 
 namespace zorv {
 namespace {
@@ -127,6 +130,20 @@ void make_window_image(smooth_window_state& smooth, window_state& window) {
     release_image(smooth, window);
 }
 
+// The colours that the database and X's forms leave unread, as the window's server reads them:
+// for these too the frames show the pixels that the window's colours have.
+std::vector<display_colour> read_by_server(const window_state& window,
+                                           const viewer_settings& settings,
+                                           std::string_view database) {
+  std::vector<display_colour> read;
+  for (const colour_option& unread : unread_colours(settings, database)) {
+    XColor exact{};
+    if (XParseColor(window.display, window.colormap, unread.text.c_str(), &exact) != 0)
+      read.push_back({unread.text, picture_colour(exact.red, exact.green, exact.blue)});
+  }
+  return read;
+}
+
 } // namespace
 
 void refuse_unless_smooth_screen(const window_state& window) {
@@ -143,7 +160,9 @@ void refuse_unless_smooth_screen(const window_state& window) {
 
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
                            const viewer_settings& settings) {
-  smooth.picture.colours = colours_for(settings, read_colour_database());
+  const std::string database = read_colour_database();
+  smooth.picture.colours =
+      colours_for(settings, database, read_by_server(window, settings, database));
   smooth.picture.line_width = settings.line_width;
   int event = 0;
   int error = 0;
