@@ -369,6 +369,34 @@ TEST_F(PictureTest, DrawsXsRgbAndIntensityFormsWithoutADisplay) {
   EXPECT_EQ(differing_pixels(read_png(dir + "/form.png"), read_png(dir + "/name.png")), 0);
 }
 
+// A colour that only a display can read (a device-independent form, an intensity between none and
+// full) is refused, status 1, before anything is written: a picture is never drawn in black for
+// it.
+TEST_F(PictureTest, RefusesColoursThatOnlyADisplayReads) {
+  struct refusal_case {
+    std::vector<std::string> options;
+    std::string err;
+  };
+  const std::string advice = ": only an X display reads this colour; a picture takes a name, "
+                             "#RRGGBB or rgb:RR/GG/BB\n";
+  const refusal_case cases[] = {
+      {{"-o", "x.png", "-lc", "CIEXYZ:0.3/0.2/0.1"}, "zorv: -lc CIEXYZ:0.3/0.2/0.1" + advice},
+      {{"-o", "x.png", "-lc", "Green", "-bc", "cielab:50/20/-30"},
+       "zorv: -bc cielab:50/20/-30" + advice},
+      {{"-o", "x.gif", "-frames", "2", "-wc", "TekHVC:100/50/30"},
+       "zorv: -wc TekHVC:100/50/30" + advice},
+      {{"-o", "x.png", "-bc", "rgbi:0.5/0.5/0.5"}, "zorv: -bc rgbi:0.5/0.5/0.5" + advice},
+  };
+  for (const refusal_case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.options));
+    const picture_run ran = run(unit_x, c.options);
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(ran.err, c.err);
+    EXPECT_EQ(ran.out.find("Writing"), std::string::npos) << ran.out;
+    EXPECT_EQ(left_behind(), std::vector<std::string>{});
+  }
+}
+
 // Options that contradict each other, and a picture that zorv cannot write, are refused while the
 // command line is read, before the object file is opened: the object here is a FIFO that nobody
 // writes, which a loader would wait on for ever.

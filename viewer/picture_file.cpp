@@ -263,6 +263,17 @@ std::int32_t default_frame_count(const std::array<float, plane_count>& increment
   return default_animation;
 }
 
+// A picture has no display to read a device-independent colour (or an intensity between the
+// ends) with: such a colour is refused rather than drawn black.
+void refuse_colours_needing_display(const viewer_settings& settings, std::string_view database) {
+  for (const colour_option& unread : unread_colours(settings, database))
+    if (needs_display(unread.text))
+      die(exit_status::usage,
+          "zorv: %s %s: only an X display reads this colour; a picture takes a name, #RRGGBB or "
+          "rgb:RR/GG/BB\n",
+          unread.option, unread.text.c_str());
+}
+
 } // namespace
 
 std::int32_t loop_frame_count(const std::array<float, plane_count>& increments,
@@ -339,7 +350,9 @@ void open_picture_file(picture_file_state& file, const viewer_settings& settings
   picture_output& output = file.output;
   const bool png = output.format == picture_format::png;
   picture_state& picture = file.picture;
-  picture.colours = colours_for(settings, read_colour_database());
+  const std::string database = read_colour_database();
+  refuse_colours_needing_display(settings, database);
+  picture.colours = colours_for(settings, database);
   picture.line_width = settings.line_width;
   if (!make_picture(picture, file.geometry.window_width, file.geometry.window_height))
     die_of_memory();
