@@ -240,6 +240,12 @@ void open_display(window_state& state, const std::string& display_name) {
   state.display = XOpenDisplay(display_name.c_str());
   if (state.display == nullptr) die(exit_status::usage, "ZORV: Could not open display.\n");
   state.screen = XDefaultScreen(state.display);
+  // Xlib takes the screen number of the name as it reads it, negative or wrapped, unchecked.
+  if (state.screen < 0 || state.screen >= XScreenCount(state.display)) {
+    XCloseDisplay(state.display);
+    state.display = nullptr;
+    die(exit_status::usage, "ZORV: Could not open display.\n");
+  }
   state.root = XRootWindow(state.display, state.screen);
   state.colormap = XDefaultColormap(state.display, state.screen);
 }

@@ -29,7 +29,8 @@ struct window_state {
 };
 
 // Prints " Opening display." and opens the display that the settings name, on the display name's
-// screen, its root window and default colormap. Ends the process with status 1 if it cannot.
+// screen, its root window and default colormap. Ends the process with status 1 if it cannot, or
+// if the server has no screen of that number.
 void open_display(window_state& state, const std::string& display_name);
 
 // Takes the window that the frames go to, on the open display: with -window-id or -root the
