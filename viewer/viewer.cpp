@@ -18,7 +18,8 @@ void follow_start_size(viewer& v) {
 
 void start_window(viewer& v) {
   open_display(v.window, v.settings.display_name);
-  if (v.target == frame_target::smooth_window) refuse_unless_smooth_screen(v.window);
+  find_host_window(v.window, v.settings);
+  if (v.target == frame_target::smooth_window) refuse_unless_smooth_window(v.window);
   take_window(v.window, v.settings);
   allocate_frame_lists(v.frame, v.object.line_count, v.settings.depth_cueing);
   if (v.settings.mode == run_mode::host_window || v.settings.placement.width > 0 ||
