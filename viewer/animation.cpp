@@ -221,11 +221,13 @@ void show_frame(viewer& v) {
   case frame_target::plain_window:
     follow_window_size(v);
     take_events(v);
+    restore_background(v.window);
     show_plain_frame(v.plain, v.window, v.frame, v.object, v.settings.clear_each_frame);
     return;
   case frame_target::smooth_window:
     follow_window_size(v);
     take_events(v);
+    restore_background(v.window);
     show_smooth_frame(v.smooth, v.window, v.frame, v.object);
     return;
   case frame_target::picture_file:

@@ -35,9 +35,9 @@ void advance_angles(object_record& object, const std::array<float, plane_count>&
 void follow_window_size(viewer& v);
 
 // Puts the frame's segments on the frame target. In a window: follows a resize (rescaling the
-// view unless -ns), takes the events that came (with -i acting on the user's requests), then
-// erases the previous frame and draws this one, or shows it as a picture (-aa); in a picture file
-// (-o), draws it there.
+// view unless -ns), takes the events that came (with -i acting on the user's requests), fills a
+// host's window that was exposed or resized, then erases the previous frame and draws this one,
+// or shows it as a picture (-aa); in a picture file (-o), draws it there.
 void show_frame(viewer& v);
 
 // One frame: make its segments, show them, advance the angles and refresh the trigonometry. While

@@ -208,9 +208,9 @@ Window virtual_root(const window_state& state) {
 }
 
 // Takes the host's window in place of a window of zorv's own: its screen, root, colormap and
-// size, and its structure changes (any client may select them; button presses, which its owner
-// may already select, only one client can). Start-up then sizes the object to the window as a
-// 650 x 650 window resized to it would size it.
+// size, its structure changes and its exposures (any client may select them; button presses,
+// which its owner may already select, only one client can). Start-up then sizes the object to the
+// window as a 650 x 650 window resized to it would size it.
 void attach_to_window(window_state& state, const viewer_settings& settings) {
   // From here on, an ID that names no window is refused into the record, not by Xlib's handler.
   watch_refusals(state);
@@ -228,7 +228,7 @@ void attach_to_window(window_state& state, const viewer_settings& settings) {
                                                   : XDefaultColormap(state.display, state.screen);
   state.visual = state.attributes.visual;
   state.depth = state.attributes.depth;
-  XSelectInput(state.display, state.window, StructureNotifyMask);
+  XSelectInput(state.display, state.window, StructureNotifyMask | ExposureMask);
   store_size(state.geometry, state.attributes.width, state.attributes.height);
 }
 
@@ -260,6 +260,7 @@ void open_display(window_state& state, const std::string& display_name) {
 
 void find_host_window(window_state& state, const viewer_settings& settings) {
   state.foreign_window = settings.mode == run_mode::host_window;
+  state.needs_fill = false;
   if (state.foreign_window) attach_to_window(state, settings);
 }
 
@@ -293,6 +294,7 @@ bool follow_resize(window_state& state) {
   const int height = state.attributes.height;
   if (width == state.geometry.window_width && height == state.geometry.window_height) return false;
   store_size(state.geometry, width, height);
+  if (state.foreign_window) state.needs_fill = true;
   return true;
 }
 
@@ -300,7 +302,15 @@ bool next_event(window_state& state, XEvent& event) {
   if (XEventsQueued(state.display, QueuedAlready) == 0) return false;
   XNextEvent(state.display, &event);
   if (event.type == DestroyNotify && event.xdestroywindow.window == state.window) end_with_window();
+  if (event.type == Expose && event.xexpose.window == state.window && state.foreign_window)
+    state.needs_fill = true;
   return true;
+}
+
+void restore_background(window_state& state) {
+  if (!state.needs_fill) return;
+  fill_with_background(state, state.window);
+  state.needs_fill = false;
 }
 
 void read_server(window_state& state) {

@@ -30,6 +30,9 @@ struct window_state {
   // A host's window (-root, -window-id): zorv neither made it nor changes it, and it has a
   // background of its own, so clearing it means filling it with the background colour.
   bool foreign_window;
+  // The host's window was exposed or resized since the last frame: the server has cleared some of
+  // it to the window's own background.
+  bool needs_fill;
 };
 
 // Prints " Opening display." and opens the display that the settings name, on the display name's
@@ -59,6 +62,10 @@ bool follow_resize(window_state& state);
 // queue never grows. False when there is none. An event saying that the window has been destroyed
 // ends the process quietly (status 0).
 bool next_event(window_state& state, XEvent& event);
+
+// Fills a host's window with the background colour where it was exposed or resized since the last
+// frame, before the next frame is drawn into it.
+void restore_background(window_state& state);
 
 // Reads what the server has sent into Xlib's queue. A connection that the server closed ends the
 // process through Xlib's handler for a lost connection.
