@@ -315,8 +315,9 @@ struct saver_window_variable {
   static constexpr const char* name = "XSCREENSAVER_WINDOW";
 };
 
-// A host's window is used as it is: no window is made, only structure changes are selected (the
-// host has taken the button presses, which only one client may select), the window is filled
+// A host's window is used as it is: no window is made, only structure changes and exposures are
+// selected (the host has taken the button presses, which only one client may select), the window
+// is filled
 // with the background colour, and the object and both eye distances are sized to it from the
 // start as a resize from 650 x 650 sizes them, unless -ns.
 TEST_F(DisplayTest, TakesAHostsWindowAndSizesTheObjectToIt) {
@@ -342,7 +343,7 @@ TEST_F(DisplayTest, TakesAHostsWindowAndSizesTheObjectToIt) {
     EXPECT_EQ(top_level_windows(display), std::vector<Window>{host});
     XWindowAttributes seen{};
     ASSERT_NE(XGetWindowAttributes(state.display, host, &seen), 0);
-    EXPECT_EQ(seen.your_event_mask, StructureNotifyMask);
+    EXPECT_EQ(seen.your_event_mask, StructureNotifyMask | ExposureMask);
     EXPECT_EQ(find_pixels(read_drawable(display, host, width, height), 0x000000).count,
               long{width} * height);
 

@@ -210,6 +210,67 @@ TEST_F(HostWindowTest, FillsAHostsWindowAsItFillsItsOwn) {
   }
 }
 
+// The server clears what a resize or an exposure uncovers of a host's window to the window's own
+// background (black here); the viewer fills it with its background colour and draws again at
+// once, at 30 frames a second as at one in 100 s (-fps0.01), leaving no black and no trace of the
+// frame at the old centre.
+TEST_F(HostWindowTest, FillsAHostsWindowWithTheBackgroundAfterAResizeOrAnExposure) {
+  constexpr unsigned long midnight_blue = 0x191970;
+  struct change_case {
+    const char* what;
+    int width;
+    int height;
+    bool cover; // cover part of the window with another one, then uncover it
+  };
+  const change_case cases[] = {
+      {"exposed", window_side, window_side, true},
+      {"grown", 1000, 800, false},
+      {"shrunk", 500, 400, false},
+  };
+  for (const std::vector<std::string>& rate : {std::vector<std::string>{}, {"-fps0.01"}}) {
+    SCOPED_TRACE(testing::PrintToString(rate));
+    const Window host = make_host_window(display, window_side, window_side, black);
+    std::vector<std::string> options = {"-xy",          "-np",        "-bc",
+                                        "MidnightBlue", "-window-id", std::to_string(host)};
+    options.insert(options.end(), rate.begin(), rate.end());
+    const pid_t pid = start_hosted_viewer(*this, zorv_binary, unit_x, options);
+    ASSERT_GT(pid, 0);
+    // Only the background colour and the line, which is there.
+    const auto filled = [&](int width, int height) {
+      const pixel_area area = read_drawable(display, host, width, height);
+      const long line = find_pixels(area, red).count;
+      return line > 0 && find_pixels(area, midnight_blue).count + line == long{width} * height;
+    };
+    ASSERT_TRUE(wait_until([&] { return filled(window_side, window_side); }));
+    for (const change_case& c : cases) {
+      SCOPED_TRACE(c.what);
+      if (c.cover) {
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;
+        attributes.background_pixel = white;
+        const Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, 300, 300, 0,
+                                           CopyFromParent, InputOutput, CopyFromParent,
+                                           CWOverrideRedirect | CWBackPixel, &attributes);
+        XMapRaised(display, cover);
+        XSync(display, False);
+        XDestroyWindow(display, cover);
+      } else {
+        XResizeWindow(display, host, static_cast<unsigned>(c.width),
+                      static_cast<unsigned>(c.height));
+      }
+      XSync(display, False);
+      const bool seen = wait_until([&] { return filled(c.width, c.height); }, 3s);
+      const pixel_area area = read_drawable(display, host, c.width, c.height);
+      EXPECT_TRUE(seen) << find_pixels(area, black).count << " black pixels, "
+                        << find_pixels(area, midnight_blue).count << " of the background";
+    }
+    EXPECT_EQ(read_file(dir + "/err.txt"), "");
+    stop_hosted(pid);
+    XDestroyWindow(display, host);
+    XSync(display, False);
+  }
+}
+
 // Where a segment from the window's centre points, in degrees: the direction of its farthest red
 // pixel. Nothing while the window shows no segment (between erasing a frame and drawing the next).
 std::optional<double> pointing(const pixel_area& area) {

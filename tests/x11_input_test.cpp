@@ -306,6 +306,66 @@ TEST_F(InputTest, APausedViewerRedrawsWhenExposedOrResized) {
   EXPECT_FALSE(process_gone(run.child));
 }
 
+// Covers the viewer's window with another window and uncovers it: the server clears what was
+// covered to the window's background.
+void cover_and_uncover(Display* display) {
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = white;
+  const Window cover = XCreateWindow(display, DefaultRootWindow(display), 0, 0, window_side + 10,
+                                     window_side + 10, 0, CopyFromParent, InputOutput,
+                                     CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+  XMapRaised(display, cover);
+  XSync(display, False);
+  XDestroyWindow(display, cover);
+  XSync(display, False);
+}
+
+// At one frame in 100 s (-fps0.01) an exposure, a resize and a drag are drawn at once, paused or
+// not, and the redraw shows the frame that was on the window (here the first, unturned: the
+// motion of 10 degrees a frame waits for its next frame on the schedule).
+TEST_F(InputTest, ExposureResizeAndInputRedrawAtOnceWhateverTheFrameRate) {
+  constexpr int large = 1300;
+  constexpr auto at_once = 5s; // far below the 100 s of a frame
+  const view dragged{.plane = xz, .radians = drag_radians(-drag_length)};
+  struct redraw_case {
+    const char* what;
+    bool paused;
+    std::function<void(Display*)> act;
+    view expected;
+  };
+  const redraw_case cases[] = {
+      {"paused, exposed", true, cover_and_uncover, {}},
+      {"paused, dragged", true,
+       [](Display* d) { drag(d, Button1, drag_x0, drag_y0, drag_x0 + drag_length, drag_y0); },
+       dragged},
+      {"running, exposed", false, cover_and_uncover, {}},
+      {"running, dragged", false,
+       [](Display* d) { drag(d, Button1, drag_x0, drag_y0, drag_x0 + drag_length, drag_y0); },
+       dragged},
+      {"running, resized",
+       false,
+       [](Display* d) {
+         XResizeWindow(d, viewer_window(d), large, large);
+         XSync(d, False);
+       },
+       {.scale = 400.0f, .width = large, .height = large}},
+  };
+  const pixel_area first = expected_picture(display, axes, {});
+  for (const redraw_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const zorv_run run = start(axes, {"-xy10", "-np", "-i", "-fps0.01"});
+    ASSERT_TRUE(shows(first));
+    if (c.paused) press_key(display, XK_space);
+    c.act(display);
+    const pixel_area expected = expected_picture(display, axes, c.expected);
+    EXPECT_TRUE(wait_until(
+        [&] { return window_picture(expected.width, expected.height).pixels == expected.pixels; },
+        at_once));
+    stop_viewer(*this, run);
+  }
+}
+
 // Viewers in this process: the test sends the input through the server and reads it as the
 // frame loop does.
 class InteractiveViewerTest : public testing::Test, protected viewer_session {

@@ -553,6 +553,34 @@ std::string unserved_display() {
   return {};
 }
 
+// A display name whose screen the server does not have (Xlib takes a negative or a wrapped
+// number as it is) is a display that cannot be used, whether it comes from -d or DISPLAY, for a
+// window of the viewer's own, for -aa or for -root: the message, status 1, no window, no fork.
+TEST_F(OwnWindowTest, RefusesAScreenThatTheServerDoesNotHave) {
+  write_file(dir + "/object.zorv", unit_x);
+  const std::vector<std::string> option_sets[] = {{}, {"-aa"}, {"-root"}};
+  for (const std::string screen : {".-1", ".4294967295", ".-2147483648", ".1"}) {
+    const std::string name = server.display_name + screen;
+    for (const bool from_option : {true, false}) {
+      for (const std::vector<std::string>& options : option_sets) {
+        SCOPED_TRACE(name + (from_option ? " in -d " : " in DISPLAY ") +
+                     testing::PrintToString(options));
+        std::vector<std::string> arguments = {"object.zorv", "-xy"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        if (from_option) arguments.insert(arguments.end(), {"-d", name});
+        const zorv_run run =
+            run_zorv(zorv_binary, dir, from_option ? server.display_name : name, arguments);
+        if (run.child > 0) children.push_back(run.child);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "ZORV: Could not open display.\n");
+        EXPECT_TRUE(run.out.ends_with(" Opening display.\n")) << run.out;
+        EXPECT_EQ(run.child, -1);
+      }
+    }
+  }
+  EXPECT_EQ(top_level_windows(display), std::vector<Window>{});
+}
+
 // The background process lets go of standard output, and of standard error when that is a pipe,
 // so a pipe reading the report ends with the foreground process instead of waiting for the
 // animation to be killed. (A file or a terminal keeps standard error, for Xlib's last word.)

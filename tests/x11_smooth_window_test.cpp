@@ -11,6 +11,7 @@
 #include "x11_harness.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,125 @@ TEST_F(SmoothWindowTest, SmoothLinesNeedATrueColourScreen) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "ZORV: -aa needs a TrueColor screen of 24 bits.\n");
   EXPECT_EQ(run.child, -1);
+}
+
+long differing(const std::vector<unsigned long>& shown,
+               const std::vector<unsigned long>& expected) {
+  if (shown.size() != expected.size()) return static_cast<long>(expected.size());
+  long count = 0;
+  for (std::size_t i = 0; i < shown.size(); ++i) count += shown[i] != expected[i] ? 1 : 0;
+  return count;
+}
+
+std::string hexadecimal(Window window) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%lx", window);
+  return text;
+}
+
+// A host's window takes -aa in its own visual and depth, whether -window-id or
+// XSCREENSAVER_WINDOW names it and whether the pixels go through shared memory or XPutImage: a
+// 24-bit window shows the pixels of the picture, a 32-bit TrueColor window (an ARGB window, as
+// compositing hosts make them) the same pixels with opaque alpha.
+TEST_F(SmoothWindowTest, SmoothLinesDrawIntoAHostsWindowInItsOwnDepth) {
+  const std::string torus = torus_text(24, 12);
+  const std::vector<std::string> options = {"-xy", "-lc", "Yellow", "-bc", "Navy"};
+  std::vector<std::string> writing = {"object.zorv", "-o", "frame.png"};
+  writing.insert(writing.end(), options.begin(), options.end());
+  write_file(dir + "/object.zorv", torus);
+  ASSERT_EQ(run_zorv(zorv_binary, dir, server.display_name, writing).status, 0);
+  const picturetest::image picture = picturetest::read_png(dir + "/frame.png");
+  ASSERT_EQ(picture.width, window_side);
+  struct host_case {
+    const char* what;
+    int depth; // 0: the screen's default, 24 bits
+    bool by_id;
+    unsigned long alpha;
+  };
+  const host_case cases[] = {
+      {"24 bits, -window-id", 0, true, 0},
+      {"32 bits, -window-id", 32, true, 0xff000000},
+      {"32 bits, -root and XSCREENSAVER_WINDOW", 32, false, 0xff000000},
+  };
+  for (const auto& server_arguments : {std::vector<std::string>{}, without_shared_memory}) {
+    SCOPED_TRACE(server_arguments.empty() ? "MIT-SHM" : "XPutImage");
+    ASSERT_EQ(restart_server(*this, screen_side, server_arguments), "");
+    for (const host_case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const Window host = make_host_window(display, window_side, window_side, white, c.depth);
+      ASSERT_NE(host, 0u);
+      std::vector<std::string> hosted = options;
+      hosted.push_back("-aa");
+      testrun::run_options run;
+      if (c.by_id) {
+        hosted.insert(hosted.end(), {"-window-id", std::to_string(host)});
+      } else {
+        hosted.push_back("-root");
+        run.environment = {{"XSCREENSAVER_WINDOW", hexadecimal(host)}};
+      }
+      const pid_t pid = start_hosted_viewer(*this, zorv_binary, torus, hosted, run);
+      ASSERT_GT(pid, 0);
+      std::vector<unsigned long> expected(picture.pixels.begin(), picture.pixels.end());
+      for (unsigned long& pixel : expected) pixel |= c.alpha;
+      pixel_area shown;
+      EXPECT_TRUE(wait_until([&] {
+        shown = read_drawable(display, host, window_side, window_side);
+        return shown.pixels == expected;
+      })) << differing(shown.pixels, expected)
+          << " pixels differ";
+      EXPECT_FALSE(process_gone(pid));
+      EXPECT_EQ(read_file(dir + "/err.txt"), "");
+      stop_process(pid);
+      std::erase(children, pid);
+      XDestroyWindow(display, host);
+      XSync(display, False);
+    }
+  }
+}
+
+// -aa draws into 24 or 32-bit TrueColor alone: a host's window of another visual, DirectColor or
+// the root of a 16-bit screen, is refused with the window and what it is, status 1, before
+// anything is drawn into it.
+TEST_F(SmoothWindowTest, SmoothLinesRefuseAHostsWindowOfAnotherVisualBeforeDrawing) {
+  constexpr int second_screen = 1;
+  ASSERT_EQ(restart_server(*this, screen_side, {"-screen", "1", "800x800x16"}), "");
+  const Window direct = make_host_window(display, window_side, window_side, white, 24, DirectColor);
+  ASSERT_NE(direct, 0u);
+  const Window second_root = RootWindow(display, second_screen);
+  struct refusal_case {
+    Window window;
+    bool by_id;
+    std::string what;
+  };
+  const refusal_case cases[] = {
+      {direct, true, "DirectColor of 24 bits"},
+      {direct, false, "DirectColor of 24 bits"},
+      {second_root, false, "TrueColor of 16 bits"},
+  };
+  write_file(dir + "/object.zorv", unit_x);
+  for (const refusal_case& c : cases) {
+    SCOPED_TRACE(c.what + (c.by_id ? ", -window-id" : ", XSCREENSAVER_WINDOW"));
+    const pixel_area before = read_drawable(display, c.window, window_side, window_side);
+    testrun::run_options run;
+    run.dir = dir;
+    run.environment = {{"DISPLAY", server.display_name}};
+    run.deadline = 5s;
+    std::vector<std::string> arguments = {"object.zorv", "-xy", "-aa"};
+    if (c.by_id) {
+      arguments.insert(arguments.end(), {"-window-id", std::to_string(c.window)});
+    } else {
+      arguments.push_back("-root");
+      run.environment.emplace_back("XSCREENSAVER_WINDOW", hexadecimal(c.window));
+    }
+    const testrun::program_run ran = testrun::run_program(zorv_binary, arguments, run);
+    EXPECT_TRUE(ran.ended) << "still running after 5 s";
+    EXPECT_EQ(testrun::shell_status(ran), 1);
+    EXPECT_EQ(ran.err, "ZORV: -aa needs a TrueColor window of 24 or 32 bits: window " +
+                           hexadecimal(c.window) + " is " + c.what + ".\n");
+    EXPECT_TRUE(ran.out.ends_with(" Opening display.\n")) << ran.out;
+    EXPECT_EQ(read_drawable(display, c.window, window_side, window_side).pixels, before.pixels)
+        << "drawn into";
+  }
 }
 
 } // namespace

@@ -148,6 +148,7 @@ void act_on(viewer& v, const user_request& request) {
     return;
   case request_kind::reset:
     reset_view(view, v.object, window_area(v.window.geometry), v.settings.rescale_on_resize);
+    v.shown_planes = v.object.planes; // what a redraw before the next frame shows
     return;
   case request_kind::turn:
     for (int plane = 0; plane < plane_count; ++plane)
@@ -173,6 +174,36 @@ void take_events(viewer& v) {
   const bool reading = reads_input(v.settings);
   while (next_event(v.window, event))
     if (reading) act_on(v, read_request(v.input, event));
+}
+
+bool frame_due(const frame_pacer& pacer) {
+  return pacer.next_start <= monotonic_now();
+}
+
+// What is drawn again at once, between two frames of the schedule: a view that the user changed
+// (-i) or a window that was exposed or resized.
+bool redraw_due(const viewer& v) {
+  return v.view.changed || v.window.needs_fill;
+}
+
+// Shows a frame made for made_for. One that found the window resized was made for the old size:
+// the view is then due again, for the new size, even while paused.
+void show_made_frame(viewer& v, const window_geometry& made_for) {
+  show_frame(v);
+  if (!same_size(made_for, frame_geometry(v))) v.view.changed = true;
+}
+
+// The frame on the window again, for the view and the window as they stand but with the angles
+// it was made with: the motion's next frame waits for its turn on the schedule.
+void draw_again(viewer& v) {
+  v.view.changed = false;
+  const window_geometry made_for = frame_geometry(v);
+  const std::array<plane_record, plane_count> next = v.object.planes;
+  v.object.planes = v.shown_planes;
+  build_frame(v.object, v.view, made_for, v.frame.segments);
+  v.object.planes = next;
+  show_made_frame(v, made_for);
+  XFlush(v.window.display);
 }
 
 } // namespace
@@ -221,11 +252,13 @@ void show_frame(viewer& v) {
   case frame_target::plain_window:
     follow_window_size(v);
     take_events(v);
+    restore_background(v.window);
     show_plain_frame(v.plain, v.window, v.frame, v.object, v.settings.clear_each_frame);
     return;
   case frame_target::smooth_window:
     follow_window_size(v);
     take_events(v);
+    restore_background(v.window);
     show_smooth_frame(v.smooth, v.window, v.frame, v.object);
     return;
   case frame_target::picture_file:
@@ -235,8 +268,11 @@ void show_frame(viewer& v) {
 }
 
 void run_frame(viewer& v) {
-  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
-  show_frame(v);
+  v.view.changed = false;
+  v.shown_planes = v.object.planes;
+  const window_geometry made_for = frame_geometry(v);
+  build_frame(v.object, v.view, made_for, v.frame.segments);
+  show_made_frame(v, made_for);
   if (v.view.paused) return;
   advance_angles(v.object, v.view.increments);
   refresh_trig(v.object);
@@ -247,27 +283,33 @@ void read_connection(viewer& v) {
   take_events(v);
 }
 
-// The frame's drawing is sent before the sleep, not with the next frame's round trip.
+// The frame's drawing is sent before the sleep, not with the next frame's round trip. Events
+// that Xlib queued while it sent are taken first, since they would not wake the sleep.
 void run_paced_frame(viewer& v, frame_pacer& pacer) {
-  while (!wait_for_frame_start(pacer, ConnectionNumber(v.window.display))) read_connection(v);
+  const int connection = ConnectionNumber(v.window.display);
+  for (;;) {
+    take_events(v);
+    while (redraw_due(v) && !frame_due(pacer)) draw_again(v);
+    if (wait_for_frame_start(pacer, connection)) break;
+    read_server(v.window);
+  }
   run_frame(v);
   XFlush(v.window.display);
 }
 
-// A frame that found the window resized was made for the old size: the next one draws it again
-// for the new size, even while paused.
+// Paused, the motion keeps no schedule: a change is drawn at once.
 void run_interactive_frame(viewer& v, frame_pacer& pacer) {
-  if (v.view.paused && !v.view.changed) {
-    wait_for_events(v);
+  if (v.view.paused) {
+    if (v.view.changed)
+      draw_again(v);
+    else
+      wait_for_events(v);
     return;
   }
-  v.view.changed = false;
-  const window_geometry made_for = v.window.geometry;
   if (pacer.period > 0)
     run_paced_frame(v, pacer);
   else
     run_frame(v);
-  if (!same_size(made_for, v.window.geometry)) v.view.changed = true;
 }
 
 // A lost connection ends the process through Xlib's default I/O error handler.

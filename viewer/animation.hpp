@@ -35,13 +35,14 @@ void advance_angles(object_record& object, const std::array<float, plane_count>&
 void follow_window_size(viewer& v);
 
 // Puts the frame's segments on the frame target. In a window: follows a resize (rescaling the
-// view unless -ns), takes the events that came (with -i acting on the user's requests), then
-// erases the previous frame and draws this one, or shows it as a picture (-aa); in a picture file
-// (-o), draws it there.
+// view unless -ns), takes the events that came (with -i acting on the user's requests), fills a
+// host's window that was exposed or resized, then erases the previous frame and draws this one,
+// or shows it as a picture (-aa); in a picture file (-o), draws it there.
 void show_frame(viewer& v);
 
 // One frame: make its segments, show them, advance the angles and refresh the trigonometry. While
-// the user has paused the motion (-i), the angles stay.
+// the user has paused the motion (-i), the angles stay. The frame holds every change of the view
+// so far; a resize that it finds leaves the view changed, to be drawn again for the new size.
 void run_frame(viewer& v);
 
 // Reads what the server has sent, then takes the events as show_frame does.
@@ -49,13 +50,15 @@ void read_connection(viewer& v);
 
 // One frame of the -fps loop: waits for its start, runs it and sends it to the server. While it
 // waits it reads what the server sends, so that it notices at once a display that went away or a
-// window that was destroyed, whatever the rate.
+// window that was destroyed, whatever the rate; a change of the view (-i), an exposure or a resize
+// that it reads is drawn at once, with the angles of the frame on the window, and the frame on
+// the schedule still comes at its time.
 void run_paced_frame(viewer& v, frame_pacer& pacer);
 
 // One step of the -i loop: a frame as run_frame draws it (run_paced_frame when the pacer has a
-// period, as -fps gives it), unless the user has paused the motion and nothing has changed the
-// view or the window since the last frame. Then it sleeps on the connection, with no time limit,
-// and reads what comes.
+// period, as -fps gives it). While the user has paused the motion: the frame on the window drawn
+// again at once if something changed the view or the window since it was made, else a sleep on
+// the connection, with no time limit, reading what comes.
 void run_interactive_frame(viewer& v, frame_pacer& pacer);
 
 // Without end; paced at frame_rate_cap of the settings when that is positive. With -i it reads

@@ -21,6 +21,54 @@ namespace {
 constexpr int image_bits_per_pixel = 32;
 constexpr int native_byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
 
+// The picture's pixels, 0x00RRGGBB: where a visual has its channels.
+constexpr unsigned long red_mask = 0xff0000;
+constexpr unsigned long green_mask = 0x00ff00;
+constexpr unsigned long blue_mask = 0x0000ff;
+constexpr int colour_depth = 24;
+constexpr int alpha_depth = 32; // the colour bits and 8 of alpha above them
+constexpr std::uint32_t alpha_bits = 0xff000000;
+
+bool takes_picture_pixels(const Visual* visual, int depth) {
+  return visual->c_class == TrueColor && visual->red_mask == red_mask &&
+         visual->green_mask == green_mask && visual->blue_mask == blue_mask &&
+         (depth == colour_depth || depth == alpha_depth);
+}
+
+// A TrueColor visual of the right depth whose channels lie elsewhere, such as 0x00BBGGRR.
+bool colour_order_differs(const Visual* visual, int depth) {
+  return visual->c_class == TrueColor && (depth == colour_depth || depth == alpha_depth);
+}
+
+const char* class_name(int visual_class) {
+  switch (visual_class) {
+  case StaticGray:
+    return "StaticGray";
+  case GrayScale:
+    return "GrayScale";
+  case StaticColor:
+    return "StaticColor";
+  case PseudoColor:
+    return "PseudoColor";
+  case TrueColor:
+    return "TrueColor";
+  case DirectColor:
+    return "DirectColor";
+  default:
+    return "a visual of an unknown class";
+  }
+}
+
+// Cairo writes 0 where a 32-bit window keeps its alpha.
+void make_opaque(const smooth_window_state& smooth) {
+  const XImage* image = smooth.image;
+  for (int y = 0; y < image->height; ++y) {
+    auto* row =
+        reinterpret_cast<std::uint32_t*>(image->data + std::ptrdiff_t{y} * image->bytes_per_line);
+    for (int x = 0; x < image->width; ++x) row[x] |= smooth.opaque_bits;
+  }
+}
+
 // Cairo draws into the image's memory directly: its rows must be cairo's rows.
 bool suits_cairo(const XImage* image, int width) {
   return image->bits_per_pixel == image_bits_per_pixel &&
@@ -36,10 +84,9 @@ std::size_t image_bytes(const XImage* image, int height) {
 bool make_shared_image(smooth_window_state& smooth, window_state& window, int width, int height) {
   XShmSegmentInfo& segment = smooth.segment; // the image refers to it while it lives
   segment = {};
-  XImage* image = XShmCreateImage(
-      window.display, DefaultVisual(window.display, window.screen),
-      static_cast<unsigned>(DefaultDepth(window.display, window.screen)), ZPixmap, nullptr,
-      &segment, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XImage* image = XShmCreateImage(window.display, window.visual,
+                                  static_cast<unsigned>(window.depth), ZPixmap, nullptr, &segment,
+                                  static_cast<unsigned>(width), static_cast<unsigned>(height));
   if (image == nullptr) return false;
   if (!suits_cairo(image, width) || image->byte_order != native_byte_order) {
     XDestroyImage(image);
@@ -82,8 +129,7 @@ bool make_plain_image(smooth_window_state& smooth, window_state& window, int wid
       static_cast<std::size_t>(height);
   char* pixels = static_cast<char*>(std::malloc(bytes));
   if (pixels == nullptr) return false;
-  XImage* image = XCreateImage(window.display, DefaultVisual(window.display, window.screen),
-                               static_cast<unsigned>(DefaultDepth(window.display, window.screen)),
+  XImage* image = XCreateImage(window.display, window.visual, static_cast<unsigned>(window.depth),
                                ZPixmap, 0, pixels, static_cast<unsigned>(width),
                                static_cast<unsigned>(height), image_bits_per_pixel, 0);
   if (image == nullptr) {
@@ -146,16 +192,15 @@ std::vector<display_colour> read_by_server(const window_state& window,
 
 } // namespace
 
-void refuse_unless_smooth_screen(const window_state& window) {
-  constexpr unsigned long red_mask = 0xff0000;
-  constexpr unsigned long green_mask = 0x00ff00;
-  constexpr unsigned long blue_mask = 0x0000ff;
-  const Visual* visual = DefaultVisual(window.display, window.screen);
-  const int depth = DefaultDepth(window.display, window.screen);
-  if (visual->c_class != TrueColor || visual->red_mask != red_mask ||
-      visual->green_mask != green_mask || visual->blue_mask != blue_mask ||
-      (depth != 24 && depth != 32))
+void refuse_unless_smooth_window(const window_state& window) {
+  if (takes_picture_pixels(window.visual, window.depth)) return;
+  if (!window.foreign_window)
     die(exit_status::usage, "ZORV: -aa needs a TrueColor screen of 24 bits.\n");
+  die(exit_status::usage,
+      "ZORV: -aa needs a TrueColor window of 24 or 32 bits: window 0x%lx is %s of %d bits%s.\n",
+      window.window, class_name(window.visual->c_class), window.depth,
+      colour_order_differs(window.visual, window.depth) ? " with its colours in another order"
+                                                        : "");
 }
 
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
@@ -164,6 +209,7 @@ void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
   smooth.picture.colours =
       colours_for(settings, database, read_by_server(window, settings, database));
   smooth.picture.line_width = settings.line_width;
+  smooth.opaque_bits = window.depth == alpha_depth ? alpha_bits : 0;
   int event = 0;
   int error = 0;
   if (XQueryExtension(window.display, "MIT-SHM", &smooth.shm_opcode, &event, &error) == False)
@@ -192,6 +238,7 @@ void show_smooth_frame(smooth_window_state& smooth, window_state& window, frame_
   XImage* image = smooth.image;
   if (image == nullptr) return;
   render_picture(smooth.picture, lists.segments, object, lists.by_depth, lists.steps);
+  if (smooth.opaque_bits != 0) make_opaque(smooth);
   const auto width = static_cast<unsigned>(image->width);
   const auto height = static_cast<unsigned>(image->height);
   if (smooth.shared)

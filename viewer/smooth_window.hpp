@@ -1,6 +1,7 @@
 // The smooth window (-aa): each frame drawn as a picture, anti-aliased, and put on the window whole
 // in one request, through an image in memory shared with the server (MIT-SHM) where it can attach
-// it, in the viewer's own memory otherwise. Its pixels are those of the picture file (-o).
+// it, in the viewer's own memory otherwise. Its pixels are those of the picture file (-o); a
+// 32-bit window takes them with opaque alpha.
 #pragma once
 
 #include "geometry.hpp"
@@ -12,6 +13,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 
+#include <cstdint>
+
 namespace zorv {
 
 struct smooth_window_state {
@@ -19,12 +22,17 @@ struct smooth_window_state {
   XShmSegmentInfo segment{};
   bool shared = false;
   int shm_opcode = 0; // the MIT-SHM extension's requests; 0 where the server cannot share memory
+  // Set in every pixel after cairo draws: the alpha of a 32-bit window, which cairo leaves 0 and
+  // a compositing host would take for transparent. 0 for a window of 24 bits.
+  std::uint32_t opaque_bits = 0;
   picture_state picture;
 };
 
 // -aa draws into 32-bit pixels 0x00RRGGBB: ends the process with a message, status 1, unless the
-// display's screen takes them as they are.
-void refuse_unless_smooth_screen(const window_state& window);
+// window takes them as they are (a TrueColor visual of 24 bits, or of 32 with alpha in the top
+// byte). It looks at the host's window that find_host_window found, before anything is drawn
+// into it, or at the screen that zorv's own window is made on.
+void refuse_unless_smooth_window(const window_state& window);
 
 // The colours and the image that carries the frames.
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,

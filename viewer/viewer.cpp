@@ -18,7 +18,8 @@ void follow_start_size(viewer& v) {
 
 void start_window(viewer& v) {
   open_display(v.window, v.settings.display_name);
-  if (v.target == frame_target::smooth_window) refuse_unless_smooth_screen(v.window);
+  find_host_window(v.window, v.settings);
+  if (v.target == frame_target::smooth_window) refuse_unless_smooth_window(v.window);
   take_window(v.window, v.settings);
   allocate_frame_lists(v.frame, v.object.line_count, v.settings.depth_cueing);
   if (v.settings.mode == run_mode::host_window || v.settings.placement.width > 0 ||
@@ -51,6 +52,7 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
   else
     start_window(v);
   remember_start(v.view, v.object, window_area(frame_geometry(v)));
+  v.shown_planes = v.object.planes;
   if (reads_input(v.settings)) prepare_input(v.input, v.window.display, v.window.window);
 }
 

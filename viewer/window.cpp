@@ -28,6 +28,9 @@ constexpr int window_y = 0;
 constexpr unsigned window_size = default_window_side;
 constexpr unsigned border_width = 2;
 constexpr unsigned long border_pixel = 0;
+// MIT-SHM's request that attaches a segment (X_ShmAttach of its protocol header, which needs the
+// server's types).
+constexpr int shm_attach_request = 1;
 
 // What the server refused since the viewer last looked. Xlib reports a protocol error only to a
 // handler function, so this record is the one piece of state that the X side keeps outside the
@@ -41,7 +44,8 @@ struct refusal_record {
   bool buffer_lost;   // the server could not make or keep the back buffer
   XErrorHandler next; // Xlib's own handler, which prints the error and ends the process
   int shm_opcode;     // -aa: the MIT-SHM extension's requests, 0 until it is used
-  bool shm_refused;   // the server could not attach the shared image (it is not local)
+  bool shm_refused;   // the server could not attach the shared image (it is not local); any
+                      // other MIT-SHM error is a fault of the viewer's, which Xlib reports
   bool probing;       // looking through other clients' windows, any of which may go meanwhile
 };
 refusal_record refusals{};
@@ -56,7 +60,8 @@ int note_refusal(Display* display, XErrorEvent* error) {
   if (ours && (error->error_code == BadWindow || error->error_code == BadDrawable) &&
       names_resource(*error, refusals.window))
     refusals.window_gone = true;
-  else if (ours && refusals.shm_opcode != 0 && error->request_code == refusals.shm_opcode)
+  else if (ours && refusals.shm_opcode != 0 && error->request_code == refusals.shm_opcode &&
+           error->minor_code == shm_attach_request)
     refusals.shm_refused = true;
   else if (ours && refusals.buffer != 0 &&
            (error->error_code == BadAlloc || names_resource(*error, refusals.buffer) ||
@@ -97,9 +102,8 @@ void allocate_colours(window_state& state, const viewer_settings& settings) {
 // Whether the screen's own GC suits the window: zorv's own window has the screen's default depth
 // and visual, a host's window may have others.
 bool screen_gc_suits(const window_state& state) {
-  return !state.foreign_window ||
-         (state.attributes.depth == XDefaultDepth(state.display, state.screen) &&
-          state.attributes.visual == XDefaultVisual(state.display, state.screen));
+  return !state.foreign_window || (state.depth == XDefaultDepth(state.display, state.screen) &&
+                                   state.visual == XDefaultVisual(state.display, state.screen));
 }
 
 void prepare_gc(window_state& state, const viewer_settings& settings) {
@@ -204,9 +208,9 @@ Window virtual_root(const window_state& state) {
 }
 
 // Takes the host's window in place of a window of zorv's own: its screen, root, colormap and
-// size, and its structure changes (any client may select them; button presses, which its owner
-// may already select, only one client can). Start-up then sizes the object to the window as a
-// 650 x 650 window resized to it would size it.
+// size, its structure changes and its exposures (any client may select them; button presses,
+// which its owner may already select, only one client can). Start-up then sizes the object to the
+// window as a 650 x 650 window resized to it would size it.
 void attach_to_window(window_state& state, const viewer_settings& settings) {
   // From here on, an ID that names no window is refused into the record, not by Xlib's handler.
   watch_refusals(state);
@@ -222,7 +226,9 @@ void attach_to_window(window_state& state, const viewer_settings& settings) {
   state.root = state.attributes.root;
   state.colormap = state.attributes.colormap != 0 ? state.attributes.colormap
                                                   : XDefaultColormap(state.display, state.screen);
-  XSelectInput(state.display, state.window, StructureNotifyMask);
+  state.visual = state.attributes.visual;
+  state.depth = state.attributes.depth;
+  XSelectInput(state.display, state.window, StructureNotifyMask | ExposureMask);
   store_size(state.geometry, state.attributes.width, state.attributes.height);
 }
 
@@ -240,14 +246,26 @@ void open_display(window_state& state, const std::string& display_name) {
   state.display = XOpenDisplay(display_name.c_str());
   if (state.display == nullptr) die(exit_status::usage, "ZORV: Could not open display.\n");
   state.screen = XDefaultScreen(state.display);
+  // Xlib takes the screen number of the name as it reads it, negative or wrapped, unchecked.
+  if (state.screen < 0 || state.screen >= XScreenCount(state.display)) {
+    XCloseDisplay(state.display);
+    state.display = nullptr;
+    die(exit_status::usage, "ZORV: Could not open display.\n");
+  }
   state.root = XRootWindow(state.display, state.screen);
   state.colormap = XDefaultColormap(state.display, state.screen);
+  state.visual = XDefaultVisual(state.display, state.screen);
+  state.depth = XDefaultDepth(state.display, state.screen);
+}
+
+void find_host_window(window_state& state, const viewer_settings& settings) {
+  state.foreign_window = settings.mode == run_mode::host_window;
+  state.needs_fill = false;
+  if (state.foreign_window) attach_to_window(state, settings);
 }
 
 void take_window(window_state& state, const viewer_settings& settings) {
-  const bool hosted = settings.mode == run_mode::host_window;
-  state.foreign_window = hosted;
-  if (hosted) attach_to_window(state, settings);
+  const bool hosted = state.foreign_window;
   allocate_colours(state, settings);
   prepare_gc(state, settings);
   if (!hosted) {
@@ -276,6 +294,7 @@ bool follow_resize(window_state& state) {
   const int height = state.attributes.height;
   if (width == state.geometry.window_width && height == state.geometry.window_height) return false;
   store_size(state.geometry, width, height);
+  if (state.foreign_window) state.needs_fill = true;
   return true;
 }
 
@@ -283,7 +302,15 @@ bool next_event(window_state& state, XEvent& event) {
   if (XEventsQueued(state.display, QueuedAlready) == 0) return false;
   XNextEvent(state.display, &event);
   if (event.type == DestroyNotify && event.xdestroywindow.window == state.window) end_with_window();
+  if (event.type == Expose && event.xexpose.window == state.window && state.foreign_window)
+    state.needs_fill = true;
   return true;
+}
+
+void restore_background(window_state& state) {
+  if (!state.needs_fill) return;
+  fill_with_background(state, state.window);
+  state.needs_fill = false;
 }
 
 void read_server(window_state& state) {

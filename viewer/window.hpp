@@ -17,6 +17,10 @@ struct window_state {
   int screen; // the window's screen: the display name's, or the host window's
   Window root;
   Colormap colormap;
+  // The window's visual and depth: the screen's defaults for zorv's own window, which it makes
+  // with them; a host's window has its own, which may differ.
+  Visual* visual;
+  int depth;
   GC gc;
   Window window;
   unsigned long line_pixel;       // 0 until allocated
@@ -26,16 +30,24 @@ struct window_state {
   // A host's window (-root, -window-id): zorv neither made it nor changes it, and it has a
   // background of its own, so clearing it means filling it with the background colour.
   bool foreign_window;
+  // The host's window was exposed or resized since the last frame: the server has cleared some of
+  // it to the window's own background.
+  bool needs_fill;
 };
 
 // Prints " Opening display." and opens the display that the settings name, on the display name's
-// screen, its root window and default colormap. Ends the process with status 1 if it cannot.
+// screen, its root window and default colormap. Ends the process with status 1 if it cannot, or
+// if the server has no screen of that number.
 void open_display(window_state& state, const std::string& display_name);
 
-// Takes the window that the frames go to, on the open display: with -window-id or -root the
-// host's window, on whatever screen it is, else a window of the viewer's own, created and mapped
-// (" Mapping window."). Allocates the colours and the GC, fills the window with the background
-// and reads its size. Ends the process on a failure.
+// With -window-id or -root, finds the host's window on the open display, on whatever screen it
+// is, and takes its screen, root, colormap, visual, depth and size, drawing nothing yet; ends the
+// process with status 1 if there is no window to draw into. Without them it does nothing.
+void find_host_window(window_state& state, const viewer_settings& settings);
+
+// Takes the window that the frames go to: the host's window that find_host_window found, else a
+// window of the viewer's own, created and mapped (" Mapping window."). Allocates the colours and
+// the GC, fills the window with the background and reads its size. Ends the process on a failure.
 void take_window(window_state& state, const viewer_settings& settings);
 
 // Frees the GC and closes the connection.
@@ -50,6 +62,10 @@ bool follow_resize(window_state& state);
 // queue never grows. False when there is none. An event saying that the window has been destroyed
 // ends the process quietly (status 0).
 bool next_event(window_state& state, XEvent& event);
+
+// Fills a host's window with the background colour where it was exposed or resized since the last
+// frame, before the next frame is drawn into it.
+void restore_background(window_state& state);
 
 // Reads what the server has sent into Xlib's queue. A connection that the server closed ends the
 // process through Xlib's handler for a lost connection.
@@ -83,7 +99,7 @@ void forget_back_buffer_loss();
 
 // Watches the MIT-SHM extension's requests (opcode 0: none).
 void watch_shared_memory(int opcode);
-// Whether the server refused an MIT-SHM request since the last call; forgets it.
+// Whether the server refused to attach shared memory since the last call; forgets it.
 bool shared_memory_refused();
 
 } // namespace zorv

@@ -324,7 +324,7 @@ pixel_area read_drawable(Display* display, Drawable drawable, int width, int hei
 }
 
 Window make_host_window(Display* display, int width, int height, unsigned long background,
-                        int depth) {
+                        int depth, int visual_class) {
   const int screen = DefaultScreen(display);
   XSetWindowAttributes attributes{};
   attributes.background_pixel = background;
@@ -334,7 +334,7 @@ Window make_host_window(Display* display, int width, int height, unsigned long b
     depth = DefaultDepth(display, screen);
   } else {
     XVisualInfo info{};
-    if (XMatchVisualInfo(display, screen, depth, TrueColor, &info) == 0) return 0;
+    if (XMatchVisualInfo(display, screen, depth, visual_class, &info) == 0) return 0;
     visual = info.visual;
     attributes.colormap = XCreateColormap(display, RootWindow(display, screen), visual, AllocNone);
     attributes.border_pixel = 0; // a window of another visual needs both

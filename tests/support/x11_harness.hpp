@@ -171,10 +171,10 @@ pixel_area read_drawable(Display* display, Drawable drawable, int width, int hei
 
 // A mapped top-level window without a border at the top left of the default screen, as a host
 // makes one for its saver, with the background pixel. Depth 0 gives the screen's default depth
-// and visual; another depth a TrueColor visual of that depth with a colormap of its own, or no
+// and visual; another depth a visual of that depth and class with a colormap of its own, or no
 // window (0) where the screen has no such visual.
 Window make_host_window(Display* display, int width, int height, unsigned long background,
-                        int depth = 0);
+                        int depth = 0, int visual_class = TrueColor);
 
 // The window's inside starts this far into the root window: its border is 2 pixels wide.
 inline constexpr int border = 2;
