@@ -353,7 +353,7 @@ void open_picture_file(picture_file_state& file, const viewer_settings& settings
       die_of_memory();
     }
   }
-  std::printf(" Writing %s.\n", output.name.c_str());
+  report(" Writing %s.\n", output.name.c_str());
   open_temporary_file(output);
   if (!png) start_gif(file);
 }
