@@ -6,10 +6,12 @@
 #include "fatal.hpp"
 
 #include <gif_lib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -36,6 +38,8 @@ constexpr std::int32_t longest_loop_search = 100000; // for the suggestion when 
 constexpr double whole_turn = 6.283185307179586;     // 2 pi
 constexpr double turn_tolerance = 1e-6;       // a float increment's rounding, over many frames
 constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without -fps
+constexpr int png_bit_depth = 8;
+constexpr std::size_t png_channels = 3; // red, green, blue
 
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
@@ -82,6 +86,11 @@ std::size_t cache_slot(std::uint32_t pixel) {
   fail_to_write(output, reason.c_str());
 }
 
+[[noreturn]] void fail_with_error(picture_output& output, int error) {
+  errno = error;
+  fail_with_errno(output);
+}
+
 // A file beside the named one, made here alone, readable as a file the user makes would be.
 void open_temporary_file(picture_output& output) {
   const std::size_t slash = output.name.rfind('/');
@@ -101,25 +110,91 @@ void give_file_its_name(picture_output& output) {
   output.temporary_name.clear();
 }
 
-cairo_status_t write_to_descriptor(void* closure, const unsigned char* data, unsigned int length) {
-  const int descriptor = *static_cast<const int*>(closure);
+// What libpng's callbacks share with write_png: the descriptor, and the first fault.
+struct png_sink {
+  int descriptor;
+  int write_error = 0;    // errno of a write that failed, 0 for another fault
+  char message[128] = ""; // libpng's message for another fault
+};
+
+void write_png_data(png_structp png, png_bytep data, std::size_t length) {
+  png_sink& sink = *static_cast<png_sink*>(png_get_io_ptr(png));
   while (length > 0) {
-    const ssize_t written = write(descriptor, data, length);
+    const ssize_t written = write(sink.descriptor, data, length);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return CAIRO_STATUS_WRITE_ERROR;
+    if (written <= 0) {
+      sink.write_error = written < 0 ? errno : EIO;
+      png_error(png, "write error");
+    }
     data += written;
-    length -= static_cast<unsigned int>(written);
+    length -= static_cast<std::size_t>(written);
   }
-  return CAIRO_STATUS_SUCCESS;
+}
+
+void flush_nothing(png_structp) {}
+
+// libpng's errors end in a jump back to encode_png.
+[[noreturn]] void stop_png(png_structp png, png_const_charp message) {
+  png_sink& sink = *static_cast<png_sink*>(png_get_error_ptr(png));
+  std::snprintf(sink.message, sizeof sink.message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void ignore_png_warning(png_structp, png_const_charp) {}
+
+// The frame as 8-bit RGB rows, with the background as the picture's background hint (bKGD).
+// libpng returns from an error by a jump to the setjmp here, so nothing in this frame has a
+// destructor; the row buffer belongs to the caller.
+bool encode_png(png_structp png, png_infop info, png_sink& sink, const picture_state& picture,
+                png_bytep row) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_set_write_fn(png, &sink, write_png_data, flush_nothing);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+               static_cast<png_uint_32>(picture.height), png_bit_depth, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_color_16 hint{};
+  hint.red = picture.colours.background.red;
+  hint.green = picture.colours.background.green;
+  hint.blue = picture.colours.background.blue;
+  png_set_bKGD(png, info, &hint);
+  png_write_info(png, info);
+  const unsigned char* data = cairo_image_surface_get_data(picture.surface);
+  const int stride = cairo_image_surface_get_stride(picture.surface);
+  for (int y = 0; y < picture.height; ++y) {
+    const unsigned char* pixels = data + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < picture.width; ++x) {
+      std::uint32_t pixel = 0;
+      std::memcpy(&pixel, pixels + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
+      png_bytep out = row + static_cast<std::ptrdiff_t>(x) * png_channels;
+      out[0] = static_cast<png_byte>(pixel >> 16 & 0xff);
+      out[1] = static_cast<png_byte>(pixel >> 8 & 0xff);
+      out[2] = static_cast<png_byte>(pixel & 0xff);
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, info);
+  return true;
 }
 
 void write_png(picture_file_state& file) {
   picture_output& output = file.output;
-  errno = 0;
-  const cairo_status_t status = cairo_surface_write_to_png_stream(
-      file.picture.surface, write_to_descriptor, &output.descriptor);
-  if (status != CAIRO_STATUS_SUCCESS)
-    errno != 0 ? fail_with_errno(output) : fail_to_write(output, cairo_status_to_string(status));
+  std::vector<png_byte> row;
+  try {
+    row.resize(static_cast<std::size_t>(file.picture.width) * png_channels);
+  } catch (const std::bad_alloc&) {
+    die_of_memory();
+  }
+  cairo_surface_flush(file.picture.surface);
+  png_sink sink{output.descriptor};
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, stop_png, ignore_png_warning);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  const bool written = info != nullptr && encode_png(png, info, sink, file.picture, row.data());
+  png_destroy_write_struct(&png, &info);
+  if (!written) {
+    if (sink.write_error != 0) fail_with_error(output, sink.write_error);
+    fail_to_write(output, sink.message[0] != '\0' ? sink.message : "out of memory");
+  }
   const int descriptor = output.descriptor;
   output.descriptor = -1;
   if (close(descriptor) != 0) fail_with_errno(output);
