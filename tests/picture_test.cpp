@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace zorv {
@@ -67,6 +69,13 @@ protected:
       if (name != "object.zorv" && name != "out.txt" && name != "err.txt") names.push_back(name);
     }
     return names;
+  }
+
+  // Whether a hidden temporary file for the name is in the directory.
+  bool has_temporary_for(const std::string& name) const {
+    for (const std::string& left : left_behind())
+      if (left.starts_with("." + name + ".")) return true;
+    return false;
   }
 
   std::string dir;
@@ -328,6 +337,40 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
   // An .PNG or .Gif name is a picture too; the colour name is no error.
   EXPECT_EQ(run(unit_x, {"-o", "X.PNG", "-bc", "nosuchcolour"}).status, 0);
   EXPECT_TRUE(std::filesystem::exists(dir + "/X.PNG"));
+}
+
+// A signal that ends the writer (a terminal's SIGINT, a host's SIGTERM, a closed terminal's SIGHUP,
+// a SIGPIPE sent to it) removes the temporary file first, and the process ends with the signal;
+// the file under the name keeps what it held. A GIF is killed part-way through its frames, a PNG
+// while it turns to a far frame.
+TEST_F(PictureTest, EndingSignalsRemoveTheTemporaryFile) {
+  write_file(dir + "/object.zorv", unit_x);
+  for (const std::string name : {"long.gif", "long.png"}) {
+    for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+      SCOPED_TRACE(name + ", signal " + std::to_string(number));
+      write_file(dir + "/" + name, "what it held");
+      run_options how;
+      how.dir = dir;
+      how.unset_environment = {"DISPLAY"};
+      const pid_t pid = start_program(
+          zorv_binary, {"object.zorv", "-o", name, "-frames", "2000000000", "-geometry", "32x32"},
+          how);
+      ASSERT_GT(pid, 0);
+      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      while (!has_temporary_for(name) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+      EXPECT_TRUE(has_temporary_for(name));
+      kill(pid, number);
+      const program_run ran = wait_for_end(pid, 20s);
+      if (!ran.ended) kill(pid, SIGKILL);
+      ASSERT_TRUE(ran.ended);
+      EXPECT_TRUE(ran.signalled) << "status " << ran.status;
+      EXPECT_EQ(ran.status, number);
+      EXPECT_EQ(left_behind(), std::vector<std::string>{name});
+      EXPECT_EQ(read_file(dir + "/" + name), "what it held");
+      std::filesystem::remove(dir + "/" + name);
+    }
+  }
 }
 
 // Options that contradict each other, and a picture that zorv cannot write, are refused while the

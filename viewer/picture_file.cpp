@@ -1,6 +1,7 @@
 // -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
 // frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
-// of the colours in use.
+// of the colours in use. The file is written under a hidden name beside its own and renamed only
+// once it is whole; a signal that ends the process first removes it.
 #include "picture_file.hpp"
 
 #include "fatal.hpp"
@@ -10,8 +11,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -69,6 +72,61 @@ std::size_t cache_slot(std::uint32_t pixel) {
   return (pixel * 2654435761u >> 20) & (cache_size - 1); // Knuth's multiplicative hash
 }
 
+// The temporary file's name for the handler of the ending signals, which may read nothing but
+// static memory: the name while the file exists, an empty string otherwise.
+char temporary_for_signals[PATH_MAX];
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// Ends the process as the signal would have, without the temporary file.
+void remove_temporary_and_end(int number) {
+  if (temporary_for_signals[0] != '\0') unlink(temporary_for_signals);
+  std::signal(number, SIG_DFL);
+  std::raise(number); // delivered as the handler returns
+}
+
+sigset_t ending_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int number : ending_signals) sigaddset(&set, number);
+  return set;
+}
+
+// Held while the file and its name come and go, so that the handler finds the name whole and only
+// while the file is there.
+sigset_t hold_ending_signals() {
+  const sigset_t set = ending_signal_set();
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &set, &previous);
+  return previous;
+}
+
+void release_ending_signals(const sigset_t& previous) {
+  const int error = errno;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+}
+
+// A signal that came ignored stays ignored (nohup's SIGHUP): it ends nothing, so there is
+// nothing to remove.
+void remove_temporary_on_ending_signals() {
+  struct sigaction action {};
+  action.sa_handler = remove_temporary_and_end;
+  action.sa_mask = ending_signal_set();
+  for (const int number : ending_signals) {
+    struct sigaction current {};
+    if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+      sigaction(number, &action, nullptr);
+  }
+}
+
+void forget_temporary_file(picture_output& output) {
+  const sigset_t previous = hold_ending_signals();
+  unlink(output.temporary_name.c_str());
+  output.temporary_name.clear();
+  temporary_for_signals[0] = '\0';
+  release_ending_signals(previous);
+}
+
 [[noreturn]] void fail_to_write(picture_output& output, const char* reason) {
   if (output.gif != nullptr) {
     int ignored = 0;
@@ -77,7 +135,7 @@ std::size_t cache_slot(std::uint32_t pixel) {
     output.descriptor = -1;
   }
   if (output.descriptor >= 0) close(output.descriptor);
-  if (!output.temporary_name.empty()) unlink(output.temporary_name.c_str());
+  if (!output.temporary_name.empty()) forget_temporary_file(output);
   die(exit_status::failure, "ZORV: could not write %s: %s\n", output.name.c_str(), reason);
 }
 
@@ -91,23 +149,39 @@ std::size_t cache_slot(std::uint32_t pixel) {
   fail_with_errno(output);
 }
 
-// A file beside the named one, made here alone, readable as a file the user makes would be.
+// A file beside the named one, made here alone, readable as a file the user makes would be, and
+// removed by a signal that ends the process before it has its name.
 void open_temporary_file(picture_output& output) {
   const std::size_t slash = output.name.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : output.name.substr(0, slash + 1);
   const std::string base = slash == std::string::npos ? output.name : output.name.substr(slash + 1);
-  std::string name = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".XXXXXX";
-  output.descriptor = mkostemp(name.data(), O_CLOEXEC);
-  if (output.descriptor < 0) fail_with_errno(output);
-  output.temporary_name = name;
+  const std::string name = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".XXXXXX";
+  if (name.size() >= sizeof temporary_for_signals) fail_with_error(output, ENAMETOOLONG);
+  remove_temporary_on_ending_signals();
+  const sigset_t previous = hold_ending_signals();
+  std::memcpy(temporary_for_signals, name.c_str(), name.size() + 1);
+  output.descriptor = mkostemp(temporary_for_signals, O_CLOEXEC);
+  const int error = errno;
+  if (output.descriptor >= 0)
+    output.temporary_name = temporary_for_signals;
+  else
+    temporary_for_signals[0] = '\0';
+  release_ending_signals(previous);
+  if (output.descriptor < 0) fail_with_error(output, error);
   const mode_t mask = umask(0);
   umask(mask);
   if (fchmod(output.descriptor, 0666 & ~mask) != 0) fail_with_errno(output);
 }
 
 void give_file_its_name(picture_output& output) {
-  if (rename(output.temporary_name.c_str(), output.name.c_str()) != 0) fail_with_errno(output);
-  output.temporary_name.clear();
+  const sigset_t previous = hold_ending_signals();
+  const bool renamed = rename(output.temporary_name.c_str(), output.name.c_str()) == 0;
+  if (renamed) {
+    output.temporary_name.clear();
+    temporary_for_signals[0] = '\0';
+  }
+  release_ending_signals(previous);
+  if (!renamed) fail_with_errno(output);
 }
 
 // What libpng's callbacks share with write_png: the descriptor, and the first fault.

@@ -73,8 +73,10 @@ struct picture_file_state {
 void size_picture_file(picture_file_state& file, const viewer_settings& settings,
                        const std::array<float, plane_count>& increments);
 
-// The colours, the image and the temporary file, after " Writing NAME.". Ends the process with
-// status 255 if the file cannot be written, or with the allocation message.
+// The colours, the image and the temporary file, after " Writing NAME.". From here until the file
+// has its name, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file before they end the
+// process. Ends the process with status 255 if the file cannot be written, or with the allocation
+// message.
 void open_picture_file(picture_file_state& file, const viewer_settings& settings);
 
 // One frame: draws it and, for a GIF, adds it to the file.
