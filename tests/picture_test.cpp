@@ -12,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace zorv {
@@ -337,6 +338,34 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
   // An .PNG or .Gif name is a picture too; the colour name is no error.
   EXPECT_EQ(run(unit_x, {"-o", "X.PNG", "-bc", "nosuchcolour"}).status, 0);
   EXPECT_TRUE(std::filesystem::exists(dir + "/X.PNG"));
+}
+
+// Any name that the folder takes is written, up to its longest (NAME_MAX), however little room that
+// leaves for the hidden temporary name; a longer one is refused with the file system's reason.
+TEST_F(PictureTest, WritesEveryNameTheFolderTakes) {
+  const long longest = pathconf(dir.c_str(), _PC_NAME_MAX);
+  ASSERT_GT(longest, 16);
+  const auto name_of = [](long length, const std::string& extension) {
+    return std::string(static_cast<std::size_t>(length) - extension.size(), 'n') + extension;
+  };
+  std::filesystem::create_directory(dir + "/sub");
+  const std::string names[] = {name_of(longest - 8, ".png"), name_of(longest - 7, ".png"),
+                               name_of(longest - 1, ".gif"), name_of(longest, ".png"),
+                               "sub/" + name_of(longest, ".gif")};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name.size());
+    const picture_run ran = run(unit_x, {"-o", name, "-frames", "2", "-geometry", "16x16"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir + "/" + name));
+    std::filesystem::remove(dir + "/" + name);
+    EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/sub"));
+  }
+  const std::string too_long = name_of(longest + 1, ".png");
+  const picture_run ran = run(unit_x, {"-o", too_long});
+  EXPECT_EQ(ran.status, 255);
+  EXPECT_EQ(ran.err, "ZORV: could not write " + too_long + ": File name too long\n");
+  EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
 }
 
 // A signal that ends the writer (a terminal's SIGINT, a host's SIGTERM, a closed terminal's SIGHUP,

@@ -21,6 +21,7 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,8 @@ constexpr double turn_tolerance = 1e-6;       // a float increment's rounding, o
 constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without -fps
 constexpr int png_bit_depth = 8;
 constexpr std::size_t png_channels = 3; // red, green, blue
+constexpr std::string_view temporary_prefix = ".";
+constexpr std::string_view temporary_suffix = ".XXXXXX"; // mkostemp's letters
 
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
@@ -149,13 +152,30 @@ void forget_temporary_file(picture_output& output) {
   fail_with_errno(output);
 }
 
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The hidden name beside the file: a dot, its name, a dot and mkostemp's six letters, with its name
+// cut short (on a character's boundary) where the whole would pass the folder's limit on a name.
+std::string temporary_name_for(const std::string& target) {
+  const std::string folder = folder_of(target);
+  std::string base = target.substr(folder.size());
+  const long longest = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  const std::size_t room = temporary_prefix.size() + temporary_suffix.size();
+  if (longest > static_cast<long>(room) && base.size() > static_cast<std::size_t>(longest) - room) {
+    std::size_t cut = static_cast<std::size_t>(longest) - room;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xc0) == 0x80) --cut; // UTF-8
+    base.resize(cut);
+  }
+  return folder + std::string(temporary_prefix) + base + std::string(temporary_suffix);
+}
+
 // A file beside the named one, made here alone, readable as a file the user makes would be, and
 // removed by a signal that ends the process before it has its name.
 void open_temporary_file(picture_output& output) {
-  const std::size_t slash = output.name.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : output.name.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? output.name : output.name.substr(slash + 1);
-  const std::string name = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".XXXXXX";
+  const std::string name = temporary_name_for(output.name);
   if (name.size() >= sizeof temporary_for_signals) fail_with_error(output, ENAMETOOLONG);
   remove_temporary_on_ending_signals();
   const sigset_t previous = hold_ending_signals();
