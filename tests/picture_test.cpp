@@ -368,6 +368,90 @@ TEST_F(PictureTest, WritesEveryNameTheFolderTakes) {
   EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
 }
 
+mode_t mode_of(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A picture that replaces a file keeps the file's mode, whatever the umask, and (where the process
+// may give them: here as root) its owner and group.
+TEST_F(PictureTest, AReplacedFileKeepsItsModeAndOwner) {
+  const std::string path = dir + "/kept.png";
+  for (const mode_t mode : {0600, 0664, 0444, 0755}) {
+    SCOPED_TRACE(mode);
+    write_file(path, "what it held");
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    ASSERT_EQ(run(unit_x, {"-o", "kept.png"}).status, 0);
+    EXPECT_EQ(mode_of(path), mode);
+    EXPECT_EQ(read_png(path).width, side);
+  }
+  if (geteuid() != 0) return; // only root may give a file to another user
+  constexpr uid_t other_user = 4321;
+  constexpr gid_t other_group = 8765;
+  ASSERT_EQ(chown(path.c_str(), other_user, other_group), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  ASSERT_EQ(run(unit_x, {"-o", "kept.png"}).status, 0);
+  struct stat status {};
+  ASSERT_EQ(stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, other_user);
+  EXPECT_EQ(status.st_gid, other_group);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+// A name that is a symbolic link, or a chain of them, stays one: the file at the chain's end is
+// replaced as any file is (its mode kept), with the temporary file beside it, or made there when
+// it does not exist. A loop of links is refused as opening it would be.
+TEST_F(PictureTest, ASymbolicLinkIsFollowedToTheFileItNames) {
+  std::filesystem::create_directory(dir + "/sub");
+  const std::string target = dir + "/sub/target.png";
+  const mode_t mask = umask(0);
+  umask(mask);
+  const mode_t new_file_mode = 0666 & ~mask;
+  struct link_case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links; // name, what it holds
+    std::string end;                                        // the file written, in dir
+  };
+  const link_case cases[] = {
+      {"relative", {{"link.png", "sub/target.png"}}, "sub/target.png"},
+      {"absolute", {{"link.png", target}}, "sub/target.png"},
+      {"read from its own folder",
+       {{"link.png", "sub/up.png"}, {"sub/up.png", "target.png"}},
+       "sub/target.png"},
+      {"a chain", {{"link.png", "two.png"}, {"two.png", "sub/target.png"}}, "sub/target.png"},
+      {"dangling", {{"link.png", "sub/new.png"}}, "sub/new.png"},
+  };
+  for (const link_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(target, "what it held");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    for (const auto& [name, held] : c.links)
+      std::filesystem::create_symlink(held, dir + "/" + name);
+    const picture_run ran = run(unit_x, {"-o", "link.png"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    for (const auto& [name, held] : c.links) {
+      ASSERT_TRUE(std::filesystem::is_symlink(dir + "/" + name)) << name;
+      EXPECT_EQ(std::filesystem::read_symlink(dir + "/" + name), held);
+      std::filesystem::remove(dir + "/" + name);
+    }
+    EXPECT_EQ(read_png(dir + "/" + c.end).width, side);
+    EXPECT_EQ(mode_of(dir + "/" + c.end), c.end == "sub/new.png" ? new_file_mode : 0600u);
+    std::filesystem::remove(dir + "/sub/new.png");
+    EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
+    std::vector<std::string> in_sub;
+    for (const auto& entry : std::filesystem::directory_iterator(dir + "/sub"))
+      in_sub.push_back(entry.path().filename().string());
+    EXPECT_EQ(in_sub, std::vector<std::string>{"target.png"});
+  }
+  std::filesystem::create_symlink("b.png", dir + "/a.png");
+  std::filesystem::create_symlink("a.png", dir + "/b.png");
+  const picture_run ran = run(unit_x, {"-o", "a.png"});
+  EXPECT_EQ(ran.status, 255);
+  EXPECT_EQ(ran.err, "ZORV: could not write a.png: Too many levels of symbolic links\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir + "/a.png"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir + "/b.png"));
+}
+
 // A signal that ends the writer (a terminal's SIGINT, a host's SIGTERM, a closed terminal's SIGHUP,
 // a SIGPIPE sent to it) removes the temporary file first, and the process ends with the signal;
 // the file under the name keeps what it held. A GIF is killed part-way through its frames, a PNG

@@ -1,7 +1,7 @@
 // -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
 // frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
-// of the colours in use. The file is written under a hidden name beside its own and renamed only
-// once it is whole; a signal that ends the process first removes it.
+// of the colours in use. The file is written under a hidden name beside the file it replaces and
+// renamed only once it is whole; a signal that ends the process first removes it.
 #include "picture_file.hpp"
 
 #include "fatal.hpp"
@@ -42,10 +42,11 @@ constexpr std::int32_t longest_loop_search = 100000; // for the suggestion when 
 constexpr double whole_turn = 6.283185307179586;     // 2 pi
 constexpr double turn_tolerance = 1e-6;       // a float increment's rounding, over many frames
 constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without -fps
-constexpr int png_bit_depth = 8;
-constexpr std::size_t png_channels = 3; // red, green, blue
+constexpr int longest_link_chain = 40;        // as the kernel follows, before ELOOP
 constexpr std::string_view temporary_prefix = ".";
 constexpr std::string_view temporary_suffix = ".XXXXXX"; // mkostemp's letters
+constexpr int png_bit_depth = 8;
+constexpr std::size_t png_channels = 3; // red, green, blue
 
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
@@ -157,6 +158,32 @@ std::string folder_of(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The file that writing to the name replaces: the name itself, or the end of its chain of
+// symbolic links, a relative link read from its own folder. The end need not exist yet.
+bool follow_links(const std::string& name, std::string& target) {
+  std::string path = name;
+  for (int links = 0;; ++links) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      target = path;
+      return true;
+    }
+    if (links == longest_link_chain) {
+      errno = ELOOP;
+      return false;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = readlink(path.c_str(), link.data(), link.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) == link.size()) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    link.resize(static_cast<std::size_t>(length));
+    path = link.starts_with('/') ? link : folder_of(path) + link;
+  }
+}
+
 // The hidden name beside the file: a dot, its name, a dot and mkostemp's six letters, with its name
 // cut short (on a character's boundary) where the whole would pass the folder's limit on a name.
 std::string temporary_name_for(const std::string& target) {
@@ -172,10 +199,34 @@ std::string temporary_name_for(const std::string& target) {
   return folder + std::string(temporary_prefix) + base + std::string(temporary_suffix);
 }
 
-// A file beside the named one, made here alone, readable as a file the user makes would be, and
-// removed by a signal that ends the process before it has its name.
+// A file that the picture replaces keeps its mode, and its owner and group where the process may
+// give them (a set-ID bit only with the ID it stands for); a new one is made as a file the user
+// makes would be, by the umask.
+void give_mode_and_owner(picture_output& output) {
+  struct stat replaced {};
+  if (stat(output.target.c_str(), &replaced) != 0 || !S_ISREG(replaced.st_mode)) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (fchmod(output.descriptor, 0666 & ~mask) != 0) fail_with_errno(output);
+    return;
+  }
+  mode_t mode = replaced.st_mode & 07777;
+  if (fchown(output.descriptor, replaced.st_uid, replaced.st_gid) != 0) {
+    if (errno != EPERM) fail_with_errno(output);
+    mode &= ~S_ISUID;
+    if (fchown(output.descriptor, static_cast<uid_t>(-1), replaced.st_gid) != 0) {
+      if (errno != EPERM) fail_with_errno(output);
+      mode &= ~S_ISGID;
+    }
+  }
+  if (fchmod(output.descriptor, mode) != 0) fail_with_errno(output);
+}
+
+// A file beside the one it replaces, made here alone, and removed by a signal that ends the
+// process before it has its name.
 void open_temporary_file(picture_output& output) {
-  const std::string name = temporary_name_for(output.name);
+  if (!follow_links(output.name, output.target)) fail_with_errno(output);
+  const std::string name = temporary_name_for(output.target);
   if (name.size() >= sizeof temporary_for_signals) fail_with_error(output, ENAMETOOLONG);
   remove_temporary_on_ending_signals();
   const sigset_t previous = hold_ending_signals();
@@ -188,14 +239,12 @@ void open_temporary_file(picture_output& output) {
     temporary_for_signals[0] = '\0';
   release_ending_signals(previous);
   if (output.descriptor < 0) fail_with_error(output, error);
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(output.descriptor, 0666 & ~mask) != 0) fail_with_errno(output);
+  give_mode_and_owner(output);
 }
 
 void give_file_its_name(picture_output& output) {
   const sigset_t previous = hold_ending_signals();
-  const bool renamed = rename(output.temporary_name.c_str(), output.name.c_str()) == 0;
+  const bool renamed = rename(output.temporary_name.c_str(), output.target.c_str()) == 0;
   if (renamed) {
     output.temporary_name.clear();
     temporary_for_signals[0] = '\0';
