@@ -317,7 +317,8 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
   const error_case cases[] = {
       {{"-o", "x.jpg"}, 1, "zorv: x.jpg: a picture's name ends in .png or .gif\n"},
       {{"-o", "x"}, 1, "zorv: x: a picture's name ends in .png or .gif\n"},
-      {{"-o", ".png"}, 1, "zorv: .png: a picture's name ends in .png or .gif\n"},
+      {{"-o", ".png"}, 1, "zorv: .png: a picture's name cannot be only its extension\n"},
+      {{"-o", ".GIF"}, 1, "zorv: .GIF: a picture's name cannot be only its extension\n"},
       {{"-o", "missing/x.png"},
        255,
        "ZORV: could not write missing/x.png: No such file or directory\n"},
@@ -506,6 +507,8 @@ TEST_F(PictureTest, RefusesContradictionsAndUnwritableNamesBeforeLoading) {
        "\nzorv: -o and -window-id cannot be given together\n",
        ""},
       {{"-o", "t.jpg"}, "", "zorv: t.jpg: a picture's name ends in .png or .gif\n"},
+      {{"-o", ""}, "", "zorv: -o \"\": a picture's name cannot be empty\n"},
+      {{"-o", ".png"}, "", "zorv: .png: a picture's name cannot be only its extension\n"},
   };
   for (const refusal_case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));
