@@ -1,11 +1,14 @@
 // The real programs under faults of their surroundings: memory that runs out while the viewer
 // loads, a fork that fails once the window is up, and a reader that goes away from a generator's
-// output. Each ends with its message and status, never a crash and never a false success.
+// output or from the viewer's report. Each ends with its message and status, never a crash and
+// never a false success; the viewer's report is not its product, and losing its reader loses
+// nothing else.
 // GoogleTest comes before Xlib, whose macros (None, Bool, Status) would break its headers.
 #include <gtest/gtest.h>
 
 #include "address_sanitizer.hpp"
 #include "object.hpp"
+#include "picture_files.hpp"
 #include "run_program.hpp"
 #include "x11_harness.hpp"
 
@@ -204,6 +207,87 @@ TEST_F(FaultsTest, GeneratorsFailWhenTheirReaderGoesAway) {
       }
     }
   }
+}
+
+// The write end of a pipe whose reader went away before anything was written, as in `| true`.
+int pipe_without_reader() {
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  close(ends[0]);
+  return ends[1];
+}
+
+const std::string line_object = "p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=line\n";
+
+// `zorv t.zorv -o x.gif | true`: the picture is written whole, with status 0 and nothing said,
+// whether SIGPIPE comes as it is or ignored.
+TEST_F(FaultsTest, APictureIsWrittenWhenTheReaderOfTheReportIsGone) {
+  testrun::write_file(dir + "/object.zorv", line_object);
+  for (const std::string name : {"x.png", "x.gif"}) {
+    for (const bool ignored : {false, true}) {
+      SCOPED_TRACE(name + (ignored ? ", SIGPIPE ignored" : ", SIGPIPE as it comes"));
+      std::remove((dir + "/" + name).c_str());
+      const int report = pipe_without_reader();
+      ASSERT_GE(report, 0);
+      run_options options;
+      options.dir = dir;
+      options.unset_environment = {"DISPLAY"};
+      options.stdout_fd = report;
+      options.ignore_sigpipe = ignored;
+      const program_run run = run_program(
+          zorv_binary, {"object.zorv", "-o", name, "-frames", "3", "-geometry", "64x48"}, options);
+      close(report);
+      EXPECT_TRUE(run.ended);
+      EXPECT_FALSE(run.signalled) << "signal " << run.status;
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.err, "");
+      if (name.ends_with(".png"))
+        EXPECT_EQ(picturetest::read_png(dir + "/" + name).width, 64);
+      else
+        EXPECT_EQ(picturetest::read_gif(dir + "/" + name).frames.size(), 3u);
+    }
+  }
+}
+
+bool shows_red(Display* display) {
+  constexpr unsigned long red = 0xff0000;
+  return x11test::find_pixels(x11test::read_root(display, 0, 0, 700, 700), red).count > 0;
+}
+
+// `zorv t.zorv | grep -q Loading`: in a window of its own the viewer forks and the foreground
+// process ends with status 0; in a host's window (-root) the one process draws on. Both draw.
+TEST_F(FaultsTest, TheViewerStartsWhenTheReaderOfTheReportIsGone) {
+  x11test::adopt_orphans();
+  x11test::xvfb_server server = x11test::start_xvfb(700, 700);
+  ASSERT_GT(server.pid, 0) << "Xvfb did not start";
+  Display* display = XOpenDisplay(server.display_name.c_str());
+  ASSERT_NE(display, nullptr);
+  testrun::write_file(dir + "/object.zorv", line_object);
+  run_options options;
+  options.dir = dir;
+  options.environment = {{"DISPLAY", server.display_name}};
+  options.stdout_fd = pipe_without_reader();
+  ASSERT_GE(options.stdout_fd, 0);
+
+  const program_run own = run_program(zorv_binary, {"object.zorv", "-xy", "-np"}, options);
+  EXPECT_TRUE(own.ended);
+  EXPECT_FALSE(own.signalled) << "signal " << own.status;
+  EXPECT_EQ(own.status, 0);
+  EXPECT_EQ(own.err, "");
+  const std::vector<pid_t> drawing = x11test::children_running(zorv_binary);
+  EXPECT_EQ(drawing.size(), 1u);
+  EXPECT_TRUE(x11test::wait_until([&] { return shows_red(display); }));
+  for (const pid_t pid : drawing) x11test::stop_process(pid);
+
+  const pid_t hosted = testrun::start_program(zorv_binary, {"object.zorv", "-root"}, options);
+  ASSERT_GT(hosted, 0);
+  EXPECT_TRUE(
+      x11test::wait_until([&] { return shows_red(display) || x11test::process_gone(hosted); }));
+  EXPECT_FALSE(x11test::process_gone(hosted)) << "the hosted viewer ended";
+  x11test::stop_process(hosted);
+  close(options.stdout_fd);
+  XCloseDisplay(display);
+  x11test::stop_xvfb(server);
 }
 
 } // namespace

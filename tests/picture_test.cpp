@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace zorv {
@@ -67,6 +70,13 @@ protected:
       if (name != "object.zorv" && name != "out.txt" && name != "err.txt") names.push_back(name);
     }
     return names;
+  }
+
+  // Whether a hidden temporary file for the name is in the directory.
+  bool has_temporary_for(const std::string& name) const {
+    for (const std::string& left : left_behind())
+      if (left.starts_with("." + name + ".")) return true;
+    return false;
   }
 
   std::string dir;
@@ -158,6 +168,10 @@ TEST_F(PictureTest, DrawsAKnownSegmentInItsColoursOnTheBackground) {
     ASSERT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(ran.err, "");
     const image picture = read_png(dir + "/line.png");
+    // A viewer of the file that shows its background hint shows the picture's background.
+    const background_hint hint = read_png_background(dir + "/line.png");
+    EXPECT_TRUE(hint.read);
+    EXPECT_TRUE(!hint.present || hint.colour == c.background) << std::hex << hint.colour;
     ASSERT_EQ(picture.width, c.width);
     ASSERT_EQ(picture.height, c.height);
     long wrong = 0;
@@ -303,7 +317,8 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
   const error_case cases[] = {
       {{"-o", "x.jpg"}, 1, "zorv: x.jpg: a picture's name ends in .png or .gif\n"},
       {{"-o", "x"}, 1, "zorv: x: a picture's name ends in .png or .gif\n"},
-      {{"-o", ".png"}, 1, "zorv: .png: a picture's name ends in .png or .gif\n"},
+      {{"-o", ".png"}, 1, "zorv: .png: a picture's name cannot be only its extension\n"},
+      {{"-o", ".GIF"}, 1, "zorv: .GIF: a picture's name cannot be only its extension\n"},
       {{"-o", "missing/x.png"},
        255,
        "ZORV: could not write missing/x.png: No such file or directory\n"},
@@ -397,6 +412,152 @@ TEST_F(PictureTest, RefusesColoursThatOnlyADisplayReads) {
   }
 }
 
+// Any name that the folder takes is written, up to its longest (NAME_MAX), however little room that
+// leaves for the hidden temporary name; a longer one is refused with the file system's reason.
+TEST_F(PictureTest, WritesEveryNameTheFolderTakes) {
+  const long longest = pathconf(dir.c_str(), _PC_NAME_MAX);
+  ASSERT_GT(longest, 16);
+  const auto name_of = [](long length, const std::string& extension) {
+    return std::string(static_cast<std::size_t>(length) - extension.size(), 'n') + extension;
+  };
+  std::filesystem::create_directory(dir + "/sub");
+  const std::string names[] = {name_of(longest - 8, ".png"), name_of(longest - 7, ".png"),
+                               name_of(longest - 1, ".gif"), name_of(longest, ".png"),
+                               "sub/" + name_of(longest, ".gif")};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name.size());
+    const picture_run ran = run(unit_x, {"-o", name, "-frames", "2", "-geometry", "16x16"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir + "/" + name));
+    std::filesystem::remove(dir + "/" + name);
+    EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
+    EXPECT_TRUE(std::filesystem::is_empty(dir + "/sub"));
+  }
+  const std::string too_long = name_of(longest + 1, ".png");
+  const picture_run ran = run(unit_x, {"-o", too_long});
+  EXPECT_EQ(ran.status, 255);
+  EXPECT_EQ(ran.err, "ZORV: could not write " + too_long + ": File name too long\n");
+  EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
+}
+
+mode_t mode_of(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// A picture that replaces a file keeps the file's mode, whatever the umask, and (where the process
+// may give them: here as root) its owner and group.
+TEST_F(PictureTest, AReplacedFileKeepsItsModeAndOwner) {
+  const std::string path = dir + "/kept.png";
+  for (const mode_t mode : {0600, 0664, 0444, 0755}) {
+    SCOPED_TRACE(mode);
+    write_file(path, "what it held");
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+    ASSERT_EQ(run(unit_x, {"-o", "kept.png"}).status, 0);
+    EXPECT_EQ(mode_of(path), mode);
+    EXPECT_EQ(read_png(path).width, side);
+  }
+  if (geteuid() != 0) return; // only root may give a file to another user
+  constexpr uid_t other_user = 4321;
+  constexpr gid_t other_group = 8765;
+  ASSERT_EQ(chown(path.c_str(), other_user, other_group), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+  ASSERT_EQ(run(unit_x, {"-o", "kept.png"}).status, 0);
+  struct stat status {};
+  ASSERT_EQ(stat(path.c_str(), &status), 0);
+  EXPECT_EQ(status.st_uid, other_user);
+  EXPECT_EQ(status.st_gid, other_group);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+// A name that is a symbolic link, or a chain of them, stays one: the file at the chain's end is
+// replaced as any file is (its mode kept), with the temporary file beside it, or made there when
+// it does not exist. A loop of links is refused as opening it would be.
+TEST_F(PictureTest, ASymbolicLinkIsFollowedToTheFileItNames) {
+  std::filesystem::create_directory(dir + "/sub");
+  const std::string target = dir + "/sub/target.png";
+  const mode_t mask = umask(0);
+  umask(mask);
+  const mode_t new_file_mode = 0666 & ~mask;
+  struct link_case {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> links; // name, what it holds
+    std::string end;                                        // the file written, in dir
+  };
+  const link_case cases[] = {
+      {"relative", {{"link.png", "sub/target.png"}}, "sub/target.png"},
+      {"absolute", {{"link.png", target}}, "sub/target.png"},
+      {"read from its own folder",
+       {{"link.png", "sub/up.png"}, {"sub/up.png", "target.png"}},
+       "sub/target.png"},
+      {"a chain", {{"link.png", "two.png"}, {"two.png", "sub/target.png"}}, "sub/target.png"},
+      {"dangling", {{"link.png", "sub/new.png"}}, "sub/new.png"},
+  };
+  for (const link_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(target, "what it held");
+    ASSERT_EQ(chmod(target.c_str(), 0600), 0);
+    for (const auto& [name, held] : c.links)
+      std::filesystem::create_symlink(held, dir + "/" + name);
+    const picture_run ran = run(unit_x, {"-o", "link.png"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    for (const auto& [name, held] : c.links) {
+      ASSERT_TRUE(std::filesystem::is_symlink(dir + "/" + name)) << name;
+      EXPECT_EQ(std::filesystem::read_symlink(dir + "/" + name), held);
+      std::filesystem::remove(dir + "/" + name);
+    }
+    EXPECT_EQ(read_png(dir + "/" + c.end).width, side);
+    EXPECT_EQ(mode_of(dir + "/" + c.end), c.end == "sub/new.png" ? new_file_mode : 0600u);
+    std::filesystem::remove(dir + "/sub/new.png");
+    EXPECT_EQ(left_behind(), std::vector<std::string>{"sub"});
+    std::vector<std::string> in_sub;
+    for (const auto& entry : std::filesystem::directory_iterator(dir + "/sub"))
+      in_sub.push_back(entry.path().filename().string());
+    EXPECT_EQ(in_sub, std::vector<std::string>{"target.png"});
+  }
+  std::filesystem::create_symlink("b.png", dir + "/a.png");
+  std::filesystem::create_symlink("a.png", dir + "/b.png");
+  const picture_run ran = run(unit_x, {"-o", "a.png"});
+  EXPECT_EQ(ran.status, 255);
+  EXPECT_EQ(ran.err, "ZORV: could not write a.png: Too many levels of symbolic links\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir + "/a.png"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir + "/b.png"));
+}
+
+// A signal that ends the writer (a terminal's SIGINT, a host's SIGTERM, a closed terminal's SIGHUP,
+// a SIGPIPE sent to it) removes the temporary file first, and the process ends with the signal;
+// the file under the name keeps what it held. A GIF is killed part-way through its frames, a PNG
+// while it turns to a far frame.
+TEST_F(PictureTest, EndingSignalsRemoveTheTemporaryFile) {
+  write_file(dir + "/object.zorv", unit_x);
+  for (const std::string name : {"long.gif", "long.png"}) {
+    for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+      SCOPED_TRACE(name + ", signal " + std::to_string(number));
+      write_file(dir + "/" + name, "what it held");
+      run_options how;
+      how.dir = dir;
+      how.unset_environment = {"DISPLAY"};
+      const pid_t pid = start_program(
+          zorv_binary, {"object.zorv", "-o", name, "-frames", "2000000000", "-geometry", "32x32"},
+          how);
+      ASSERT_GT(pid, 0);
+      const auto deadline = std::chrono::steady_clock::now() + 20s;
+      while (!has_temporary_for(name) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+      EXPECT_TRUE(has_temporary_for(name));
+      kill(pid, number);
+      const program_run ran = wait_for_end(pid, 20s);
+      if (!ran.ended) kill(pid, SIGKILL);
+      ASSERT_TRUE(ran.ended);
+      EXPECT_TRUE(ran.signalled) << "status " << ran.status;
+      EXPECT_EQ(ran.status, number);
+      EXPECT_EQ(left_behind(), std::vector<std::string>{name});
+      EXPECT_EQ(read_file(dir + "/" + name), "what it held");
+      std::filesystem::remove(dir + "/" + name);
+    }
+  }
+}
+
 // Options that contradict each other, and a picture that zorv cannot write, are refused while the
 // command line is read, before the object file is opened: the object here is a FIFO that nobody
 // writes, which a loader would wait on for ever.
@@ -417,6 +578,8 @@ TEST_F(PictureTest, RefusesContradictionsAndUnwritableNamesBeforeLoading) {
        "\nzorv: -o and -window-id cannot be given together\n",
        ""},
       {{"-o", "t.jpg"}, "", "zorv: t.jpg: a picture's name ends in .png or .gif\n"},
+      {{"-o", ""}, "", "zorv: -o \"\": a picture's name cannot be empty\n"},
+      {{"-o", ".png"}, "", "zorv: .png: a picture's name cannot be only its extension\n"},
   };
   for (const refusal_case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.options));

@@ -30,11 +30,12 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << ", display_name \"" << s.display_name << "\", data_file \"" << s.data_file
        << "\", frame_rate " << s.frame_rate << ", back_buffer " << s.back_buffer
        << ", depth_cueing " << s.depth_cueing << ", depth_colour \"" << s.depth_colour
-       << "\", output_file \"" << s.output_file << "\", frame_count " << s.frame_count
-       << ", placement " << ::testing::PrintToString(s.placement) << ", smooth_lines "
-       << s.smooth_lines << ", root " << s.root << ", has_window_id " << s.has_window_id
-       << ", window_id " << s.window_id << ", interactive " << s.interactive << ", mode "
-       << static_cast<int>(s.mode) << ", format " << static_cast<int>(s.format) << "}";
+       << "\", output_file \"" << s.output_file << "\", has_output_file " << s.has_output_file
+       << ", frame_count " << s.frame_count << ", placement "
+       << ::testing::PrintToString(s.placement) << ", smooth_lines " << s.smooth_lines << ", root "
+       << s.root << ", has_window_id " << s.has_window_id << ", window_id " << s.window_id
+       << ", interactive " << s.interactive << ", mode " << static_cast<int>(s.mode) << ", format "
+       << static_cast<int>(s.format) << "}";
 }
 
 namespace {
@@ -99,6 +100,7 @@ TEST(SettingsTest, DefaultsTakeTheDisplayFromTheEnvironment) {
     EXPECT_EQ(settings.depth_colour, "");
     // -o, -frames, -geometry and -aa are off.
     EXPECT_EQ(settings.output_file, "");
+    EXPECT_FALSE(settings.has_output_file);
     EXPECT_EQ(settings.frame_count, 0);
     EXPECT_EQ(settings.placement, window_placement{});
     EXPECT_FALSE(settings.smooth_lines);
@@ -232,6 +234,7 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
        [](viewer_settings& s) {
          s.data_file = "torus";
          s.output_file = "torus.gif";
+         s.has_output_file = true;
          s.frame_count = 180;
          s.mode = run_mode::picture_file;
          s.format = picture_format::gif;
@@ -239,12 +242,14 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
       {{"-o", "-np.PNG"},
        [](viewer_settings& s) {
          s.output_file = "-np.PNG";
+         s.has_output_file = true;
          s.mode = run_mode::picture_file;
        }},
       // Options that do nothing in a mode are accepted there.
       {{"-o", "t.png", "-nt", "-i", "-bb"},
        [](viewer_settings& s) {
          s.output_file = "t.png";
+         s.has_output_file = true;
          s.show_title = false;
          s.interactive = true;
          s.back_buffer = true;
@@ -438,6 +443,10 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-o", "-np"}, parse_outcome::bad_picture_name, "-np"},
       {{"-o", "png"}, parse_outcome::bad_picture_name, "png"},
       {{"-o", ".gif.x"}, parse_outcome::bad_picture_name, ".gif.x"},
+      // An empty name is no name: refused, not taken for no -o.
+      {{"-o", ""}, parse_outcome::bad_picture_name, ""},
+      {{"-o", "t.png", "-o", ""}, parse_outcome::bad_picture_name, ""},
+      {{"-o", "", "-root"}, parse_outcome::contradiction, "-o and -root"},
       // A bad option is found before any contradiction.
       {{"-o", "r.png", "-root", "-x"}, parse_outcome::bad_option, "-x"},
   };

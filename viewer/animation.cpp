@@ -336,7 +336,7 @@ void write_picture(viewer& v) {
 }
 
 void fork_and_animate(viewer& v) {
-  std::printf(" Forking...");
+  report(" Forking...");
   // Whatever is still buffered must come out once, from the parent, not once per process.
   std::fflush(stdout);
   const pid_t child = fork();
@@ -344,8 +344,8 @@ void fork_and_animate(viewer& v) {
     die(exit_status::failure, "zorv: error creating child process.\n");
   }
   if (child > 0) {
-    std::printf("My pid is %d.\n", static_cast<int>(child));
-    std::printf("Thanks for enjoying zorv!\n");
+    report("My pid is %d.\n", static_cast<int>(child));
+    report("Thanks for enjoying zorv!\n");
     std::fflush(stdout);
     // The display connection now belongs to the child: end without any clean-up that could
     // touch it.

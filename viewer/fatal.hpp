@@ -1,4 +1,5 @@
-// How the viewer ends: the statuses it ends with, and the one function that ends it on an error.
+// How the viewer speaks and ends: the one function that prints its progress report, the statuses
+// it ends with, and the one function that ends it on an error.
 #pragma once
 
 namespace zorv {
@@ -20,5 +21,10 @@ enum class exit_status : int {
 
 // A failed allocation, reported as perror("malloc") reports it: "malloc: Cannot allocate memory".
 [[noreturn]] void die_of_memory();
+
+// Prints a line (or part of one) of the progress report (a printf format and its arguments) on
+// standard output, at once. The report is not the product: once its reader has gone away, this
+// and every later report is dropped without a word, and the process goes on as with a reader.
+void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 } // namespace zorv

@@ -9,8 +9,9 @@
 // writes the picture file and ends.
 //
 // The modules of viewer/, in layers: each includes only modules of its own layer or below.
-//   1. Tools: fatal (how the process ends), scan and number_stream (numbers as scanf reads them),
-//      text_window and big_arrays (reading large files), colours (X's colour names).
+//   1. Tools: fatal (the progress report, and how the process ends), scan and number_stream
+//      (numbers as scanf reads them), text_window and big_arrays (reading large files), colours
+//      (X's colour names).
 //   2. The object and the options: object (the record), the readers of zorv's own files and of
 //      OFF and SKEL files, load (which reader a file needs); settings (the command line and the
 //      run mode, read-only once parsed).
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
   // Line by line even into a pipe or a file, so that progress and errors on the two streams keep
   // their order and nothing is left in the buffer to be written twice after the fork.
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
-  std::printf("\nzorv v%s, by Quenlor\n", zorv::version);
+  zorv::report("\nzorv v%s, by Quenlor\n", zorv::version);
 
   const std::unique_ptr<zorv::viewer> viewer = allocate_viewer();
   zorv::start_viewer(*viewer, argc, argv);

@@ -352,7 +352,7 @@ void load_object(object_record& object, const std::string& file_name) {
   struct stat status {};
   if (fd < 0 || ::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))
     die(exit_status::failure, "ZORV: Cannot open object file %s.\n", file_name.c_str());
-  std::printf(" Loading object file %s.\n", file_name.c_str());
+  report(" Loading object file %s.\n", file_name.c_str());
   // Only a regular file tells its size; some (those of /proc) say 0 whatever they hold.
   const std::int64_t known_size =
       S_ISREG(status.st_mode) && status.st_size > 0 ? std::int64_t{status.st_size} : -1;
@@ -369,8 +369,8 @@ void load_object(object_record& object, const std::string& file_name) {
     die_of_memory();
   }
   ::close(fd);
-  std::printf(" %d points, ", object.point_count);
-  std::printf("%d lines.\n", object.line_count);
+  report(" %d points, ", object.point_count);
+  report("%d lines.\n", object.line_count);
 }
 
 } // namespace zorv

@@ -1,21 +1,27 @@
 // -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
 // frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
-// of the colours in use.
+// of the colours in use. The file is written under a hidden name beside the file it replaces and
+// renamed only once it is whole; a signal that ends the process first removes it.
 #include "picture_file.hpp"
 
 #include "fatal.hpp"
 
 #include <gif_lib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <csetjmp>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <new>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +42,11 @@ constexpr std::int32_t longest_loop_search = 100000; // for the suggestion when 
 constexpr double whole_turn = 6.283185307179586;     // 2 pi
 constexpr double turn_tolerance = 1e-6;       // a float increment's rounding, over many frames
 constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without -fps
+constexpr int longest_link_chain = 40;        // as the kernel follows, before ELOOP
+constexpr std::string_view temporary_prefix = ".";
+constexpr std::string_view temporary_suffix = ".XXXXXX"; // mkostemp's letters
+constexpr int png_bit_depth = 8;
+constexpr std::size_t png_channels = 3; // red, green, blue
 
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
@@ -65,6 +76,61 @@ std::size_t cache_slot(std::uint32_t pixel) {
   return (pixel * 2654435761u >> 20) & (cache_size - 1); // Knuth's multiplicative hash
 }
 
+// The temporary file's name for the handler of the ending signals, which may read nothing but
+// static memory: the name while the file exists, an empty string otherwise.
+char temporary_for_signals[PATH_MAX];
+constexpr int ending_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// Ends the process as the signal would have, without the temporary file.
+void remove_temporary_and_end(int number) {
+  if (temporary_for_signals[0] != '\0') unlink(temporary_for_signals);
+  std::signal(number, SIG_DFL);
+  std::raise(number); // delivered as the handler returns
+}
+
+sigset_t ending_signal_set() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int number : ending_signals) sigaddset(&set, number);
+  return set;
+}
+
+// Held while the file and its name come and go, so that the handler finds the name whole and only
+// while the file is there.
+sigset_t hold_ending_signals() {
+  const sigset_t set = ending_signal_set();
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &set, &previous);
+  return previous;
+}
+
+void release_ending_signals(const sigset_t& previous) {
+  const int error = errno;
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+}
+
+// A signal that came ignored stays ignored (nohup's SIGHUP): it ends nothing, so there is
+// nothing to remove.
+void remove_temporary_on_ending_signals() {
+  struct sigaction action {};
+  action.sa_handler = remove_temporary_and_end;
+  action.sa_mask = ending_signal_set();
+  for (const int number : ending_signals) {
+    struct sigaction current {};
+    if (sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
+      sigaction(number, &action, nullptr);
+  }
+}
+
+void forget_temporary_file(picture_output& output) {
+  const sigset_t previous = hold_ending_signals();
+  unlink(output.temporary_name.c_str());
+  output.temporary_name.clear();
+  temporary_for_signals[0] = '\0';
+  release_ending_signals(previous);
+}
+
 [[noreturn]] void fail_to_write(picture_output& output, const char* reason) {
   if (output.gif != nullptr) {
     int ignored = 0;
@@ -73,7 +139,7 @@ std::size_t cache_slot(std::uint32_t pixel) {
     output.descriptor = -1;
   }
   if (output.descriptor >= 0) close(output.descriptor);
-  if (!output.temporary_name.empty()) unlink(output.temporary_name.c_str());
+  if (!output.temporary_name.empty()) forget_temporary_file(output);
   die(exit_status::failure, "ZORV: could not write %s: %s\n", output.name.c_str(), reason);
 }
 
@@ -82,44 +148,196 @@ std::size_t cache_slot(std::uint32_t pixel) {
   fail_to_write(output, reason.c_str());
 }
 
-// A file beside the named one, made here alone, readable as a file the user makes would be.
+[[noreturn]] void fail_with_error(picture_output& output, int error) {
+  errno = error;
+  fail_with_errno(output);
+}
+
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The file that writing to the name replaces: the name itself, or the end of its chain of
+// symbolic links, a relative link read from its own folder. The end need not exist yet.
+bool follow_links(const std::string& name, std::string& target) {
+  std::string path = name;
+  for (int links = 0;; ++links) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+      target = path;
+      return true;
+    }
+    if (links == longest_link_chain) {
+      errno = ELOOP;
+      return false;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = readlink(path.c_str(), link.data(), link.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) == link.size()) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    link.resize(static_cast<std::size_t>(length));
+    path = link.starts_with('/') ? link : folder_of(path) + link;
+  }
+}
+
+// The hidden name beside the file: a dot, its name, a dot and mkostemp's six letters, with its name
+// cut short (on a character's boundary) where the whole would pass the folder's limit on a name.
+std::string temporary_name_for(const std::string& target) {
+  const std::string folder = folder_of(target);
+  std::string base = target.substr(folder.size());
+  const long longest = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  const std::size_t room = temporary_prefix.size() + temporary_suffix.size();
+  if (longest > static_cast<long>(room) && base.size() > static_cast<std::size_t>(longest) - room) {
+    std::size_t cut = static_cast<std::size_t>(longest) - room;
+    while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xc0) == 0x80) --cut; // UTF-8
+    base.resize(cut);
+  }
+  return folder + std::string(temporary_prefix) + base + std::string(temporary_suffix);
+}
+
+// A file that the picture replaces keeps its mode, and its owner and group where the process may
+// give them (a set-ID bit only with the ID it stands for); a new one is made as a file the user
+// makes would be, by the umask.
+void give_mode_and_owner(picture_output& output) {
+  struct stat replaced {};
+  if (stat(output.target.c_str(), &replaced) != 0 || !S_ISREG(replaced.st_mode)) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    if (fchmod(output.descriptor, 0666 & ~mask) != 0) fail_with_errno(output);
+    return;
+  }
+  mode_t mode = replaced.st_mode & 07777;
+  if (fchown(output.descriptor, replaced.st_uid, replaced.st_gid) != 0) {
+    if (errno != EPERM) fail_with_errno(output);
+    mode &= ~S_ISUID;
+    if (fchown(output.descriptor, static_cast<uid_t>(-1), replaced.st_gid) != 0) {
+      if (errno != EPERM) fail_with_errno(output);
+      mode &= ~S_ISGID;
+    }
+  }
+  if (fchmod(output.descriptor, mode) != 0) fail_with_errno(output);
+}
+
+// A file beside the one it replaces, made here alone, and removed by a signal that ends the
+// process before it has its name.
 void open_temporary_file(picture_output& output) {
-  const std::size_t slash = output.name.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : output.name.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? output.name : output.name.substr(slash + 1);
-  std::string name = folder + (folder.ends_with('/') ? "" : "/") + "." + base + ".XXXXXX";
-  output.descriptor = mkostemp(name.data(), O_CLOEXEC);
-  if (output.descriptor < 0) fail_with_errno(output);
-  output.temporary_name = name;
-  const mode_t mask = umask(0);
-  umask(mask);
-  if (fchmod(output.descriptor, 0666 & ~mask) != 0) fail_with_errno(output);
+  if (!follow_links(output.name, output.target)) fail_with_errno(output);
+  const std::string name = temporary_name_for(output.target);
+  if (name.size() >= sizeof temporary_for_signals) fail_with_error(output, ENAMETOOLONG);
+  remove_temporary_on_ending_signals();
+  const sigset_t previous = hold_ending_signals();
+  std::memcpy(temporary_for_signals, name.c_str(), name.size() + 1);
+  output.descriptor = mkostemp(temporary_for_signals, O_CLOEXEC);
+  const int error = errno;
+  if (output.descriptor >= 0)
+    output.temporary_name = temporary_for_signals;
+  else
+    temporary_for_signals[0] = '\0';
+  release_ending_signals(previous);
+  if (output.descriptor < 0) fail_with_error(output, error);
+  give_mode_and_owner(output);
 }
 
 void give_file_its_name(picture_output& output) {
-  if (rename(output.temporary_name.c_str(), output.name.c_str()) != 0) fail_with_errno(output);
-  output.temporary_name.clear();
+  const sigset_t previous = hold_ending_signals();
+  const bool renamed = rename(output.temporary_name.c_str(), output.target.c_str()) == 0;
+  if (renamed) {
+    output.temporary_name.clear();
+    temporary_for_signals[0] = '\0';
+  }
+  release_ending_signals(previous);
+  if (!renamed) fail_with_errno(output);
 }
 
-cairo_status_t write_to_descriptor(void* closure, const unsigned char* data, unsigned int length) {
-  const int descriptor = *static_cast<const int*>(closure);
+// What libpng's callbacks share with write_png: the descriptor, and the first fault.
+struct png_sink {
+  int descriptor;
+  int write_error = 0;    // errno of a write that failed, 0 for another fault
+  char message[128] = ""; // libpng's message for another fault
+};
+
+void write_png_data(png_structp png, png_bytep data, std::size_t length) {
+  png_sink& sink = *static_cast<png_sink*>(png_get_io_ptr(png));
   while (length > 0) {
-    const ssize_t written = write(descriptor, data, length);
+    const ssize_t written = write(sink.descriptor, data, length);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return CAIRO_STATUS_WRITE_ERROR;
+    if (written <= 0) {
+      sink.write_error = written < 0 ? errno : EIO;
+      png_error(png, "write error");
+    }
     data += written;
-    length -= static_cast<unsigned int>(written);
+    length -= static_cast<std::size_t>(written);
   }
-  return CAIRO_STATUS_SUCCESS;
+}
+
+void flush_nothing(png_structp) {}
+
+// libpng's errors end in a jump back to encode_png.
+[[noreturn]] void stop_png(png_structp png, png_const_charp message) {
+  png_sink& sink = *static_cast<png_sink*>(png_get_error_ptr(png));
+  std::snprintf(sink.message, sizeof sink.message, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void ignore_png_warning(png_structp, png_const_charp) {}
+
+// The frame as 8-bit RGB rows, with the background as the picture's background hint (bKGD).
+// libpng returns from an error by a jump to the setjmp here, so nothing in this frame has a
+// destructor; the row buffer belongs to the caller.
+bool encode_png(png_structp png, png_infop info, png_sink& sink, const picture_state& picture,
+                png_bytep row) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_set_write_fn(png, &sink, write_png_data, flush_nothing);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+               static_cast<png_uint_32>(picture.height), png_bit_depth, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_color_16 hint{};
+  hint.red = picture.colours.background.red;
+  hint.green = picture.colours.background.green;
+  hint.blue = picture.colours.background.blue;
+  png_set_bKGD(png, info, &hint);
+  png_write_info(png, info);
+  const unsigned char* data = cairo_image_surface_get_data(picture.surface);
+  const int stride = cairo_image_surface_get_stride(picture.surface);
+  for (int y = 0; y < picture.height; ++y) {
+    const unsigned char* pixels = data + static_cast<std::ptrdiff_t>(y) * stride;
+    for (int x = 0; x < picture.width; ++x) {
+      std::uint32_t pixel = 0;
+      std::memcpy(&pixel, pixels + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
+      png_bytep out = row + static_cast<std::ptrdiff_t>(x) * png_channels;
+      out[0] = static_cast<png_byte>(pixel >> 16 & 0xff);
+      out[1] = static_cast<png_byte>(pixel >> 8 & 0xff);
+      out[2] = static_cast<png_byte>(pixel & 0xff);
+    }
+    png_write_row(png, row);
+  }
+  png_write_end(png, info);
+  return true;
 }
 
 void write_png(picture_file_state& file) {
   picture_output& output = file.output;
-  errno = 0;
-  const cairo_status_t status = cairo_surface_write_to_png_stream(
-      file.picture.surface, write_to_descriptor, &output.descriptor);
-  if (status != CAIRO_STATUS_SUCCESS)
-    errno != 0 ? fail_with_errno(output) : fail_to_write(output, cairo_status_to_string(status));
+  std::vector<png_byte> row;
+  try {
+    row.resize(static_cast<std::size_t>(file.picture.width) * png_channels);
+  } catch (const std::bad_alloc&) {
+    die_of_memory();
+  }
+  cairo_surface_flush(file.picture.surface);
+  png_sink sink{output.descriptor};
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, stop_png, ignore_png_warning);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  const bool written = info != nullptr && encode_png(png, info, sink, file.picture, row.data());
+  png_destroy_write_struct(&png, &info);
+  if (!written) {
+    if (sink.write_error != 0) fail_with_error(output, sink.write_error);
+    fail_to_write(output, sink.message[0] != '\0' ? sink.message : "out of memory");
+  }
   const int descriptor = output.descriptor;
   output.descriptor = -1;
   if (close(descriptor) != 0) fail_with_errno(output);
@@ -366,7 +584,7 @@ void open_picture_file(picture_file_state& file, const viewer_settings& settings
       die_of_memory();
     }
   }
-  std::printf(" Writing %s.\n", output.name.c_str());
+  report(" Writing %s.\n", output.name.c_str());
   open_temporary_file(output);
   if (!png) start_gif(file);
 }

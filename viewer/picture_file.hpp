@@ -1,7 +1,7 @@
 // The picture file (-o): the frames of the window's loop drawn without a window. A PNG holds one
 // frame, a GIF one frame after another with a delay from -fps, looping forever, each frame mapped
-// onto a palette of the colours in use. The file is written under a temporary name beside its own
-// and renamed only once it is whole.
+// onto a palette of the colours in use. The file is written under a temporary name beside the file
+// it replaces and renamed only once it is whole.
 #pragma once
 
 #include "geometry.hpp"
@@ -28,10 +28,11 @@ struct gif_palette {
   std::vector<std::uint8_t> cache_values; // its entry
 };
 
-// -o: the file being written. It is written under a temporary name in the same folder and
-// renamed to its own name only once it is whole.
+// -o: the file being written. It is written under a temporary name in the folder of the file it
+// replaces and renamed to that file's name only once it is whole.
 struct picture_output {
-  std::string name;
+  std::string name;           // as the command line gives it
+  std::string target;         // the file replaced: the name, or where its symbolic links lead
   std::string temporary_name; // empty once renamed or removed
   int descriptor = -1;
   picture_format format = picture_format::png;
@@ -73,8 +74,10 @@ struct picture_file_state {
 void size_picture_file(picture_file_state& file, const viewer_settings& settings,
                        const std::array<float, plane_count>& increments);
 
-// The colours, the image and the temporary file, after " Writing NAME.". Ends the process with
-// status 255 if the file cannot be written, or with the allocation message.
+// The colours, the image and the temporary file, after " Writing NAME.". From here until the file
+// has its name, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file before they end the
+// process. Ends the process with status 255 if the file cannot be written, or with the allocation
+// message.
 void open_picture_file(picture_file_state& file, const viewer_settings& settings);
 
 // One frame: draws it and, for a GIF, adds it to the file.

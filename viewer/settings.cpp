@@ -100,7 +100,11 @@ constexpr option_entry whole_name_table[] = {
      .text = &viewer_settings::depth_colour,
      .flag = &viewer_settings::depth_cueing,
      .flag_value = true},
-    {.name = "-o", .kind = next_text, .text = &viewer_settings::output_file},
+    {.name = "-o",
+     .kind = next_text,
+     .text = &viewer_settings::output_file,
+     .flag = &viewer_settings::has_output_file,
+     .flag_value = true},
     {.name = "-frames", .kind = frames},
     {.name = "-geometry", .kind = placement},
     {.name = "-aa", .kind = flag, .flag = &viewer_settings::smooth_lines, .flag_value = true},
@@ -276,6 +280,25 @@ bool ends_with_extension(std::string_view name, std::string_view extension) {
   });
 }
 
+bool same_letters(std::string_view text, std::string_view lower_case) {
+  return std::equal(
+      text.begin(), text.end(), lower_case.begin(), lower_case.end(),
+      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
+bool is_only_an_extension(std::string_view name) {
+  return same_letters(name, ".png") || same_letters(name, ".gif");
+}
+
+// The refusal names what is wrong with the name, and the name as the command line gave it.
+[[noreturn]] void refuse_picture_name(const std::string& name) {
+  if (name.empty()) die(exit_status::usage, "zorv: -o \"\": a picture's name cannot be empty\n");
+  if (is_only_an_extension(name))
+    die(exit_status::usage, "zorv: %s: a picture's name cannot be only its extension\n",
+        name.c_str());
+  die(exit_status::usage, "zorv: %s: a picture's name ends in .png or .gif\n", name.c_str());
+}
+
 } // namespace
 
 void set_defaults(viewer_settings& settings) {
@@ -299,6 +322,7 @@ void set_defaults(viewer_settings& settings) {
   settings.depth_cueing = false;
   settings.depth_colour.clear();
   settings.output_file.clear();
+  settings.has_output_file = false;
   settings.frame_count = 0;
   settings.placement = {};
   settings.smooth_lines = false;
@@ -340,10 +364,10 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 
 parse_result decide_run_mode(viewer_settings& settings) {
   const bool hosted = settings.root || settings.has_window_id;
-  if (!settings.output_file.empty() && hosted)
+  if (settings.has_output_file && hosted)
     return {parse_outcome::contradiction,
             settings.has_window_id ? "-o and -window-id" : "-o and -root"};
-  if (!settings.output_file.empty()) {
+  if (settings.has_output_file) {
     if (ends_with_extension(settings.output_file, ".png"))
       settings.format = picture_format::png;
     else if (ends_with_extension(settings.output_file, ".gif"))
@@ -370,8 +394,7 @@ void finish_parse(const parse_result& result) {
     std::printf("\nzorv: %s cannot be given together\n", result.offending.c_str());
     end_process(exit_status::usage);
   case parse_outcome::bad_picture_name:
-    die(exit_status::usage, "zorv: %s: a picture's name ends in .png or .gif\n",
-        result.offending.c_str());
+    refuse_picture_name(result.offending);
   }
 }
 

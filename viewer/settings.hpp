@@ -55,6 +55,7 @@ struct viewer_settings {
   bool depth_cueing;          // -wc: colour each line by its depth in w
   std::string depth_colour;   // -wc: the colour of the far end of w
   std::string output_file;    // -o: the picture file written instead of showing a window
+  bool has_output_file;       // -o was given, even with an empty name
   std::int32_t frame_count;   // -frames: the picture's frame, or the animation's length; 0 if unset
   window_placement placement; // -geometry
   bool smooth_lines;          // -aa: the window shows the frames that -o writes
@@ -96,7 +97,8 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 
 // Turns the options into the run mode, the one place where it is decided. The precedence:
 // - -o with -root or -window-id is a contradiction (a picture file has no window): refused;
-// - -o writes a picture file, refused unless its name ends in .png or .gif;
+// - -o writes a picture file, refused when its name is empty, is only an extension or ends in
+//   neither .png nor .gif;
 // - -window-id or -root draws into the host's window; with both, the window that -window-id
 //   names, whatever their order (screen-saver settings programs pass both for a preview);
 // - otherwise the viewer opens a window of its own.

@@ -233,7 +233,7 @@ void attach_to_window(window_state& state, const viewer_settings& settings) {
 }
 
 void map_window(window_state& state) {
-  std::printf(" Mapping window.\n");
+  report(" Mapping window.\n");
   XMapRaised(state.display, state.window);
   XSync(state.display, False);
   XSelectInput(state.display, state.window, StructureNotifyMask);
@@ -242,7 +242,7 @@ void map_window(window_state& state) {
 } // namespace
 
 void open_display(window_state& state, const std::string& display_name) {
-  std::printf(" Opening display.\n");
+  report(" Opening display.\n");
   state.display = XOpenDisplay(display_name.c_str());
   if (state.display == nullptr) die(exit_status::usage, "ZORV: Could not open display.\n");
   state.screen = XDefaultScreen(state.display);

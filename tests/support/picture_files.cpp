@@ -2,8 +2,11 @@
 
 #include <cairo.h>
 #include <gif_lib.h>
+#include <png.h>
 
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -67,6 +70,38 @@ image read_png(const std::string& path) {
   }
   cairo_surface_destroy(surface);
   return result;
+}
+
+namespace {
+
+void quiet_png_warning(png_structp, png_const_charp) {}
+
+// libpng returns from an error by a jump to here: nothing in this frame has a destructor.
+bool read_hint(png_structp png, png_infop info, std::FILE* file, background_hint& hint) {
+  if (setjmp(png_jmpbuf(png)) != 0) return false;
+  png_init_io(png, file);
+  png_read_info(png, info);
+  png_color_16p colour = nullptr;
+  hint.present = png_get_bKGD(png, info, &colour) != 0 && colour != nullptr;
+  if (hint.present)
+    hint.colour =
+        std::uint32_t{colour->red} << 16 | std::uint32_t{colour->green} << 8 | colour->blue;
+  return true;
+}
+
+} // namespace
+
+background_hint read_png_background(const std::string& path) {
+  background_hint hint;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return hint;
+  png_structp png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, quiet_png_warning);
+  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+  hint.read = info != nullptr && read_hint(png, info, file, hint);
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(file);
+  return hint;
 }
 
 animation read_gif(const std::string& path) {

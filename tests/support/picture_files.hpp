@@ -1,5 +1,5 @@
-// The PNG and GIF files that zorv -o writes, decoded with the libraries that write them (cairo
-// and giflib), for the tests to check.
+// The PNG and GIF files that zorv -o writes, decoded with the libraries that write them (libpng,
+// through cairo's reader, and giflib), for the tests to check.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,15 @@ struct image {
 
 // Width 0 if the file is not a PNG that cairo reads.
 image read_png(const std::string& path);
+
+// A PNG's background hint (its bKGD chunk), as a viewer of the file finds it.
+struct background_hint {
+  bool read = false;    // the file is a PNG that libpng reads
+  bool present = false; // it carries the hint
+  std::uint32_t colour = 0;
+};
+
+background_hint read_png_background(const std::string& path);
 
 struct animation {
   bool read = false;  // the file is a GIF that giflib reads
