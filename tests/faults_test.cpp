@@ -8,6 +8,7 @@
 #include "object.hpp"
 #include "run_program.hpp"
 #include "x11_harness.hpp"
+#include "zorv_file.hpp"
 
 #include <cctype>
 #include <cerrno>

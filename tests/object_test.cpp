@@ -1,8 +1,10 @@
 // The object loader: what it accepts and how it reads it, what it refuses and what it says, and
 // a reference loader written with sscanf and the file's own formats, which parse_object must
 // match bit for bit on every file the C library reads completely.
+#include "load.hpp"
 #include "loader_texts.hpp"
 #include "object.hpp"
+#include "zorv_file.hpp"
 
 #include <gtest/gtest.h>
 

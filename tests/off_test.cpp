@@ -2,11 +2,13 @@
 // faces checked against what is known of the tesseract and against cellgen's edge graphs, every
 // refusal with its line, the look at a file's start that leaves zorv's own format as it was, and
 // reading through a window as from memory.
+#include "load.hpp"
 #include "loader_texts.hpp"
 #include "object.hpp"
 #include "off.hpp"
 #include "off_files.hpp"
 #include "run_program.hpp"
+#include "zorv_file.hpp"
 
 #include <gtest/gtest.h>
 

@@ -19,7 +19,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <initializer_list>
 #include <limits>
 #include <memory>
@@ -764,13 +763,6 @@ bool read_off(text_window& w, object_record& object, std::string& error) {
   object.projected.assign(object.points.size(), point{});
   object.name[0] = '\0';
   return true;
-}
-
-void name_after_file(object_record& object, const std::string& file_name) {
-  const std::string stem = std::filesystem::path(file_name).stem().string();
-  const std::size_t length = std::min(stem.size(), name_size - 1);
-  stem.copy(object.name, length);
-  object.name[length] = '\0';
 }
 
 } // namespace zorv
