@@ -1,6 +1,7 @@
 // The loaders' number stream: millions of short numbers read in a row, several at a time, with
-// exactly the results of the scalar scanners in scan.hpp. Only the loaders (object.cpp, off.cpp)
-// include it, and the scanners' differential tests, which hold it to sscanf.
+// exactly the results of the scalar scanners in scan.hpp. Only the object readers (zorv_file.cpp,
+// off.cpp, and what they share in reading.hpp) include it, and the scanners' differential tests,
+// which hold it to sscanf.
 #pragma once
 
 #include "scan.hpp"
