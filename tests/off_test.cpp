@@ -6,8 +6,8 @@
 #include "loader_texts.hpp"
 #include "object.hpp"
 #include "off.hpp"
-#include "off_files.hpp"
 #include "run_program.hpp"
+#include "tesseract.hpp"
 #include "zorv_file.hpp"
 
 #include <gtest/gtest.h>
