@@ -1,3 +1,5 @@
+// The readers' toolkit: refusals, numbers read alone and the counts' checks. The stream's reading
+// ahead is inline, in reading.hpp, for the loops that hold it.
 #include "reading.hpp"
 
 #include "scan.hpp"
