@@ -2,6 +2,7 @@
 // own formats, both reading the same file, the Clifford torus that hoopgen writes for 2000 x 1000
 // (2 000 000 points, 4 000 000 lines, about 128 MB of text). The text comes from the torus
 // builder that the tests share, so the benchmark does not depend on the generator being built.
+#include "load.hpp"
 #include "object.hpp"
 #include "printf_generators.hpp"
 #include "text_window.hpp"

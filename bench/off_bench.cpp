@@ -7,6 +7,7 @@
 // load_object, as the viewer loads them. The OFF file is also read at a quarter and a sixteenth of
 // the faces, for the time per face, and by a plain reader: fscanf with the format's words, the
 // edges made distinct through an unordered set.
+#include "load.hpp"
 #include "object.hpp"
 #include "off_files.hpp"
 #include "printf_generators.hpp"

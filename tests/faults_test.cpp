@@ -11,6 +11,7 @@
 #include "picture_files.hpp"
 #include "run_program.hpp"
 #include "x11_harness.hpp"
+#include "zorv_file.hpp"
 
 #include <cctype>
 #include <cerrno>

@@ -4,6 +4,7 @@
 #include "output.hpp"
 #include "printf_generators.hpp"
 #include "run_program.hpp"
+#include "zorv_file.hpp"
 
 #include <gtest/gtest.h>
 

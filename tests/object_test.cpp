@@ -1,8 +1,11 @@
 // The object loader: what it accepts and how it reads it, what it refuses and what it says, and
 // a reference loader written with sscanf and the file's own formats, which parse_object must
 // match bit for bit on every file the C library reads completely.
+#include "load.hpp"
 #include "loader_texts.hpp"
 #include "object.hpp"
+#include "run_program.hpp"
+#include "zorv_file.hpp"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +35,7 @@ using zorv::expect_same_through_windows;
 using zorv::mutated;
 using zorv::parsed;
 using zorv::read_through_window;
+using zorv::testrun::write_file;
 
 parsed parse(const std::string& text) {
   parsed result;
@@ -445,19 +449,12 @@ TEST(ReadObjectTest, RefusesANumberLongerThanTheLongestToken) {
 }
 
 // Files on disk for load_object, in the test's temporary directory.
-std::string write_file(const std::string& name, const std::string& text) {
-  const std::string path = testing::TempDir() + "object_test_" + name;
-  FILE* file = std::fopen(path.c_str(), "wb");
-  EXPECT_NE(file, nullptr) << path;
-  if (file) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-  }
-  return path;
+std::string temp_path(const std::string& name) {
+  return testing::TempDir() + "object_test_" + name;
 }
 
 TEST(LoadObjectTest, LoadsAFileAndReportsTheCounts) {
-  const std::string path = write_file("tidy.zorv", tidy);
+  const std::string path = write_file(temp_path("tidy.zorv"), tidy);
   object_record object{};
   testing::internal::CaptureStdout();
   zorv::load_object(object, path);
@@ -482,8 +479,7 @@ TEST(LoadObjectTest, ReadsAPipe) {
 }
 
 TEST(LoadObjectDeathTest, CannotOpen) {
-  for (const std::string& name :
-       {std::string(), testing::TempDir() + "object_test_missing.zorv", testing::TempDir()}) {
+  for (const std::string& name : {std::string(), temp_path("missing.zorv"), testing::TempDir()}) {
     object_record object{};
     EXPECT_EXIT(zorv::load_object(object, name), testing::ExitedWithCode(255),
                 "^ZORV: Cannot open object file " + escape_regex(name) + "\\.\n$")
@@ -501,7 +497,7 @@ TEST(LoadObjectDeathTest, RefusesABadFileNamingItAndTheLine) {
        "line 3: expected 4 coordinates of point 2 of 5"},
   };
   for (const auto& c : cases) {
-    const std::string path = write_file(c.name, c.text);
+    const std::string path = write_file(temp_path(c.name), c.text);
     object_record object{};
     EXPECT_EXIT(zorv::load_object(object, path), testing::ExitedWithCode(255),
                 "^ZORV: " + escape_regex(path + ": " + c.error) + "\\.\n$");
@@ -528,8 +524,8 @@ TEST(LoadObjectDeathTest, ReportsAllocationFailure) {
   if (address_sanitizer) GTEST_SKIP() << "under AddressSanitizer";
   constexpr int points = 8'000'000; // 128 MB for each point array
   constexpr rlim_t data_limit = 64 << 20;
-  const std::string path =
-      write_file("huge.zorv", "p={" + std::to_string(points) + "}" + std::string(points * 4, ' '));
+  const std::string path = write_file(temp_path("huge.zorv"), "p={" + std::to_string(points) + "}" +
+                                                                  std::string(points * 4, ' '));
   object_record object{};
   EXPECT_EXIT(load_with_data_limit(object, path, data_limit), testing::ExitedWithCode(255),
               "^malloc: Cannot allocate memory\n$");

@@ -2,11 +2,13 @@
 // faces checked against what is known of the tesseract and against cellgen's edge graphs, every
 // refusal with its line, the look at a file's start that leaves zorv's own format as it was, and
 // reading through a window as from memory.
+#include "load.hpp"
 #include "loader_texts.hpp"
 #include "object.hpp"
 #include "off.hpp"
-#include "off_files.hpp"
 #include "run_program.hpp"
+#include "tesseract.hpp"
+#include "zorv_file.hpp"
 
 #include <gtest/gtest.h>
 
@@ -563,18 +565,6 @@ TEST(ReadOffTest, KeepsTheFirstOfEachEdgeInTheOrderMet) {
   EXPECT_EQ(p.object.line_count, 2 * side * side);
 }
 
-// Files on disk for load_object.
-std::string write_file(const std::string& name, const std::string& text) {
-  const std::string path = testing::TempDir() + name;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  EXPECT_NE(file, nullptr) << path;
-  if (file) {
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-  }
-  return path;
-}
-
 TEST(LoadOffTest, ReportsTheCountsAndNamesTheObjectAfterItsFile) {
   const struct {
     std::string file_name, name;
@@ -585,7 +575,7 @@ TEST(LoadOffTest, ReportsTheCountsAndNamesTheObjectAfterItsFile) {
       {"a_name_of_more_than_thirty_one_characters.off", "a_name_of_more_than_thirty_one_"},
   };
   for (const auto& c : cases) {
-    const std::string path = write_file(c.file_name, tesseract_off);
+    const std::string path = testrun::write_file(testing::TempDir() + c.file_name, tesseract_off);
     object_record object{};
     testing::internal::CaptureStdout();
     load_object(object, path);
@@ -611,7 +601,7 @@ TEST(LoadOffDeathTest, RefusesABrokenFileWithItsLine) {
        "line 1: expected \"p={\""},
   };
   for (const auto& c : cases) {
-    const std::string path = write_file(c.name, c.text);
+    const std::string path = testrun::write_file(testing::TempDir() + c.name, c.text);
     object_record object{};
     EXPECT_EXIT(load_object(object, path), testing::ExitedWithCode(255),
                 "^ZORV: " + escape_regex(path + ": " + c.error) + "\\.\n$")

@@ -17,6 +17,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -220,133 +221,138 @@ zorv::number_stream past_failure(const char* begin, const char* p, const char* e
   return zorv::open_numbers(begin, p == end ? p : p + 1, end);
 }
 
-TEST(NumberStreamTest, ReadsFloatsLikeSscanf) {
-  std::mt19937 random(6);
-  for (int round = 0; round < 2000; ++round) {
-    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 4);
-    const auto copy = exact_copy(text);
-    const char* const end = copy.get() + text.size();
-    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
-    while (s.p != end) {
-      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
-      float expected = -7.0f;
-      int consumed = -1;
-      const bool expected_ok = std::sscanf(text.c_str() + at, "%f%n", &expected, &consumed) == 1;
+// The stream's readers, each held to the conversions it stands for: "%f", "%d", "%d %d" and
+// "%f %f %f %f". A reader of several numbers may turn them away, and then the reader of one
+// moves the stream on, as the loaders do; what it does read is what the conversions read.
+enum class number_kind { float_number, int_number };
+
+struct stream_reader_case {
+  const char* reader;
+  number_kind kind;
+  int numbers;         // read at once
+  unsigned seed;       // of the texts
+  unsigned point_odds; // of random_numbers
+  int least_together;  // of a reader of several: how many reads of them the texts give at least
+};
+
+const stream_reader_case stream_reader_cases[] = {
+    {"next_float", number_kind::float_number, 1, 6, 4, 0},
+    {"next_int", number_kind::int_number, 1, 7, 1, 0},
+    {"next_short_pair", number_kind::int_number, 2, 10, 1, 10000},    // most of the text
+    {"next_short_floats", number_kind::float_number, 4, 11, 8, 5000}, // a good part of it
+};
+
+// What a read gave: the values, floats as their bits.
+struct stream_read {
+  bool ok = false;
+  std::vector<std::int64_t> values;
+  bool overflow = false;
+};
+
+stream_read read_numbers(number_kind kind, int numbers, zorv::number_stream& s) {
+  stream_read r;
+  if (numbers == 4) {
+    std::array<float, 4> values{};
+    r.ok = zorv::next_short_floats(s, values);
+    for (const float v : values) r.values.push_back(bits(v));
+  } else if (numbers == 2) {
+    zorv::int_pair pair{-7, -7};
+    r.ok = zorv::next_short_pair(s, pair);
+    r.values = {pair.first, pair.second};
+  } else if (kind == number_kind::float_number) {
+    float value = -7.0f;
+    r.ok = zorv::next_float(s, value);
+    r.values = {bits(value)};
+  } else {
+    std::int32_t value = -7;
+    bool overflow = true;
+    r.ok = zorv::next_int(s, value, overflow);
+    r.values = {value};
+    r.overflow = overflow;
+  }
+  return r;
+}
+
+// What sscanf reads from text with "%f%n" or "%d%n", numbers times in a row, as "%f %f%n" reads:
+// how many it read, how far it got, their values, and whether one lies outside 32 bits (sscanf
+// wraps it; the stream flags it instead, and the loaders refuse it).
+struct sscanf_read {
+  int read = 0;
+  int consumed = 0;
+  std::vector<std::int64_t> values;
+  bool outside = false;
+};
+
+sscanf_read sscanf_numbers(const char* text, number_kind kind, int numbers) {
+  sscanf_read r;
+  for (; r.read < numbers; ++r.read) {
+    const char* const at = text + r.consumed;
+    int consumed = -1;
+    if (kind == number_kind::float_number) {
       float value = -7.0f;
-      const bool ok = zorv::next_float(s, value);
-      ASSERT_EQ(ok, expected_ok) << '"' << text.substr(at, 40) << "\" at " << at;
-      if (!ok) {
-        s = past_failure(copy.get(), s.p, end);
-        continue;
-      }
-      ASSERT_EQ(s.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
-          << '"' << text.substr(at, 40) << "\" at " << at;
-      ASSERT_EQ(bits(value), bits(expected)) << '"' << text.substr(at, 40) << "\" at " << at;
-    }
-  }
-}
-
-TEST(NumberStreamTest, ReadsIntsLikeSscanf) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 2000; ++round) {
-    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 1);
-    const auto copy = exact_copy(text);
-    const char* const end = copy.get() + text.size();
-    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
-    while (s.p != end) {
-      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
-      int expected = -7;
-      int consumed = -1;
-      const bool expected_ok = std::sscanf(text.c_str() + at, "%d%n", &expected, &consumed) == 1;
-      std::int32_t value = -7;
-      bool overflow = true;
-      const bool ok = zorv::next_int(s, value, overflow);
-      ASSERT_EQ(ok, expected_ok) << '"' << text.substr(at, 40) << "\" at " << at;
-      if (!ok) {
-        s = past_failure(copy.get(), s.p, end);
-        continue;
-      }
-      ASSERT_EQ(s.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
-          << '"' << text.substr(at, 40) << "\" at " << at;
+      if (std::sscanf(at, "%f%n", &value, &consumed) != 1) break;
+      r.values.push_back(bits(value));
+    } else {
+      int value = -7;
+      if (std::sscanf(at, "%d%n", &value, &consumed) != 1) break;
+      r.values.push_back(value);
       errno = 0;
-      const long long wide = std::strtoll(text.c_str() + at, nullptr, 10);
-      const bool outside = errno == ERANGE || wide < INT32_MIN || wide > INT32_MAX;
-      ASSERT_EQ(overflow, outside) << '"' << text.substr(at, 40) << "\" at " << at;
-      if (!outside) {
-        ASSERT_EQ(value, expected) << '"' << text.substr(at, 40) << "\" at " << at;
-      }
+      const long long wide = std::strtoll(at, nullptr, 10);
+      r.outside = r.outside || errno == ERANGE || wide < INT32_MIN || wide > INT32_MAX;
     }
+    r.consumed += consumed;
   }
+  return r;
 }
 
-// Pairs read together are the two numbers that "%d%n" reads one after the other, and the stream
-// ends up after the second; the pairs it turns away are left to next_int.
-TEST(NumberStreamTest, ReadsPairsLikeSscanf) {
-  std::mt19937 random(10);
-  int pairs_read = 0;
-  for (int round = 0; round < 2000; ++round) {
-    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 1);
-    const auto copy = exact_copy(text);
-    const char* const end = copy.get() + text.size();
-    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
-    while (s.p != end) {
-      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
-      zorv::number_stream ahead = s;
-      zorv::int_pair pair{-7, -7};
-      if (zorv::next_short_pair(ahead, pair)) {
-        ++pairs_read;
-        int first = 0, second = 0, consumed = -1;
-        ASSERT_EQ(std::sscanf(text.c_str() + at, "%d%d%n", &first, &second, &consumed), 2)
-            << '"' << text.substr(at, 40) << "\" at " << at;
-        ASSERT_EQ(ahead.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
-            << '"' << text.substr(at, 40) << "\" at " << at;
-        ASSERT_EQ(pair.first, first) << '"' << text.substr(at, 40) << "\" at " << at;
-        ASSERT_EQ(pair.second, second) << '"' << text.substr(at, 40) << "\" at " << at;
-        s = ahead;
-        continue;
+TEST(NumberStreamTest, EachReaderReadsLikeSscanf) {
+  for (const stream_reader_case& c : stream_reader_cases) {
+    SCOPED_TRACE(c.reader);
+    std::mt19937 random(c.seed);
+    int together = 0;
+    for (int round = 0; round < 2000; ++round) {
+      const std::string text =
+          random_numbers(random, static_cast<int>(random() % 300), c.point_odds);
+      const auto copy = exact_copy(text);
+      const char* const end = copy.get() + text.size();
+      zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
+      while (s.p != end) {
+        const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
+        const std::string where = '"' + text.substr(at, 60) + "\" at " + std::to_string(at);
+        zorv::number_stream ahead = s;
+        const stream_read got = read_numbers(c.kind, c.numbers, ahead);
+        const sscanf_read expected = sscanf_numbers(text.c_str() + at, c.kind, c.numbers);
+        if (c.numbers == 1) {
+          ASSERT_EQ(got.ok, expected.read == 1) << where;
+        }
+        if (got.ok) {
+          if (c.numbers > 1) ++together;
+          ASSERT_EQ(expected.read, c.numbers) << where;
+          ASSERT_EQ(ahead.p - copy.get(), static_cast<std::ptrdiff_t>(at) + expected.consumed)
+              << where;
+          ASSERT_EQ(got.overflow, expected.outside) << where;
+          if (!expected.outside) {
+            ASSERT_EQ(got.values, expected.values) << where;
+          }
+          s = ahead;
+          continue;
+        }
+        // Turned away: read on one number at a time. Past a number that cannot be read, a new
+        // stream reads the rest of the text.
+        if (c.numbers > 1) {
+          ahead = s;
+          if (read_numbers(c.kind, 1, ahead).ok) {
+            s = ahead;
+            continue;
+          }
+        }
+        s = past_failure(copy.get(), ahead.p, end);
       }
-      std::int32_t value = 0;
-      bool overflow = false;
-      if (!zorv::next_int(s, value, overflow)) s = past_failure(copy.get(), s.p, end);
+    }
+    if (c.numbers > 1) {
+      EXPECT_GT(together, c.least_together);
     }
   }
-  EXPECT_GT(pairs_read, 10000); // most of the text
-}
-
-// Four numbers read together are the four that "%f" reads one after the other, bit for bit.
-TEST(NumberStreamTest, ReadsFourFloatsLikeSscanf) {
-  std::mt19937 random(11);
-  int fours_read = 0;
-  for (int round = 0; round < 2000; ++round) {
-    const std::string text = random_numbers(random, static_cast<int>(random() % 300), 8);
-    const auto copy = exact_copy(text);
-    const char* const end = copy.get() + text.size();
-    zorv::number_stream s = zorv::open_numbers(copy.get(), copy.get(), end);
-    while (s.p != end) {
-      const std::size_t at = static_cast<std::size_t>(s.p - copy.get());
-      zorv::number_stream ahead = s;
-      std::array<float, 4> values{};
-      if (zorv::next_short_floats(ahead, values)) {
-        ++fours_read;
-        float expected[4];
-        int consumed = -1;
-        ASSERT_EQ(std::sscanf(text.c_str() + at, "%f%f%f%f%n", &expected[0], &expected[1],
-                              &expected[2], &expected[3], &consumed),
-                  4)
-            << '"' << text.substr(at, 60) << "\" at " << at;
-        ASSERT_EQ(ahead.p - copy.get(), static_cast<std::ptrdiff_t>(at) + consumed)
-            << '"' << text.substr(at, 60) << "\" at " << at;
-        for (int k = 0; k < 4; ++k)
-          ASSERT_EQ(bits(values[k]), bits(expected[k]))
-              << k << " of \"" << text.substr(at, 60) << "\" at " << at;
-        s = ahead;
-        continue;
-      }
-      float value = 0;
-      if (!zorv::next_float(s, value)) s = past_failure(copy.get(), s.p, end);
-    }
-  }
-  EXPECT_GT(fours_read, 5000); // a good part of the text
 }
 
 // Short numbers in the middle of a long text are read from the window, not by the scanners.

@@ -45,12 +45,6 @@ protected:
   }
   void TearDown() override { zorv::testrun::remove_temp_dir(dir); }
 
-  std::string write_file(const std::string& name, const std::string& text) {
-    const std::string path = dir + "/" + name;
-    zorv::testrun::write_file(path, text);
-    return path;
-  }
-
   // Runs zorv with the arguments, an unusable DISPLAY and no input.
   run_result run(const std::vector<std::string>& arguments, bool one_stream = false) {
     zorv::testrun::run_options options;
@@ -76,7 +70,8 @@ TEST_F(StartupTest, NoArgumentsPrintsTheBannerAndHelp) {
 
 // Help and refusals: all on standard output, status 1, nothing loaded.
 TEST_F(StartupTest, HelpAndBadOptionsEndTheRunBeforeLoading) {
-  const std::string torus = write_file("torus.zorv", "p={2}\n0 0 0 0\n1 1 1 1\nl={1}\n0 1\nn=t\n");
+  const std::string torus =
+      zorv::testrun::write_file(dir + "/torus.zorv", "p={2}\n0 0 0 0\n1 1 1 1\nl={1}\n0 1\nn=t\n");
   const struct {
     std::vector<std::string> arguments;
     std::string out;
@@ -109,7 +104,8 @@ TEST_F(StartupTest, OptionsAloneLeaveAnEmptyFileNameThatCannotBeOpened) {
 // A path longer than any fixed field is opened whole, not cut short to another file's name.
 TEST_F(StartupTest, LongPathsAreUsedWhole) {
   const std::string name = std::string(70, 'n') + ".zorv";
-  const std::string torus = write_file(name, "p={2}\n0 0 0 0\n1 1 1 1\nl={1}\n0 1\nn=t\n");
+  const std::string torus =
+      zorv::testrun::write_file(dir + "/" + name, "p={2}\n0 0 0 0\n1 1 1 1\nl={1}\n0 1\nn=t\n");
   const run_result loaded = run({torus, "-lc", std::string(600, 'c')});
   EXPECT_TRUE(
       loaded.out.starts_with(banner + " Loading object file " + torus + ".\n 2 points, 1 lines.\n"))

@@ -13,6 +13,7 @@
 
 #include "address_sanitizer.hpp"
 #include "animation.hpp"
+#include "tesseract.hpp"
 #include "x11_harness.hpp"
 
 #include <X11/Xlib.h>
@@ -74,26 +75,11 @@ memory highest_of(const memory& a, const memory& b) {
   return {std::max(a.resident, b.resident), std::max(a.heap, b.heap)};
 }
 
-// A tesseract: 16 corners at +-1, each joined to the 4 that differ from it in one coordinate.
-std::string tesseract_text() {
-  constexpr int corners = 16;
-  std::string text = "p={16}\n";
-  for (int i = 0; i < corners; ++i)
-    for (int axis = 0; axis < 4; ++axis)
-      text += std::string((i >> axis) & 1 ? "1" : "-1") + (axis < 3 ? " " : "\n");
-  text += "l={32}\n";
-  for (int i = 0; i < corners; ++i)
-    for (int axis = 0; axis < 4; ++axis)
-      if (!((i >> axis) & 1))
-        text += std::to_string(i) + " " + std::to_string(i | 1 << axis) + "\n";
-  return text + "n=tesseract\n";
-}
-
 TEST(SteadyStateTest, FrameLoopKeepsItsMemoryOverALongRun) {
   viewer_session session;
   ASSERT_EQ(open_session(session, screen_side), "");
   // The default motion: xz, xw and yw turn.
-  viewer& viewer = start_local_viewer(session, tesseract_text(), {});
+  viewer& viewer = start_local_viewer(session, make_tesseract_texts().zorv, {});
 
   for (long frame = 0; frame < warm_up_frames; ++frame) run_frame(viewer);
   const memory start = measure();

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "animation.hpp"
-#include "off_files.hpp"
+#include "tesseract.hpp"
 #include "x11_harness.hpp"
 
 #include <string>

@@ -1,6 +1,7 @@
 // The loaders' number stream: millions of short numbers read in a row, several at a time, with
-// exactly the results of the scalar scanners in scan.hpp. Only the loaders (object.cpp, off.cpp)
-// include it, and the scanners' differential tests, which hold it to sscanf.
+// exactly the results of the scalar scanners in scan.hpp. Only the object readers (zorv_file.cpp,
+// off.cpp, and what they share in reading.hpp) include it, and the scanners' differential tests,
+// which hold it to sscanf.
 #pragma once
 
 #include "scan.hpp"
@@ -9,7 +10,6 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -52,8 +52,8 @@ inline number_stream open_numbers(const char* begin, const char* p, const char* 
 
 namespace stream_detail {
 
-constexpr std::uint64_t ones = 0x0101010101010101; // one in each byte
-constexpr std::uint64_t high_bits = 0x80 * ones;
+using swar::high_bits;
+using swar::ones;
 
 // The white space among the 16 bytes at p, one bit for each, in any C++: eight bytes at a time.
 [[gnu::always_inline]] inline std::uint64_t portable_space_bits(const char* p) {
@@ -104,26 +104,10 @@ constexpr std::uint64_t high_bits = 0x80 * ones;
   s.starts = ~spaces & ((spaces << 1) | 1) & (last_space - 1);
 }
 
-// The last count characters before end (1 to 8 of them) as one little-endian word, each less '0'
-// (digits become 0 to 9, the last character the top byte), the bytes before them cleared.
+// The last count characters before end (1 to 8 of them) as one digit word (scan.hpp), the last
+// character the top byte, the bytes before them cleared.
 [[gnu::always_inline]] inline std::uint64_t read_word(const char* end, std::uint64_t count) {
-  std::uint64_t u;
-  std::memcpy(&u, end - short_number_size, sizeof u);
-  return (u ^ ('0' * ones)) & (~std::uint64_t{0} << (64 - 8 * count));
-}
-
-// The high bit of each byte of a word that is not a digit: adding 0x76 lifts 10 and more to it.
-// A byte of 0x8A or more, itself marked, carries into the next one, which may then be marked
-// too: that only turns a number away from the fast path.
-[[gnu::always_inline]] inline std::uint64_t not_digits(std::uint64_t word) {
-  return (word | (word + 0x76 * ones)) & high_bits;
-}
-
-// The number that the digits of a word spell (leading bytes zero).
-[[gnu::always_inline]] inline std::uint32_t digits_value(std::uint64_t v) {
-  v = (v * 2561) >> 8;                            // pairs: 10 * first + second, in every other byte
-  v = ((v & 0x00FF00FF00FF00FF) * 6553601) >> 16; // fours
-  return static_cast<std::uint32_t>(((v & 0x0000FFFF0000FFFF) * 42949672960001) >> 32); // eights
+  return swar::digit_word(end - short_number_size) & (~std::uint64_t{0} << (64 - 8 * count));
 }
 
 // '+' and '-' are two apart: one comparison finds either, and the sign costs no branch.
@@ -149,7 +133,8 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
   const std::uint64_t count = size - sign_size(first);
   if (count - 1 >= short_number_size) return false;
   std::uint64_t digits = read_word(text + size, count);
-  const std::uint64_t point = not_digits(digits); // a single '.', with a digit beside it, or none
+  // A single '.', with a digit beside it, or none.
+  const std::uint64_t point = swar::not_digits(digits);
   std::uint64_t point_byte = short_number_size;
   if (point != 0) {
     if ((point & (point - 1)) != 0 || count == 1) return false;
@@ -160,7 +145,7 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
     digits = (digits & ~through_point) | ((digits << 8) & through_point);
     point_byte = static_cast<unsigned>(point_bit) / 8;
   }
-  const std::uint32_t mantissa = digits_value(digits);
+  const std::uint32_t mantissa = swar::digits_value(digits);
   if (mantissa > exact_float_integer) return false;
   value = static_cast<float>(mantissa) / signed_divisors[first == '-'][point_byte];
   return true;
@@ -174,8 +159,8 @@ constexpr std::uint32_t exact_float_integer = std::uint32_t{1} << 24;
   const std::uint64_t count = size - sign_size(first);
   if (count - 1 >= short_number_size) return false;
   const std::uint64_t digits = read_word(text + size, count);
-  if (not_digits(digits) != 0) return false;
-  const auto magnitude = static_cast<std::int32_t>(digits_value(digits));
+  if (swar::not_digits(digits) != 0) return false;
+  const auto magnitude = static_cast<std::int32_t>(swar::digits_value(digits));
   value = first == '-' ? -magnitude : magnitude;
   return true;
 }

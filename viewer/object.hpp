@@ -1,8 +1,6 @@
-// The object record: one four-dimensional wireframe object as the viewer holds it, and the
-// loader that reads it from an object file.
+// The object record: one four-dimensional wireframe object as the viewer holds it. The readers
+// that fill it from a file are zorv_file.hpp and off.hpp; load.hpp chooses between them.
 #pragma once
-
-#include "text_window.hpp"
 
 #include <array>
 #include <cstddef>
@@ -60,28 +58,5 @@ void identity_transform(object_record& object);
 
 // Makes the user's turn the identity again.
 void clear_turn(object_record& object);
-
-// Reads an object file's text from the window into the record. On failure returns false and sets
-// error to one line saying where and why (line number included), leaving the record unusable; a
-// failed read of the window's file ends its text and is in w.read_error. Never exits and never
-// prints.
-bool read_object(text_window& w, object_record& object, std::string& error);
-
-// Parses the text of an object file into the record, as read_object reads it. On failure returns
-// false and sets error to one line saying where and why (line number included), leaving the record
-// unusable. Never exits and never prints: the viewer, the tests and the fuzzer all call it.
-bool parse_object(std::string_view text, object_record& object, std::string& error);
-
-// Reads an object file of either kind from the window, as load_object reads it: an OFF or SKEL
-// file (off.hpp) with read_off, any other with read_object, which sees the window as it was.
-bool read_any_object(text_window& w, object_record& object, std::string& error);
-
-// The same from the text in memory: the entry that the tests and the fuzzer call.
-bool parse_any_object(std::string_view text, object_record& object, std::string& error);
-
-// Reads the named object file into the record, printing the loader's progress messages. An
-// object read from an OFF or SKEL file is named after the file (name_after_file in off.hpp).
-// Every failure prints its message and ends the process with status 255.
-void load_object(object_record& object, const std::string& file_name);
 
 } // namespace zorv

@@ -3,27 +3,28 @@
 // header (the keyword, the dimension of nOFF, the counts as one line), the vertices as a stream
 // of numbers, and each face, polyline or cell as a record: a size, that many indices, and the
 // rest of its line (a colour, a comment) skipped. Numbers are read as scanf reads them, through
-// the same window and number stream as zorv's own format, so a file of any size or a stream
-// without end is read in bounded memory, and every refusal names its line. The edges of the
-// faces become the lines as they are met, each once: a point keeps the lines it starts in a short
-// chain that its next edges walk (a counting sort takes the few points that start many): linear
-// in the size of the file, whatever it holds.
+// the readers' window, number stream and checks of counts (reading.hpp), so a file of any size or
+// a stream without end is read in bounded memory, and every refusal names its line. The edges of
+// the faces become the lines as they are met, each once: a point keeps the lines it starts in a
+// short chain that its next edges walk (a counting sort takes the few points that start many):
+// linear in the size of the file, whatever it holds.
 #include "off.hpp"
 
 #include "big_arrays.hpp"
 #include "number_stream.hpp"
-#include "scan.hpp"
+#include "reading.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <initializer_list>
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -52,10 +53,6 @@ constexpr int edge_count_position = 2; // informational: read, never trusted
 // polyline or cell at least "1 0" and the separator before it.
 constexpr std::uint64_t least_number_bytes = 2;
 constexpr std::uint64_t least_record_bytes = 4;
-
-// The loops read on when fewer bytes than this are left in the window, so that the number stream
-// nearly always has a whole view to read, as in zorv's own loader.
-constexpr std::ptrdiff_t read_ahead = 1024;
 
 // The lines are counted in 32 bits.
 constexpr std::size_t most_lines = std::numeric_limits<std::int32_t>::max();
@@ -192,31 +189,22 @@ bool word_at(text_window& w, std::string_view word) {
   return !fill(w, word.size() + 1) || ends_word(w.p[word.size()]);
 }
 
-enum class number_state { read, missing, too_long };
-
-// A number read by a scanner from p, the start of a held word: it must end the word, where white
-// space, a comment or the end of the text follows ("1.5" is no index, "1,2" no coordinate).
-number_state after_scan(text_window& w, const char* next) {
-  if (next == nullptr) return number_state::missing;
-  if (static_cast<std::size_t>(next - w.p) > longest_token) return number_state::too_long;
-  if (next != w.end && !ends_word(*next)) return number_state::missing;
-  w.p = next;
-  return number_state::read;
+// A number read alone must end its word, where white space, a comment or the end of the text
+// follows ("1.5" is no index, "1,2" no coordinate); p has moved past it either way.
+number_state ending_word(const text_window& w, number_state state) {
+  if (state == number_state::read && w.p != w.end && !ends_word(*w.p)) return number_state::missing;
+  return state;
 }
 
-// The next number after white space and comments, held whole and read alone; p moves past it,
-// or stays at the word that is no number.
-number_state read_int_alone(text_window& w, std::int32_t& value, bool& overflow) {
+// The next number after white space and comments, held whole and read alone (reading.hpp).
+number_state read_int_word(text_window& w, std::int32_t& value, bool& overflow) {
   skip_space(w);
-  hold_token(w);
-  overflow = false;
-  return after_scan(w, scan_int(w.p, w.end, value, overflow));
+  return ending_word(w, read_int_alone(w, value, overflow));
 }
 
-number_state read_float_alone(text_window& w, float& value) {
+number_state read_float_word(text_window& w, float& value) {
   skip_space(w);
-  hold_token(w);
-  return after_scan(w, scan_float(w.p, w.end, value));
+  return ending_word(w, read_float_alone(w, value));
 }
 
 // ---- The header ----
@@ -228,38 +216,26 @@ struct off_header {
   std::int32_t vertices = 0;
   std::int32_t records = 0; // faces, or polylines
   std::int32_t cells = 0;
-  bool checked = false;     // the counts against the bytes after them, which were known
-  std::int64_t line = 0;    // of the counts
-  std::uint64_t offset = 0; // just after them
+  count_place counts; // where the counts stand
 };
 
 std::string_view record_noun(const off_header& h) {
   return h.skeleton ? "polyline" : "face";
 }
 
-// Refuses the first count whose items, with those before them, need more text than the bytes
-// that follow the counts. True if one was refused.
-bool refuse_counts(const off_header& h, std::uint64_t bytes, std::string& error) {
-  const std::string record_count = std::string(record_noun(h)) + " count";
-  const struct {
-    std::string_view noun;
-    std::int32_t value;
-    std::uint64_t least_bytes;
-  } counts[] = {
+std::string_view record_count_noun(const off_header& h) {
+  return h.skeleton ? "polyline count" : "face count";
+}
+
+// The counts that the text must hold, in its order: the vertices, then the records, then the
+// cells.
+std::array<count_need, 3> count_needs(const off_header& h) {
+  return {{
       {"vertex count", h.vertices,
        least_number_bytes * static_cast<std::uint64_t>(h.dimension + h.extras)},
-      {record_count, h.records, least_record_bytes},
+      {record_count_noun(h), h.records, least_record_bytes},
       {"cell count", h.cells, least_record_bytes},
-  };
-  std::uint64_t need = 0;
-  for (const auto& c : counts) {
-    need += static_cast<std::uint64_t>(c.value) * c.least_bytes;
-    if (need <= bytes) continue;
-    refuse_on_line(
-        h.line, {c.noun, " ", std::to_string(c.value), " is more than the file can hold"}, error);
-    return true;
-  }
-  return false;
+  }};
 }
 
 // The keyword that find_off_keyword found at p: the kind of file, its dimension and the numbers
@@ -283,7 +259,7 @@ bool read_keyword(text_window& w, off_header& h, std::string& error) {
   if (k.n_dimension) {
     std::int32_t dimension = 0;
     bool overflow = false;
-    const number_state state = read_int_alone(w, dimension, overflow);
+    const number_state state = read_int_word(w, dimension, overflow);
     if (state == number_state::too_long) return refuse_long_number(w, error);
     if (state != number_state::read)
       return refuse_at(w, w.p, {"expected the dimension after ", word}, error);
@@ -301,8 +277,8 @@ bool read_keyword(text_window& w, off_header& h, std::string& error) {
 // The counts, read as one line: from the next word to the end of its line. A reader that took
 // words from a stream would take a Geomview file's first coordinate for a cell count.
 bool read_counts(text_window& w, off_header& h, std::string& error) {
-  const std::string record_count = std::string(record_noun(h)) + " count";
-  const std::string_view nouns[] = {"vertex count", record_count, "edge count", "cell count"};
+  const std::string_view nouns[] = {"vertex count", record_count_noun(h), "edge count",
+                                    "cell count"};
   const int most = h.skeleton ? most_skel_counts : most_off_counts;
   std::array<std::int32_t, most_off_counts> values{};
   int count = 0;
@@ -313,7 +289,7 @@ bool read_counts(text_window& w, off_header& h, std::string& error) {
     if (count == most)
       return refuse_at(w, w.p, {"more than ", std::to_string(most), " counts"}, error);
     bool overflow = false;
-    const number_state state = read_int_alone(w, values[count], overflow);
+    const number_state state = read_int_word(w, values[count], overflow);
     if (state == number_state::too_long) return refuse_long_number(w, error);
     if (state != number_state::read)
       return refuse_at(w, w.p, {"expected the ", nouns[count]}, error);
@@ -328,89 +304,56 @@ bool read_counts(text_window& w, off_header& h, std::string& error) {
   h.vertices = values[0];
   h.records = values[1];
   h.cells = count == most_off_counts ? values[3] : 0;
-  h.line = line_of(w, w.p);
-  h.offset = offset_of(w, w.p);
-  const std::int64_t bytes = bytes_after(w, w.p);
-  h.checked = bytes >= 0;
-  return !(h.checked && refuse_counts(h, static_cast<std::uint64_t>(bytes), error));
+  return place_counts(w, w.p, line_of(w, w.p), count_needs(h), h.counts, error);
 }
 
 // ---- The records, through the number stream ----
 
-// The window, the stream that reads ahead in it, and the header that says what to read.
+// The window with the stream that reads ahead in it, and the header that says what to read.
 struct off_reader {
-  text_window& w;
+  number_reader in;
   const off_header& header;
   std::string& error;
-  number_stream s;
-  std::ptrdiff_t ahead;         // read on when fewer bytes are left in the stream
   std::uint64_t most_line_room; // the lines the text after the vertices could make
 };
 
-// Before a number is read alone the window takes the stream's position; after it, the stream
-// the window's.
-void to_window(off_reader& r) {
-  r.w.p = r.s.p;
-}
-void to_stream(off_reader& r) {
-  r.s = open_numbers(r.w.begin, r.w.p, r.w.end);
-}
-
-void read_on(off_reader& r) {
-  to_window(r);
-  fill(r.w, read_ahead);
-  r.ahead = r.w.at_end ? 0 : read_ahead;
-  to_stream(r);
-}
-
-[[gnu::always_inline]] inline void keep_reading(off_reader& r) {
-  if (r.s.end - r.s.p < r.ahead) [[unlikely]]
-    read_on(r);
-}
-
-// Items ran out or went wrong. Where the size of the text was not known when the counts were
-// read, they are checked once the whole text has been seen, reading on by at most one window for
-// it, and refused as they would have been at first; otherwise the refusal is the item's own, as
-// it must be for a stream without end. True if a count was refused.
+// Items ran out or went wrong: the counts, if they were not checked at first (reading.hpp).
 bool counts_refused(off_reader& r) {
-  text_window& w = r.w;
-  if (r.header.checked) return false;
-  if (!w.at_end) refill(w, w.capacity);
-  if (!w.at_end) return false;
-  return refuse_counts(r.header, offset_of(w, w.end) - r.header.offset, r.error);
+  return counts_refused(r.in.w, r.header.counts, count_needs(r.header), r.error);
 }
 
 // A vertex's number that the stream could not read: read alone, or refused.
 [[gnu::noinline]] bool read_vertex_number_alone(off_reader& r, float& value, bool coordinate,
                                                 std::int32_t vertex) {
-  to_window(r);
-  const number_state state = read_float_alone(r.w, value);
+  text_window& w = r.in.w;
+  to_window(r.in);
+  const number_state state = read_float_word(w, value);
   if (state == number_state::read && (!coordinate || std::isfinite(value))) {
-    to_stream(r);
+    to_stream(r.in);
     return true;
   }
   if (counts_refused(r)) return false;
   const off_header& h = r.header;
   const std::string which = ordinal_of(vertex + 1, h.vertices);
-  if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
+  if (state == number_state::too_long) return refuse_long_number(w, r.error);
   if (state == number_state::read)
-    return refuse_at(r.w, r.w.p, {"a coordinate of vertex ", which, " is not a finite number"},
+    return refuse_at(w, w.p, {"a coordinate of vertex ", which, " is not a finite number"},
                      r.error);
   if (h.extras == 0)
-    return refuse_at(r.w, r.w.p,
+    return refuse_at(w, w.p,
                      {"expected ", std::to_string(h.dimension), " coordinates of vertex ", which},
                      r.error);
   return refuse_at(
-      r.w, r.w.p,
-      {"expected ", std::to_string(h.dimension + h.extras), " numbers of vertex ", which}, r.error);
+      w, w.p, {"expected ", std::to_string(h.dimension + h.extras), " numbers of vertex ", which},
+      r.error);
 }
 
 [[gnu::always_inline]] inline bool read_vertex_number(off_reader& r, float& value, bool coordinate,
                                                       std::int32_t vertex) {
-  keep_reading(r);
-  number_stream next = r.s;
+  keep_reading(r.in);
+  number_stream next = r.in.s;
   if (next_short_float(next, value)) {
-    r.s = next;
+    r.in.s = next;
     return true;
   }
   return read_vertex_number_alone(r, value, coordinate, vertex);
@@ -419,15 +362,15 @@ bool counts_refused(off_reader& r) {
 bool read_vertices(off_reader& r, std::vector<point>& points) {
   const off_header& h = r.header;
   points.clear();
-  if (h.checked) make_room(points, static_cast<std::size_t>(h.vertices));
+  if (h.counts.checked) make_room(points, static_cast<std::size_t>(h.vertices));
   // Most 4D files give four short decimals a vertex and nothing else: read together.
   const bool four_alone = h.dimension == most_dimension && h.extras == 0;
   for (std::int32_t i = 0; i < h.vertices; ++i) {
-    keep_reading(r);
+    keep_reading(r.in);
     std::array<float, 4> c{};
-    number_stream together = r.s;
+    number_stream together = r.in.s;
     if (four_alone && next_short_floats(together, c)) {
-      r.s = together;
+      r.in.s = together;
       points.push_back({c[0], c[1], c[2], c[3]});
       continue;
     }
@@ -453,34 +396,34 @@ struct record_kind {
 // The size of record ordinal that the stream could not read, or that is less than 1.
 [[gnu::noinline]] bool read_size_alone(off_reader& r, const record_kind& kind, std::int32_t ordinal,
                                        std::int32_t& size) {
-  to_window(r);
+  text_window& w = r.in.w;
+  to_window(r.in);
   bool overflow = false;
-  const number_state state = read_int_alone(r.w, size, overflow);
+  const number_state state = read_int_word(w, size, overflow);
   if (state == number_state::read && !overflow && size >= 1) {
-    to_stream(r);
+    to_stream(r.in);
     return true;
   }
   if (counts_refused(r)) return false;
   const std::string which = ordinal_of(ordinal + 1, kind.count);
   const std::string noun = std::string(kind.index_noun) + " count";
-  if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
+  if (state == number_state::too_long) return refuse_long_number(w, r.error);
   if (state == number_state::missing)
-    return refuse_at(r.w, r.w.p, {"expected the ", noun, " of ", kind.noun, " ", which}, r.error);
+    return refuse_at(w, w.p, {"expected the ", noun, " of ", kind.noun, " ", which}, r.error);
   if (overflow)
-    return refuse_at(r.w, r.w.p,
-                     {"the ", noun, " of ", kind.noun, " ", which, " does not fit 32 bits"},
+    return refuse_at(w, w.p, {"the ", noun, " of ", kind.noun, " ", which, " does not fit 32 bits"},
                      r.error);
   return refuse_at(
-      r.w, r.w.p,
-      {noun, " ", std::to_string(size), " of ", kind.noun, " ", which, " is less than 1"}, r.error);
+      w, w.p, {noun, " ", std::to_string(size), " of ", kind.noun, " ", which, " is less than 1"},
+      r.error);
 }
 
 [[gnu::always_inline]] inline bool read_size(off_reader& r, const record_kind& kind,
                                              std::int32_t ordinal, std::int32_t& size) {
-  keep_reading(r);
-  number_stream next = r.s;
+  keep_reading(r.in);
+  number_stream next = r.in.s;
   if (next_short_int(next, size) && size >= 1) {
-    r.s = next;
+    r.in.s = next;
     return true;
   }
   return read_size_alone(r, kind, ordinal, size);
@@ -490,26 +433,27 @@ struct record_kind {
 [[gnu::noinline]] bool read_index_alone(off_reader& r, const record_kind& kind,
                                         std::int32_t ordinal, std::int32_t size,
                                         std::int32_t& index) {
-  to_window(r);
+  text_window& w = r.in.w;
+  to_window(r.in);
   bool overflow = false;
-  const number_state state = read_int_alone(r.w, index, overflow);
+  const number_state state = read_int_word(w, index, overflow);
   if (state == number_state::read && !overflow && index >= 0 && index < kind.limit) {
-    to_stream(r);
+    to_stream(r.in);
     return true;
   }
   if (counts_refused(r)) return false;
   const std::string which = ordinal_of(ordinal + 1, kind.count);
-  if (state == number_state::too_long) return refuse_long_number(r.w, r.error);
+  if (state == number_state::too_long) return refuse_long_number(w, r.error);
   if (state == number_state::missing)
-    return refuse_at(r.w, r.w.p,
+    return refuse_at(w, w.p,
                      {"expected ", std::to_string(size), " ", kind.index_noun, " indices of ",
                       kind.noun, " ", which},
                      r.error);
   if (overflow)
     return refuse_at(
-        r.w, r.w.p, {kind.index_noun, " index of ", kind.noun, " ", which, " does not fit 32 bits"},
+        w, w.p, {kind.index_noun, " index of ", kind.noun, " ", which, " does not fit 32 bits"},
         r.error);
-  return refuse_at(r.w, r.w.p,
+  return refuse_at(w, w.p,
                    {kind.index_noun, " index ", std::to_string(index), " of ", kind.noun, " ",
                     which, " is out of range for ", std::to_string(kind.limit), " ",
                     kind.index_plural},
@@ -519,11 +463,11 @@ struct record_kind {
 [[gnu::always_inline]] inline bool read_index(off_reader& r, const record_kind& kind,
                                               std::int32_t ordinal, std::int32_t size,
                                               std::int32_t& index) {
-  keep_reading(r);
-  number_stream next = r.s;
+  keep_reading(r.in);
+  number_stream next = r.in.s;
   if (next_short_int(next, index) &&
       static_cast<std::uint32_t>(index) < static_cast<std::uint32_t>(kind.limit)) {
-    r.s = next;
+    r.in.s = next;
     return true;
   }
   return read_index_alone(r, kind, ordinal, size, index);
@@ -531,14 +475,15 @@ struct record_kind {
 
 // Past the rest of the record's line (a colour, a comment) and its line feed.
 [[gnu::noinline]] void end_record_alone(off_reader& r) {
-  to_window(r);
-  skip_to_line_end(r.w);
-  if (r.w.p != r.w.end) ++r.w.p;
-  to_stream(r);
+  text_window& w = r.in.w;
+  to_window(r.in);
+  skip_to_line_end(w);
+  if (w.p != w.end) ++w.p;
+  to_stream(r.in);
 }
 
 [[gnu::always_inline]] inline void end_record(off_reader& r) {
-  number_stream& s = r.s;
+  number_stream& s = r.in.s;
   if (s.p != s.end && *s.p == '\n') return skip_to(s, s.p + 1);
   const void* line_feed = std::memchr(s.p, '\n', static_cast<std::size_t>(s.end - s.p));
   if (line_feed == nullptr) return end_record_alone(r);
@@ -572,11 +517,12 @@ struct line_set {
                                       std::int32_t records) {
   std::vector<line>& lines = set.lines;
   if (lines.size() == most_lines) {
-    to_window(r);
-    return refuse_at(r.w, r.w.p, {"more than ", std::to_string(most_lines), " lines"}, r.error);
+    to_window(r.in);
+    return refuse_at(r.in.w, r.in.w.p, {"more than ", std::to_string(most_lines), " lines"},
+                     r.error);
   }
   std::uint64_t room = std::max<std::uint64_t>(2 * lines.capacity(), first_line_room);
-  if (r.header.checked && records_read > 0) {
+  if (r.header.counts.checked && records_read > 0) {
     const std::uint64_t all = lines.size() * static_cast<std::uint64_t>(records) /
                               static_cast<std::uint64_t>(records_read);
     room = std::max(room, all + all / 16);
@@ -651,11 +597,11 @@ struct quick_record {
 bool read_records(off_reader& r, const record_kind& kind, record_edges made, line_set& set) {
   const auto limit = static_cast<std::uint32_t>(kind.limit);
   for (std::int32_t i = 0; i < kind.count; ++i) {
-    keep_reading(r);
+    keep_reading(r.in);
     quick_record q;
-    number_stream quick = r.s;
+    number_stream quick = r.in.s;
     if (read_quick_record(quick, limit, q)) {
-      r.s = quick;
+      r.in.s = quick;
       if (made != record_edges::none) {
         for (std::int32_t k = 1; k < q.size; ++k)
           if (!meet(r, set, q.indices[static_cast<std::size_t>(k) - 1],
@@ -745,10 +691,10 @@ bool find_off_keyword(text_window& w) {
 bool read_off(text_window& w, object_record& object, std::string& error) {
   off_header h;
   if (!read_keyword(w, h, error) || !read_counts(w, h, error)) return false;
-  off_reader r{w, h, error, open_numbers(w.begin, w.p, w.end), read_ahead, most_lines};
+  off_reader r{start_numbers(w), h, error, most_lines};
   if (!read_vertices(r, object.points)) return false;
-  to_window(r);
-  if (h.checked)
+  to_window(r.in);
+  if (h.counts.checked)
     r.most_line_room = static_cast<std::uint64_t>(bytes_after(w, w.p)) / least_index_bytes;
   object.lines.clear();
   line_set set{object.lines, big_vector<std::int32_t>(object.points.size(), chain_end), {}, false};
@@ -764,13 +710,6 @@ bool read_off(text_window& w, object_record& object, std::string& error) {
   object.projected.assign(object.points.size(), point{});
   object.name[0] = '\0';
   return true;
-}
-
-void name_after_file(object_record& object, const std::string& file_name) {
-  const std::string stem = std::filesystem::path(file_name).stem().string();
-  const std::size_t length = std::min(stem.size(), name_size - 1);
-  stem.copy(object.name, length);
-  object.name[length] = '\0';
 }
 
 } // namespace zorv

@@ -5,8 +5,8 @@
 #include "object.hpp"
 #include "text_window.hpp"
 
+#include <cstddef>
 #include <string>
-#include <string_view>
 
 namespace zorv {
 
@@ -28,9 +28,5 @@ bool find_off_keyword(text_window& w);
 // included); a failed read of the window's file ends its text and is in w.read_error. Never exits
 // and never prints.
 bool read_off(text_window& w, object_record& object, std::string& error);
-
-// The name of an object read from an OFF or SKEL file: the file's name without its folder and
-// extension, cut to the 31 characters that the name field holds.
-void name_after_file(object_record& object, const std::string& file_name);
 
 } // namespace zorv

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -97,19 +96,10 @@ constexpr int run_width = 8;
 int short_digit_run(const char* p, const char* end, std::uint32_t& value) {
   if constexpr (std::endian::native == std::endian::little) {
     if (end - p >= run_width) {
-      std::uint64_t chunk;
-      std::memcpy(&chunk, p, sizeof chunk);
-      // Per character: zero exactly for '0' to '9' (high half 3, and adding 6 keeps it 3). A carry
-      // out of a character moves toward later ones, past the first non-digit, so it cannot matter.
-      const std::uint64_t not_digit = ((chunk & 0xF0F0F0F0F0F0F0F0) |
-                                       (((chunk + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^
-                                      0x3333333333333333;
-      const int count = std::countr_zero(not_digit) / 8; // 64 / 8 when all are digits
-      // The digits moved to the top, zeros (leading zeros) below; then pairs, fours and eights.
-      chunk = count ? (chunk << (8 * (run_width - count))) & 0x0F0F0F0F0F0F0F0F : 0;
-      chunk = (chunk * 2561) >> 8;
-      chunk = ((chunk & 0x00FF00FF00FF00FF) * 6553601) >> 16;
-      value = static_cast<std::uint32_t>(((chunk & 0x0000FFFF0000FFFF) * 42949672960001) >> 32);
+      const std::uint64_t word = swar::digit_word(p);
+      const int count = std::countr_zero(swar::not_digits(word)) / 8; // 64 / 8 when all are digits
+      // The digits moved to the top, zeros (leading zeros) below.
+      value = swar::digits_value(count ? word << (8 * (run_width - count)) : 0);
       return count;
     }
   }

@@ -190,30 +190,4 @@ std::int64_t bytes_after(const text_window& w, const char* where) {
   return w.at_end ? w.end - where : -1;
 }
 
-bool refuse_on_line(std::int64_t line, std::initializer_list<std::string_view> parts,
-                    std::string& error) {
-  error = "line ";
-  error += std::to_string(line);
-  error += ": ";
-  for (const std::string_view part : parts) error += part;
-  return false;
-}
-
-bool refuse_at(const text_window& w, const char* where,
-               std::initializer_list<std::string_view> parts, std::string& error) {
-  const bool ended = where == w.end && w.at_end;
-  return refuse_on_line(ended ? line_of_text_end(w) : line_of(w, where), parts, error);
-}
-
-bool refuse_long_number(const text_window& w, std::string& error) {
-  return refuse_at(w, w.p, {"number longer than ", std::to_string(longest_token), " characters"},
-                   error);
-}
-
-std::string ordinal_of(std::int32_t ordinal, std::int32_t count) {
-  std::string text = std::to_string(ordinal);
-  text += " of ";
-  return text += std::to_string(count);
-}
-
 } // namespace zorv

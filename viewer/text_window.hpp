@@ -8,9 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
-#include <string>
 #include <string_view>
 
 namespace zorv {
@@ -89,22 +87,5 @@ std::uint64_t offset_of(const text_window& w, const char* where);
 
 // How many bytes of the text follow where, or -1 while that is not known.
 std::int64_t bytes_after(const text_window& w, const char* where);
-
-// A reader's refusal, for the message "line <n>: <what>": sets error to "line <n>: " and the
-// parts, and returns false.
-bool refuse_on_line(std::int64_t line, std::initializer_list<std::string_view> parts,
-                    std::string& error);
-
-// The same for the line that holds where. A text that ends too soon is blamed on the line where it
-// ends, not on the empty one after.
-bool refuse_at(const text_window& w, const char* where,
-               std::initializer_list<std::string_view> parts, std::string& error);
-
-// A number longer than longest_token is refused rather than held: scanf would read it, but no
-// real file has one, and holding it would take memory without bound.
-bool refuse_long_number(const text_window& w, std::string& error);
-
-// "2 of 5": an item's position among its kind, counted from 1.
-std::string ordinal_of(std::int32_t ordinal, std::int32_t count);
 
 } // namespace zorv

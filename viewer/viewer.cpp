@@ -1,5 +1,7 @@
 #include "viewer.hpp"
 
+#include "load.hpp"
+
 namespace zorv {
 namespace {
 

@@ -4,6 +4,7 @@
 // lines each a distinct pair, smaller index first. The same bytes are also read from a file
 // through a window of a few dozen bytes, as load_object reads a file through its own: that must
 // give the same object, bit for bit, or the same refusal.
+#include "load.hpp"
 #include "object.hpp"
 #include "off.hpp"
 #include "text_window.hpp"

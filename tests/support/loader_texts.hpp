@@ -2,6 +2,7 @@
 // file as a file of that text would be read, and random edits that find what a table misses.
 #pragma once
 
+#include "load.hpp"
 #include "object.hpp"
 #include "text_window.hpp"
 

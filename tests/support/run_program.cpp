@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -141,8 +142,12 @@ void remove_temp_dir(const std::string& dir) {
   if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
 }
 
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
+std::string write_file(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary);
+  file << text;
+  file.close();
+  if (!file) throw std::runtime_error("cannot write " + path);
+  return path;
 }
 
 std::string read_file(const std::string& path) {

@@ -58,7 +58,9 @@ int shell_status(const program_run& run);
 // A private directory under /tmp, removed with its contents. Empty if it cannot be made.
 std::string make_temp_dir();
 void remove_temp_dir(const std::string& dir);
-void write_file(const std::string& path, const std::string& text);
+// Writes the text to a file at path, made or emptied first, and returns path; throws
+// std::runtime_error, which fails the test, if the file cannot be written whole.
+std::string write_file(const std::string& path, const std::string& text);
 std::string read_file(const std::string& path);
 
 } // namespace zorv::testrun

@@ -4,6 +4,7 @@
 
 #include "object.hpp"
 #include "printf_generators.hpp"
+#include "zorv_file.hpp"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,27 @@
+// Loading an object file: the choice of its reader, by what the file starts with, above the
+// readers themselves: read_off (off.hpp) for an OFF or SKEL file, read_object (zorv_file.hpp) for
+// any other.
+#pragma once
+
+#include "object.hpp"
+#include "text_window.hpp"
+
+#include <string>
+#include <string_view>
+
+namespace zorv {
+
+// Reads an object file of either kind from the window, as load_object reads it: an OFF or SKEL
+// file with read_off, any other with read_object, which sees the window as it was.
+bool read_any_object(text_window& w, object_record& object, std::string& error);
+
+// The same from the text in memory: the entry that the tests and the fuzzer call.
+bool parse_any_object(std::string_view text, object_record& object, std::string& error);
+
+// Reads the named object file into the record, printing the loader's progress messages. An
+// object read from an OFF or SKEL file is named after the file: its name without its folder and
+// extension, cut to the 31 characters that the name field holds. Every failure prints its
+// message and ends the process with status 255.
+void load_object(object_record& object, const std::string& file_name);
+
+} // namespace zorv
