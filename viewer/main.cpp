@@ -12,9 +12,10 @@
 //   1. Tools: fatal (the progress report, and how the process ends), scan and number_stream
 //      (numbers as scanf reads them), text_window and big_arrays (reading large files), colours
 //      (X's colour names).
-//   2. The object and the options: object (the record), the readers of zorv's own files and of
-//      OFF and SKEL files, load (which reader a file needs); settings (the command line and the
-//      run mode, read-only once parsed).
+//   2. The object and the options: object (the record), reading (what both readers share:
+//      numbers read ahead, counts, refusals naming the line), zorv_file and off (the readers of
+//      zorv's own files and of OFF and SKEL files), load (which reader a file needs); settings
+//      (the command line and the run mode, read-only once parsed).
 //   3. The frame: view (what changes while the viewer runs), geometry (points to segments),
 //      depth (-wc's steps), picture (a frame drawn with cairo).
 //   4. The frame targets, side by side, and input: window (the X side both windows share),
