@@ -614,6 +614,8 @@ TEST(ReadOffTest, NamesTheLineOfTextAfterTheLastRecord) {
       {"OFF\n3 1\n" + three_points + "3 0 1 2 1 0 0 # a colour\n\n# end\n  \t\n", 3, 3, ""},
       {"OFF\n3 1\n" + three_points + "3 0 1 2", 3, 3, ""},
       {"OFF\n0 0\n", 0, 0, ""},
+      // The look after the last record is bounded, as the look before the keyword is.
+      {"OFF\n0 0\n" + std::string(most_preamble_bytes, '\n') + "1\n", 0, 0, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE('"' + c.text + '"');

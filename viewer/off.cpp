@@ -498,6 +498,26 @@ struct record_kind {
   skip_to(s, static_cast<const char*>(line_feed) + 1);
 }
 
+// True if text other than white space and comments follows p within most_preamble_bytes: then p
+// is moved to it. The look is bounded, so that a stream of endless blank lines after the last
+// record still loads.
+bool text_follows(text_window& w) {
+  const std::uint64_t start = offset_of(w, w.p);
+  bool comment = false;
+  while (offset_of(w, w.p) - start < most_preamble_bytes && fill(w, 1)) {
+    const char c = *w.p;
+    if (c == '\n') {
+      comment = false;
+    } else if (c == comment_mark) {
+      comment = true;
+    } else if (!comment && !is_white_space(c)) {
+      return true;
+    }
+    ++w.p;
+  }
+  return false;
+}
+
 // ---- The lines: each edge once, in the order first met ----
 
 // A point keeps the lines that it starts (as their smaller index) in a chain through the lines,
@@ -810,9 +830,8 @@ bool read_off(text_window& w, object_record& object, std::string& error, std::st
     return false;
   // Real files carry trailing data: it is passed over, and said once.
   to_window(r.in);
-  skip_space(w);
   notice.clear();
-  if (w.p != w.end) refuse_at(w, w.p, {"text after the last record is ignored"}, notice);
+  if (text_follows(w)) refuse_at(w, w.p, {"text after the last record is ignored"}, notice);
   drop_unchained_repeats(set);
   object.point_count = h.vertices;
   object.line_count = static_cast<std::int32_t>(object.lines.size());

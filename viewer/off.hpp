@@ -31,8 +31,9 @@ bool refuse_off_lookalike(text_window& w, std::string& error);
 // each unordered pair once, in the order first met, the smaller index first. The name is left
 // empty. On failure returns false and sets error to one line saying where and why (line number
 // included); a failed read of the window's file ends its text and is in w.read_error. Text other
-// than white space and comments after the last record is passed over, and notice says where it
-// starts in a line of the same form; otherwise notice is empty. Never exits and never prints.
+// than white space and comments after the last record is passed over, and where it starts within
+// most_preamble_bytes of the record, notice says so in a line of the same form; otherwise notice
+// is empty. Never exits and never prints.
 bool read_off(text_window& w, object_record& object, std::string& error, std::string& notice);
 
 } // namespace zorv
