@@ -710,11 +710,8 @@ std::size_t past_byte_order_mark(text_window& w) {
 
 // The magic numbers with which compressed files start: gzip, bzip2, xz and zstd.
 bool starts_compressed(text_window& w) {
-  constexpr std::string_view magics[] = {"\x1F\x8B", "BZh",
-                                         std::string_view("\xFD"
-                                                          "7zXZ\0",
-                                                          6),
-                                         "\x28\xB5\x2F\xFD"};
+  constexpr std::string_view magics[] = {
+      "\x1F\x8B", "BZh", std::string_view("\xFD\x37\x7A\x58\x5A\x00", 6), "\x28\xB5\x2F\xFD"};
   char c = 0;
   for (const std::string_view magic : magics) {
     std::size_t at = 0;
@@ -775,11 +772,10 @@ std::string lookalike_fault(std::string_view word) {
     return std::string(dimension) + "-dimensional " + std::string(kind) +
            " files are not read (zorv shows 4 dimensions)";
   }
-  if (!rest.empty() && (is_digit(rest[0]) || rest[0] == '-' || rest[0] == '+'))
-    return "the counts must be parted from the keyword " +
-           std::string(word.substr(0, word.size() - rest.size())) + " by white space, as in " +
-           std::string(word.substr(0, word.size() - rest.size())) + " " + std::string(rest);
-  return {};
+  if (rest.empty() || !(is_digit(rest[0]) || rest[0] == '-' || rest[0] == '+')) return {};
+  const std::string keyword(word.substr(0, word.size() - rest.size()));
+  return "the counts must be parted from the keyword " + keyword + " by white space, as in " +
+         keyword + " " + std::string(rest);
 }
 
 } // namespace
