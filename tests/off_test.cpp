@@ -437,9 +437,9 @@ TEST(ReadOffTest, RefusesBrokenFilesNamingTheLine) {
   }
 }
 
-// zorv's own files begin with "p={"; one that begins with anything but an OFF or SKEL keyword,
-// even after comment lines, blank lines or an appearance block, is read by zorv's own reader as
-// before: the same object, or the same refusal on the same line.
+// zorv's own files begin with "p={"; one that begins with anything but an OFF or SKEL keyword or
+// a keyword written wrong, even after comment lines, blank lines or an appearance block, is read
+// by zorv's own reader: the same object, or the same refusal on the same line.
 TEST(ReadOffTest, LeavesEveryOtherFileToZorvsOwnReader) {
   const std::string preamble_of_blank_lines(most_preamble_bytes, '\n');
   const std::string texts[] = {
