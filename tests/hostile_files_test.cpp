@@ -193,6 +193,17 @@ TEST_F(HostileFilesTest, AreRefusedWithTheLineOrLoadedNeverCrashOrHang) {
        "0.5 ", "\n", ""},
       {"a mebibyte of blank lines before OFF", "", megabyte, "\n", "OFF\n0 0\n",
        "line 1: expected \"p={\""},
+      // Files that look like OFF but are not read, refused as what they are.
+      {"a gzip-compressed OFF file", std::string("\x1F\x8B\x08\0", 4) + garbage(1024), 0, "", "",
+       "line 1: a compressed file: decompress it first"},
+      {"a 5-dimensional OFF file", "5OFF\n1 0\n0 0 0 0 0\n", 0, "", "",
+       "line 1: 5-dimensional OFF files are not read (zorv shows 4 dimensions)"},
+      {"OFF: counts glued to the keyword", "OFF8 6 12\n", 0, "", "",
+       "line 1: the counts must be parted from the keyword OFF by white space, as in OFF 8"},
+      {"OFF: a face of no vertices, the file's last byte", "OFF\n1 1\n0 0 0\n0", 0, "", "",
+       "line 4: face 1 of 1 has no vertices"},
+      {"OFF: a dimension of 14 digits", "nOFF 99999999999999\n", 0, "", "",
+       "line 1: dimension 99999999999999 is more than 4"},
   };
   int refusals = 0;
   long most_memory_kib = 0;

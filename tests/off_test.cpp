@@ -124,6 +124,10 @@ TEST(ReadOffTest, ReadsEveryVariantOfTheFamily) {
        "CnOFF 4\n2 1\n0 0 0 3 1 1 1 1\n1 0 0 3 1 1 1 1\n2 0 1\n",
        {{0, 0, 0, 3}, {1, 0, 0, 3}},
        {{0, 1}}},
+      {"a UTF-8 byte-order mark before OFF",
+       "\xEF\xBB\xBFOFF\n4 1 4\n" + square3_text + "4 0 1 2 3\n", square3, square_lines},
+      {"a byte-order mark, then a comment, before 4OFF",
+       "\xEF\xBB\xBF# x\n4OFF\n4 1 4\n" + square4_text + "4 0 1 2 3\n", square4, square_lines},
       // The counts: 2, 3 or 4 of them, on their own line or on the keyword's.
       {"2 counts", "OFF\n4 2\n" + square3_text + two_triangles, square3, two_triangle_lines},
       {"4 counts, cells after the faces",
@@ -344,8 +348,31 @@ TEST(ReadOffTest, RefusesBrokenFilesNamingTheLine) {
       {"4SKEL BINARY", "line 1: binary SKEL files are not supported"},
       {"nOFF\n5\n", "line 2: dimension 5 is more than 4"},
       {"nOFF 2\n", "line 1: dimension 2 is less than 3"},
+      {"nOFF 99999999999999\n", "line 1: dimension 99999999999999 is more than 4"},
+      {"nOFF\n-99999999999999\n", "line 2: dimension -99999999999999 is less than 3"},
       {"nOFF\n", "line 1: expected the dimension after nOFF"},
       {"nSKEL four\n", "line 1: expected the dimension after nSKEL"},
+      // Files of the family that are not read, and files that only look like it.
+      {"5OFF\n3 1\n", "line 1: 5-dimensional OFF files are not read (zorv shows 4 dimensions)"},
+      {"# x\nC10SKEL\n",
+       "line 2: 10-dimensional SKEL files are not read (zorv shows 4 dimensions)"},
+      {"3OFF\n3 1\n", "line 1: 3OFF is not a keyword: 4 is the only dimension written before OFF"},
+      {"OFF8 6 12\n",
+       "line 1: the counts must be parted from the keyword OFF by white space, as in "
+       "OFF 8"},
+      {"\n4OFF-1 0\n", "line 2: the counts must be parted from the keyword 4OFF by white space, as "
+                       "in 4OFF -1"},
+      {"off\n3 1\n", "line 1: the keyword OFF is written in upper case, not as off"},
+      {"\xEF\xBB\xBF"
+       "4skel\n",
+       "line 1: the keyword 4SKEL is written in upper case, not as 4skel"},
+      {std::string("\x1F\x8B\x08\0\0\0\0\0", 8), "line 1: a compressed file: decompress it first"},
+      {"BZh91AY&SY", "line 1: a compressed file: decompress it first"},
+      {std::string("\xFD"
+                   "7zXZ\0\0\x04",
+                   8),
+       "line 1: a compressed file: decompress it first"},
+      {"\x28\xB5\x2F\xFD\x24", "line 1: a compressed file: decompress it first"},
       // The counts.
       {"OFF\n", "line 1: expected the vertex and face counts"},
       {"OFF\n\n3\n" + three_points, "line 3: expected the vertex and face counts"},
@@ -382,7 +409,9 @@ TEST(ReadOffTest, RefusesBrokenFilesNamingTheLine) {
        "line 6: vertex index -1 of face 1 of 1 is out of range for 3 vertices"},
       {head + "3 0 1 4294967296\n", "line 6: vertex index of face 1 of 1 does not fit 32 bits"},
       {head + "3 0 1.5 2\n", "line 6: expected 3 vertex indices of face 1 of 1"},
-      {head + "0 # no vertices\n", "line 6: vertex count 0 of face 1 of 1 is less than 1"},
+      {head + "0 # no vertices\n", "line 6: face 1 of 1 has no vertices"},
+      {"OFF\n1 1\n0 0 0\n0\n", "line 4: face 1 of 1 has no vertices"},
+      {"SKEL\n1 1\n0 0 0\n0", "line 4: polyline 1 of 1 has no vertices"},
       {head + "-3 0 1 2\n", "line 6: vertex count -3 of face 1 of 1 is less than 1"},
       {head + "x 0 1 2\n", "line 6: expected the vertex count of face 1 of 1"},
       {head + "99999999999 0 1 2\n",
@@ -397,7 +426,7 @@ TEST(ReadOffTest, RefusesBrokenFilesNamingTheLine) {
       {"4OFF\n3 1 3 1\n0 0 0 0\n1 0 0 0\n0 1 0 0\n3 0 1 2\n2 0 1\n",
        "line 7: face index 1 of cell 1 of 1 is out of range for 1 faces"},
       {"4OFF\n3 1 3 1\n0 0 0 0\n1 0 0 0\n0 1 0 0\n3 0 1 2\n0 0 1\n",
-       "line 7: face count 0 of cell 1 of 1 is less than 1"},
+       "line 7: cell 1 of 1 has no faces"},
       {"4OFF\n3 1 3 1\n0 0 0 0\n1 0 0 0\n0 1 0 0\n3 0 1 2\n3 0\n",
        "line 7: expected 3 face indices of cell 1 of 1"},
   };
@@ -408,9 +437,9 @@ TEST(ReadOffTest, RefusesBrokenFilesNamingTheLine) {
   }
 }
 
-// zorv's own files begin with "p={"; one that begins with anything but an OFF or SKEL keyword,
-// even after comment lines, blank lines or an appearance block, is read by zorv's own reader as
-// before: the same object, or the same refusal on the same line.
+// zorv's own files begin with "p={"; one that begins with anything but an OFF or SKEL keyword or
+// a keyword written wrong, even after comment lines, blank lines or an appearance block, is read
+// by zorv's own reader: the same object, or the same refusal on the same line.
 TEST(ReadOffTest, LeavesEveryOtherFileToZorvsOwnReader) {
   const std::string preamble_of_blank_lines(most_preamble_bytes, '\n');
   const std::string texts[] = {
@@ -423,8 +452,9 @@ TEST(ReadOffTest, LeavesEveryOtherFileToZorvsOwnReader) {
       "#\n# comment\n\n  q={0}\n",
       "OFFICE\n3 1\n",
       "OFF{\n3 1\n",
-      "off\n3 1\n",
       "4nOF\n",
+      "OFFx 3 1\n",
+      "\xEF\xBB\xBFp={0}\nl={0}\n",
       "XOFF\n",
       "appearance { } p={0}\nl={0}\n",
       "appearance { unclosed \nOFF\n3 1\n",
@@ -563,6 +593,69 @@ TEST(ReadOffTest, KeepsTheFirstOfEachEdgeInTheOrderMet) {
   }
   EXPECT_EQ(shape_of(p.object).lines, first_met(quadrilaterals, true));
   EXPECT_EQ(p.object.line_count, 2 * side * side);
+}
+
+// The counts decide what is read: text after the last record they announce is passed over,
+// and its first line is named once. Comments, blank lines and the rest of a record's line are
+// no such text.
+TEST(ReadOffTest, NamesTheLineOfTextAfterTheLastRecord) {
+  const std::string ignored = "text after the last record is ignored";
+  const struct {
+    std::string text;
+    int points, lines;
+    std::string notice;
+  } cases[] = {
+      {"OFF 2 0 0\n0 0 0\n1 0 0\n0 1 0\n", 2, 0, "line 4: " + ignored},
+      {"OFF\n3 1\n" + three_points + "3 0 1 2\n3 0 1 2\n", 3, 3, "line 7: " + ignored},
+      {"nOFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n", 1, 0, "line 4: " + ignored},
+      {"OFF\n1 0\n0 0 0 7\n", 1, 0, "line 3: " + ignored},
+      {"SKEL\n3 1\n" + three_points + "2 0 1\n\n# more\n2 1 2", 3, 1, "line 9: " + ignored},
+      {"4OFF\n3 1 3 1\n0 0 0 0\n1 0 0 0\n0 1 0 0\n3 0 1 2\n1 0\n1 0\n", 3, 3, "line 8: " + ignored},
+      {"OFF\n3 1\n" + three_points + "3 0 1 2 1 0 0 # a colour\n\n# end\n  \t\n", 3, 3, ""},
+      {"OFF\n3 1\n" + three_points + "3 0 1 2", 3, 3, ""},
+      {"OFF\n0 0\n", 0, 0, ""},
+      // The look after the last record is bounded, as the look before the keyword is.
+      {"OFF\n0 0\n" + std::string(most_preamble_bytes, '\n') + "1\n", 0, 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE('"' + c.text + '"');
+    object_record object{};
+    std::string error;
+    std::string notice = "left over";
+    ASSERT_TRUE(parse_any_object(c.text, object, error, notice)) << error;
+    EXPECT_EQ(object.point_count, c.points);
+    EXPECT_EQ(object.line_count, c.lines);
+    EXPECT_EQ(notice, c.notice);
+  }
+}
+
+// The program says it on standard error, once, and goes on with the object; a file without
+// such text says nothing there. Text beyond a window's worth of blank lines is named on its line.
+TEST(LoadOffTest, SaysOnceWhereTextAfterTheLastRecordStarts) {
+  const std::string faces = "OFF\n3 1\n" + three_points + "3 0 1 2\n";
+  const struct {
+    std::string name, text, said;
+  } cases[] = {
+      {"twice.off", faces + "3 0 1 2\n3 0 1 2\n", "line 7: text after the last record is ignored"},
+      {"far.off", faces + std::string(window_bytes + 10, '\n') + "# x\n1 2 3\n",
+       "line " + std::to_string(8 + window_bytes + 10) + ": text after the last record is ignored"},
+      {"clean.off", faces + "# the end\n", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string path = testrun::write_file(testing::TempDir() + c.name, c.text);
+    object_record object{};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    load_object(object, path);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              c.said.empty() ? "" : "ZORV: " + path + ": " + c.said + ".\n")
+        << c.name;
+    EXPECT_EQ(out, " Loading object file " + path + ".\n 3 points, 3 lines.\n") << c.name;
+    std::remove(path.c_str());
+  }
 }
 
 TEST(LoadOffTest, ReportsTheCountsAndNamesTheObjectAfterItsFile) {

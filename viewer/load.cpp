@@ -18,10 +18,14 @@
 namespace zorv {
 namespace {
 
-// Reads the object with the reader that the text calls for; off tells which it was.
-bool read_chosen(text_window& w, object_record& object, std::string& error, bool& off) {
+// Reads the object with the reader that the text calls for; off tells which it was. A file that
+// looks like OFF but is not read is refused as what it is, not as a file of zorv's own format.
+bool read_chosen(text_window& w, object_record& object, std::string& error, std::string& notice,
+                 bool& off) {
+  notice.clear();
   off = find_off_keyword(w);
-  return off ? read_off(w, object, error) : read_object(w, object, error);
+  if (off) return read_off(w, object, error, notice);
+  return !refuse_off_lookalike(w, error) && read_object(w, object, error);
 }
 
 // An OFF or SKEL file names no object: it is named after the file.
@@ -34,14 +38,26 @@ void name_after_file(object_record& object, const std::string& file_name) {
 
 } // namespace
 
-bool read_any_object(text_window& w, object_record& object, std::string& error) {
+bool read_any_object(text_window& w, object_record& object, std::string& error,
+                     std::string& notice) {
   bool off = false;
-  return read_chosen(w, object, error, off);
+  return read_chosen(w, object, error, notice, off);
+}
+
+bool read_any_object(text_window& w, object_record& object, std::string& error) {
+  std::string notice;
+  return read_any_object(w, object, error, notice);
+}
+
+bool parse_any_object(std::string_view text, object_record& object, std::string& error,
+                      std::string& notice) {
+  text_window w = window_on_text(text);
+  return read_any_object(w, object, error, notice);
 }
 
 bool parse_any_object(std::string_view text, object_record& object, std::string& error) {
-  text_window w = window_on_text(text);
-  return read_any_object(w, object, error);
+  std::string notice;
+  return parse_any_object(text, object, error, notice);
 }
 
 void load_object(object_record& object, const std::string& file_name) {
@@ -56,11 +72,13 @@ void load_object(object_record& object, const std::string& file_name) {
   try {
     text_window w = window_on_file(fd, known_size);
     std::string error;
+    std::string notice;
     bool off = false;
-    const bool read = read_chosen(w, object, error, off);
+    const bool read = read_chosen(w, object, error, notice, off);
     if (w.read_error != 0)
       die(exit_status::failure, "ZORV: Cannot read object file %s.\n", file_name.c_str());
     if (!read) die(exit_status::failure, "ZORV: %s: %s.\n", file_name.c_str(), error.c_str());
+    if (!notice.empty()) std::fprintf(stderr, "ZORV: %s: %s.\n", file_name.c_str(), notice.c_str());
     if (off) name_after_file(object, file_name);
   } catch (const std::bad_alloc&) {
     die_of_memory();

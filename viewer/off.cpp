@@ -50,9 +50,10 @@ constexpr int most_skel_counts = 3;
 constexpr int edge_count_position = 2; // informational: read, never trusted
 
 // The least text an item takes: each number a character and a separator before it; a face,
-// polyline or cell at least "1 0" and the separator before it.
+// polyline or cell its size and the separator before it, so that a record of size 0 is refused
+// as such rather than its count.
 constexpr std::uint64_t least_number_bytes = 2;
-constexpr std::uint64_t least_record_bytes = 4;
+constexpr std::uint64_t least_record_bytes = 2;
 
 // The lines are counted in 32 bits.
 constexpr std::size_t most_lines = std::numeric_limits<std::int32_t>::max();
@@ -259,14 +260,19 @@ bool read_keyword(text_window& w, off_header& h, std::string& error) {
   if (k.n_dimension) {
     std::int32_t dimension = 0;
     bool overflow = false;
+    // The dimension is named as the file writes it, not as 32 bits clamp it.
+    skip_space(w);
+    hold_token(w);
+    const char* const written = w.p;
     const number_state state = read_int_word(w, dimension, overflow);
     if (state == number_state::too_long) return refuse_long_number(w, error);
     if (state != number_state::read)
       return refuse_at(w, w.p, {"expected the dimension after ", word}, error);
+    const std::string_view as_written(written, static_cast<std::size_t>(w.p - written));
     if (dimension > most_dimension)
-      return refuse_at(w, w.p, {"dimension ", std::to_string(dimension), " is more than 4"}, error);
+      return refuse_at(w, w.p, {"dimension ", as_written, " is more than 4"}, error);
     if (dimension < least_dimension)
-      return refuse_at(w, w.p, {"dimension ", std::to_string(dimension), " is less than 3"}, error);
+      return refuse_at(w, w.p, {"dimension ", as_written, " is less than 3"}, error);
     h.dimension = dimension;
   }
   h.extras = (k.normal ? h.dimension : 0) + (k.colour ? colour_numbers : 0) +
@@ -413,6 +419,8 @@ struct record_kind {
   if (overflow)
     return refuse_at(w, w.p, {"the ", noun, " of ", kind.noun, " ", which, " does not fit 32 bits"},
                      r.error);
+  if (size == 0)
+    return refuse_at(w, w.p, {kind.noun, " ", which, " has no ", kind.index_plural}, r.error);
   return refuse_at(
       w, w.p, {noun, " ", std::to_string(size), " of ", kind.noun, " ", which, " is less than 1"},
       r.error);
@@ -488,6 +496,26 @@ struct record_kind {
   const void* line_feed = std::memchr(s.p, '\n', static_cast<std::size_t>(s.end - s.p));
   if (line_feed == nullptr) return end_record_alone(r);
   skip_to(s, static_cast<const char*>(line_feed) + 1);
+}
+
+// True if text other than white space and comments follows p within most_preamble_bytes: then p
+// is moved to it. The look is bounded, so that a stream of endless blank lines after the last
+// record still loads.
+bool text_follows(text_window& w) {
+  const std::uint64_t start = offset_of(w, w.p);
+  bool comment = false;
+  while (offset_of(w, w.p) - start < most_preamble_bytes && fill(w, 1)) {
+    const char c = *w.p;
+    if (c == '\n') {
+      comment = false;
+    } else if (c == comment_mark) {
+      comment = true;
+    } else if (!comment && !is_white_space(c)) {
+      return true;
+    }
+    ++w.p;
+  }
+  return false;
 }
 
 // ---- The lines: each edge once, in the order first met ----
@@ -667,10 +695,93 @@ void drop_unchained_repeats(line_set& set) {
   std::erase_if(lines, [](const line& l) { return l.first == repeated; });
 }
 
+// ---- Files that look like OFF but are not read ----
+
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+constexpr std::size_t longest_lookalike = 32; // of a word looked over for what it is
+
+// A UTF-8 byte-order mark, which some editors write before the keyword, is passed over.
+std::size_t past_byte_order_mark(text_window& w) {
+  char c = 0;
+  for (std::size_t at = 0; at < byte_order_mark.size(); ++at)
+    if (!peek(w, at, c) || c != byte_order_mark[at]) return 0;
+  return byte_order_mark.size();
+}
+
+// The magic numbers with which compressed files start: gzip, bzip2, xz and zstd.
+bool starts_compressed(text_window& w) {
+  constexpr std::string_view magics[] = {
+      "\x1F\x8B", "BZh", std::string_view("\xFD\x37\x7A\x58\x5A\x00", 6), "\x28\xB5\x2F\xFD"};
+  char c = 0;
+  for (const std::string_view magic : magics) {
+    std::size_t at = 0;
+    while (at < magic.size() && peek(w, at, c) && c == magic[at]) ++at;
+    if (at == magic.size()) return true;
+  }
+  return false;
+}
+
+// The first word, of at most longest_lookalike characters, up to white space or a comment.
+std::string peek_lookalike(text_window& w, std::size_t& at) {
+  std::string word;
+  char c = 0;
+  while (word.size() < longest_lookalike && peek(w, at, c) && !ends_word(c)) {
+    word += c;
+    ++at;
+  }
+  return word;
+}
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+std::string upper_case(std::string_view word) {
+  std::string upper(word);
+  for (char& c : upper)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return upper;
+}
+
+// Why a word that is not a keyword is one of the family written wrong, or empty if it is not:
+// a dimension other than 4 before OFF or SKEL, counts glued to the keyword, a keyword in lower
+// case.
+std::string lookalike_fault(std::string_view word) {
+  std::string_view rest = word;
+  take(rest, "ST");
+  take(rest, "C");
+  take(rest, "N");
+  const std::size_t digits =
+      static_cast<std::size_t>(std::find_if_not(rest.begin(), rest.end(), is_digit) - rest.begin());
+  const std::string_view dimension = rest.substr(0, digits);
+  rest.remove_prefix(digits);
+  take(rest, "n");
+  const bool skeleton = rest.starts_with("SKEL");
+  if (!take(rest, "OFF") && !take(rest, "SKEL")) {
+    off_keyword k;
+    const std::string upper = upper_case(word);
+    if (upper != word && parse_keyword(upper, k))
+      return "the keyword " + upper + " is written in upper case, not as " + std::string(word);
+    return {};
+  }
+  const std::string_view kind = skeleton ? "SKEL" : "OFF";
+  if (!dimension.empty() && dimension != "4") {
+    if (dimension.size() == 1 && dimension[0] < '4')
+      return std::string(word.substr(0, word.size() - rest.size())) +
+             " is not a keyword: 4 is the only dimension written before " + std::string(kind);
+    return std::string(dimension) + "-dimensional " + std::string(kind) +
+           " files are not read (zorv shows 4 dimensions)";
+  }
+  if (rest.empty() || !(is_digit(rest[0]) || rest[0] == '-' || rest[0] == '+')) return {};
+  const std::string keyword(word.substr(0, word.size() - rest.size()));
+  return "the counts must be parted from the keyword " + keyword + " by white space, as in " +
+         keyword + " " + std::string(rest);
+}
+
 } // namespace
 
 bool find_off_keyword(text_window& w) {
-  std::size_t at = 0;
+  std::size_t at = past_byte_order_mark(w);
   if (!peek_past_space(w, at)) return false;
   std::size_t word_start = at;
   std::string word = peek_word(w, at);
@@ -688,7 +799,17 @@ bool find_off_keyword(text_window& w) {
   return true;
 }
 
-bool read_off(text_window& w, object_record& object, std::string& error) {
+bool refuse_off_lookalike(text_window& w, std::string& error) {
+  if (starts_compressed(w))
+    return !refuse_on_line(1, {"a compressed file: decompress it first"}, error);
+  std::size_t at = past_byte_order_mark(w);
+  if (!peek_past_space(w, at)) return false;
+  const std::size_t word_start = at;
+  const std::string fault = lookalike_fault(peek_lookalike(w, at));
+  return !fault.empty() && !refuse_at(w, w.p + word_start, {fault}, error);
+}
+
+bool read_off(text_window& w, object_record& object, std::string& error, std::string& notice) {
   off_header h;
   if (!read_keyword(w, h, error) || !read_counts(w, h, error)) return false;
   off_reader r{start_numbers(w), h, error, most_lines};
@@ -703,6 +824,10 @@ bool read_off(text_window& w, object_record& object, std::string& error) {
   if (!read_records(r, records, h.skeleton ? record_edges::open : record_edges::closed, set) ||
       !read_records(r, cells, record_edges::none, set))
     return false;
+  // Real files carry trailing data: it is passed over, and said once.
+  to_window(r.in);
+  notice.clear();
+  if (text_follows(w)) refuse_at(w, w.p, {"text after the last record is ignored"}, notice);
   drop_unchained_repeats(set);
   object.point_count = h.vertices;
   object.line_count = static_cast<std::int32_t>(object.lines.size());
