@@ -148,7 +148,6 @@ void act_on(viewer& v, const user_request& request) {
     return;
   case request_kind::reset:
     reset_view(view, v.object, window_area(v.window.geometry), v.settings.rescale_on_resize);
-    v.shown_planes = v.object.planes; // what a redraw before the next frame shows
     return;
   case request_kind::turn:
     for (int plane = 0; plane < plane_count; ++plane)
@@ -199,7 +198,7 @@ void draw_again(viewer& v) {
   v.view.changed = false;
   const window_geometry made_for = frame_geometry(v);
   const std::array<plane_record, plane_count> next = v.object.planes;
-  v.object.planes = v.shown_planes;
+  v.object.planes = v.view.shown_planes;
   build_frame(v.object, v.view, made_for, v.frame.segments);
   v.object.planes = next;
   show_made_frame(v, made_for);
@@ -269,7 +268,7 @@ void show_frame(viewer& v) {
 
 void run_frame(viewer& v) {
   v.view.changed = false;
-  v.shown_planes = v.object.planes;
+  v.view.shown_planes = v.object.planes;
   const window_geometry made_for = frame_geometry(v);
   build_frame(v.object, v.view, made_for, v.frame.segments);
   show_made_frame(v, made_for);
@@ -336,9 +335,8 @@ void write_picture(viewer& v) {
 }
 
 void fork_and_animate(viewer& v) {
+  // report writes at once: nothing is left buffered to come out once per process.
   report(" Forking...");
-  // Whatever is still buffered must come out once, from the parent, not once per process.
-  std::fflush(stdout);
   const pid_t child = fork();
   if (child < 0) {
     die(exit_status::failure, "zorv: error creating child process.\n");
@@ -346,7 +344,6 @@ void fork_and_animate(viewer& v) {
   if (child > 0) {
     report("My pid is %d.\n", static_cast<int>(child));
     report("Thanks for enjoying zorv!\n");
-    std::fflush(stdout);
     // The display connection now belongs to the child: end without any clean-up that could
     // touch it.
     std::_Exit(static_cast<int>(exit_status::success));

@@ -51,6 +51,7 @@ void open_view(view_record& view, object_record& object, const viewer_settings& 
   view.z_distance = settings.z_distance;
   view.perspective = settings.perspective;
   object.scale.fill(settings.scale);
+  view.shown_planes = object.planes;
 }
 
 void rescale_view(view_record& view, object_record& object, std::int64_t old_area,
@@ -77,6 +78,7 @@ void reset_view(view_record& view, object_record& object, std::int64_t window_ar
   if (rescale && start.window_area > 0 && window_area > 0)
     rescale_view(view, object, start.window_area, window_area);
   for (plane_record& plane : object.planes) plane = {0.0f, 0.0f, 1.0f};
+  view.shown_planes = object.planes;
   clear_turn(object);
   view.zoom_notches = 0;
   view.speed_steps = 0;

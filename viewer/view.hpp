@@ -43,6 +43,9 @@ struct view_record {
   int zoom_notches; // net notches of the wheel, within max_zoom_notches either way
   int speed_steps;  // net presses of + and -, within max_speed_steps either way
   exact_turn turn;  // the user's turn while the object record has one (turned)
+  // The angles of the frame on the window: a redraw before the next frame of the schedule (an
+  // exposure, the user's input) draws with them, so the motion neither jumps ahead nor speeds up.
+  std::array<plane_record, plane_count> shown_planes;
   view_start start;
 };
 

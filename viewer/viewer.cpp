@@ -54,7 +54,6 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
   else
     start_window(v);
   remember_start(v.view, v.object, window_area(frame_geometry(v)));
-  v.shown_planes = v.object.planes;
   if (reads_input(v.settings)) prepare_input(v.input, v.window.display, v.window.window);
 }
 

@@ -14,8 +14,6 @@
 #include "view.hpp"
 #include "window.hpp"
 
-#include <array>
-
 namespace zorv {
 
 // Where a frame's segments go once they are made, chosen once at start-up from the run mode and
@@ -34,9 +32,6 @@ struct viewer {
   smooth_window_state smooth;
   picture_file_state picture;
   input_state input; // -i
-  // The angles of the frame on the window: a redraw before the next frame of the schedule (an
-  // exposure, the user's input) draws with them, so the motion neither jumps ahead nor speeds up.
-  std::array<plane_record, plane_count> shown_planes;
 };
 
 // Start-up after the banner, up to the fork: the identity transform, the settings' defaults and
