@@ -24,6 +24,8 @@ namespace {
 bool read_chosen(text_window& w, object_record& object, std::string& error, std::string& notice,
                  bool& off) {
   notice.clear();
+  object.colours.clear();
+  object.line_colours.clear();
   off = find_off_keyword(w);
   if (off) return read_off(w, object, error, notice);
   return !refuse_off_lookalike(w, error) && read_object(w, object, error);
