@@ -63,6 +63,7 @@ struct viewer_settings {
   bool has_window_id;         // -window-id: draw into the window that the host names
   std::uint32_t window_id;    // -window-id: the window, as the host named it
   bool interactive;           // -i: the background process reads the user's mouse and keys
+  bool quiet;                 // -quiet: no banner and no progress lines
   run_mode mode;              // decided from the options above once they are all read
   picture_format format;      // -o: the picture file's kind, from its name
 
@@ -78,10 +79,18 @@ inline constexpr std::int32_t largest_side = 16384;
 // saver should not keep a processor busy.
 inline constexpr float host_frame_rate = 30.0f;
 
-// What the command line asked for, when it asked for anything but a run: the help text, an
-// argument that no option takes, two options that contradict each other, or a picture file of a
-// kind that zorv cannot write.
-enum class parse_outcome { run, help, bad_option, contradiction, bad_picture_name };
+// What the command line asked for, when it asked for anything but a run: the help text, the list
+// of every option (--help), the version (--version), an argument that no option takes, two
+// options that contradict each other, or a picture file of a kind that zorv cannot write.
+enum class parse_outcome {
+  run,
+  help,
+  option_list,
+  version_text,
+  bad_option,
+  contradiction,
+  bad_picture_name
+};
 
 struct parse_result {
   parse_outcome outcome;
@@ -104,9 +113,18 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 // - otherwise the viewer opens a window of its own.
 parse_result decide_run_mode(viewer_settings& settings);
 
-// Returns on a run; prints the help text or the refusal and ends the process with status 1
-// otherwise.
+// Returns on a run; prints the option list or the version and ends the process with status 0, or
+// prints the help text or the refusal and ends it with status 1.
 void finish_parse(const parse_result& result);
+
+// Whether the command line leaves the banner and the progress lines out: -quiet anywhere, a
+// host's window (-root, -window-id), whose host keeps a log of its own, and --help and --version,
+// whose text is the whole output. Read from the options up to the first one refused, so that a
+// refusal's text still follows what the options chose.
+bool starts_quietly(int argc, const char* const* argv);
+
+// The list of every option, grouped as the manual page groups them, on standard output.
+void print_option_list();
 
 // Whether the viewer reads the user's mouse and keys (-i): only in a window of its own, since a
 // host's window (-root, -window-id) belongs to another program, and -o shows no window at all.
