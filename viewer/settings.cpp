@@ -16,8 +16,8 @@
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
 // tried last against the options matched by their whole names (-fps, -bb, -wc, -o, -frames,
-// -geometry, -aa, -root, -window-id, -i, -file, -quiet), which therefore never change what
-// another option means. Each of those is also taken with two dashes (--root), as other X
+// -geometry, -aa, -root, -window-id, -i, -fit, -nofit, -file, -quiet), which therefore never
+// change what another option means. Each of those is also taken with two dashes (--root), as other X
 // programs and their hosts write them; the options of the table are not. Every argument is held
 // whole: file, colour and display names have no length limit.
 
@@ -74,7 +74,11 @@ constexpr option_entry option_table[] = {
     {.name = "-xw", .kind = angle, .plane = xw},
     {.name = "-yw", .kind = angle, .plane = yw},
     {.name = "-zw", .kind = angle, .plane = zw},
-    {.name = "-lc", .kind = next_text, .text = &viewer_settings::line_colour},
+    {.name = "-lc",
+     .kind = next_text,
+     .text = &viewer_settings::line_colour,
+     .flag = &viewer_settings::line_colour_given,
+     .flag_value = true},
     {.name = "-bc", .kind = next_text, .text = &viewer_settings::background_colour},
     {.name = "-lw", .kind = line_width},
     {.name = "-zd", .kind = number, .number = &viewer_settings::z_distance},
@@ -113,6 +117,8 @@ constexpr option_entry whole_name_table[] = {
     {.name = "-root", .kind = root},
     {.name = "-window-id", .kind = window_id},
     {.name = "-i", .kind = flag, .flag = &viewer_settings::interactive, .flag_value = true},
+    {.name = "-fit", .kind = flag, .flag = &viewer_settings::fit, .flag_value = true},
+    {.name = "-nofit", .kind = flag, .flag = &viewer_settings::keep_coordinates, .flag_value = true},
     {.name = "-file", .kind = next_text, .text = &viewer_settings::data_file},
     {.name = "-quiet", .kind = flag, .flag = &viewer_settings::quiet, .flag_value = true},
 };
@@ -174,6 +180,9 @@ constexpr const char* option_list_lines[] = {
     "  -root              draw into the screen's virtual root (a screen saver)",
     "  -window-id <id>    draw into the window <id> (a screen saver's preview)",
     "  -i                 turn the object with the mouse and the keys",
+    "  -fit               fit an object of zorv's own format: its box's centre to the",
+    "                     origin, its farthest point at distance 1 (OFF and SKEL always)",
+    "  -nofit             keep an OFF or SKEL object's coordinates as written",
     "  -file <datafile>   the object file, as a datafile argument names it",
     "  -quiet             no banner and no progress lines",
     "  --help             this list (status 0)",
@@ -382,6 +391,9 @@ void set_defaults(viewer_settings& settings) {
   settings.has_window_id = false;
   settings.window_id = 0;
   settings.interactive = false;
+  settings.line_colour_given = false;
+  settings.fit = false;
+  settings.keep_coordinates = false;
   settings.quiet = false;
   settings.mode = run_mode::own_window;
   settings.format = picture_format::png;
@@ -421,6 +433,8 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 
 parse_result decide_run_mode(viewer_settings& settings) {
   const bool hosted = settings.root || settings.has_window_id;
+  if (settings.fit && settings.keep_coordinates)
+    return {parse_outcome::contradiction, "-fit and -nofit"};
   if (settings.has_output_file && hosted)
     return {parse_outcome::contradiction,
             settings.has_window_id ? "-o and -window-id" : "-o and -root"};
