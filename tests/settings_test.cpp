@@ -34,8 +34,8 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << ", frame_count " << s.frame_count << ", placement "
        << ::testing::PrintToString(s.placement) << ", smooth_lines " << s.smooth_lines << ", root "
        << s.root << ", has_window_id " << s.has_window_id << ", window_id " << s.window_id
-       << ", interactive " << s.interactive << ", quiet " << s.quiet << ", mode " << static_cast<int>(s.mode) << ", format "
-       << static_cast<int>(s.format) << "}";
+       << ", interactive " << s.interactive << ", quiet " << s.quiet << ", mode "
+       << static_cast<int>(s.mode) << ", format " << static_cast<int>(s.format) << "}";
 }
 
 namespace {

@@ -221,7 +221,8 @@ TEST_F(OwnWindowTest, NamesItsClassMachineCommandAndDrawingProcess) {
   ASSERT_NE(XGetCommand(display, window, &words, &word_count), 0);
   const std::vector<std::string> command(words, words + word_count);
   XFreeStringList(words);
-  EXPECT_EQ(command, (std::vector<std::string>{zorv_binary, "object.zorv", "-xy", "--quiet", "-nt"}));
+  EXPECT_EQ(command,
+            (std::vector<std::string>{zorv_binary, "object.zorv", "-xy", "--quiet", "-nt"}));
 
   const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
   long pid = 0;

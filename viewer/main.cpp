@@ -1,12 +1,12 @@
 // zorv: shows a four-dimensional wireframe object turning in an X window.
 //
-// The life of the process: print the banner (not for -quiet or a host's window), make the one viewer record and start it (the
-// settings from the command line, with the run mode decided at its end; the view; the object from
-// its file; the frame target), then run in the mode chosen. In a window of its own the process
-// forks: the parent reports the child's pid and ends, the child runs the frame loop until it is
-// killed. In a screen-saver host's window (-root, -window-id) the process that the host started
-// runs the loop until the host ends it. With -o there is no display and no fork: the process
-// writes the picture file and ends.
+// The life of the process: print the banner (not for -quiet or a host's window), make the one
+// viewer record and start it (the settings from the command line, with the run mode decided at its
+// end; the view; the object from its file; the frame target), then run in the mode chosen. In a
+// window of its own the process forks: the parent reports the child's pid and ends, the child runs
+// the frame loop until it is killed. In a screen-saver host's window (-root, -window-id) the
+// process that the host started runs the loop until the host ends it. With -o there is no display
+// and no fork: the process writes the picture file and ends.
 //
 // The modules of viewer/, in layers: each includes only modules of its own layer or below.
 //   1. Tools: fatal (the progress report, and how the process ends), scan and number_stream

@@ -17,9 +17,9 @@
 // two-character options -s and -d, then the help test. An argument that none of these takes is
 // tried last against the options matched by their whole names (-fps, -bb, -wc, -o, -frames,
 // -geometry, -aa, -root, -window-id, -i, -fit, -nofit, -file, -quiet), which therefore never
-// change what another option means. Each of those is also taken with two dashes (--root), as other X
-// programs and their hosts write them; the options of the table are not. Every argument is held
-// whole: file, colour and display names have no length limit.
+// change what another option means. Each of those is also taken with two dashes (--root), as
+// other X programs and their hosts write them; the options of the table are not. Every argument
+// is held whole: file, colour and display names have no length limit.
 
 namespace zorv {
 namespace {
