@@ -551,8 +551,8 @@ TEST(SettingsTest, WholeNameOptionsTakeTwoDashesAndTheOthersDoNot) {
   }
 }
 
-// The banner and the progress lines are left out for -quiet, in a host's window and for --help
-// and --version; a refusal after -root is still shown, without the banner before it.
+// The banner and the progress lines are left out for -quiet, for a run in a host's window and for
+// --help and --version; a refusal keeps the banner unless -quiet came before it.
 TEST(SettingsTest, StartsQuietlyForQuietHostsHelpAndVersion) {
   const struct {
     std::vector<std::string> arguments;
@@ -567,8 +567,10 @@ TEST(SettingsTest, StartsQuietlyForQuietHostsHelpAndVersion) {
       {{"torus", "-o", "t.png", "--quiet"}, true},
       {{"torus", "-root"}, true},
       {{"torus", "--window-id", "0x12"}, true},
-      {{"-root", "-x"}, true},
-      {{"-x", "-root"}, false}, // nothing after a refusal counts
+      {{"-root", "-x"}, false},
+      {{"torus", "-root", "-o", "t.png"}, false}, // no host's window: a contradiction
+      {{"-quiet", "-x"}, true},
+      {{"-x", "-quiet"}, false}, // nothing after a refusal counts
       {{"--help"}, true},
       {{"--version"}, true},
   };

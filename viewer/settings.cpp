@@ -479,8 +479,9 @@ bool starts_quietly(int argc, const char* const* argv) {
   viewer_settings settings;
   set_defaults(settings);
   const parse_outcome outcome = parse_arguments(settings, argc, argv).outcome;
-  return settings.quiet || settings.root || settings.has_window_id ||
-         outcome == parse_outcome::option_list || outcome == parse_outcome::version_text;
+  const bool hosted = outcome == parse_outcome::run && settings.mode == run_mode::host_window;
+  return settings.quiet || hosted || outcome == parse_outcome::option_list ||
+         outcome == parse_outcome::version_text;
 }
 
 bool reads_input(const viewer_settings& settings) {

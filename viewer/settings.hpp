@@ -121,10 +121,10 @@ parse_result decide_run_mode(viewer_settings& settings);
 // prints the help text or the refusal and ends it with status 1.
 void finish_parse(const parse_result& result);
 
-// Whether the command line leaves the banner and the progress lines out: -quiet anywhere, a
-// host's window (-root, -window-id), whose host keeps a log of its own, and --help and --version,
-// whose text is the whole output. Read from the options up to the first one refused, so that a
-// refusal's text still follows what the options chose.
+// Whether the command line leaves the banner and the progress lines out: -quiet (read up to the
+// first argument refused), a run in a host's window (-root, -window-id), whose host keeps a log of
+// its own, and --help and --version, whose text is the whole output. A command line refused
+// without -quiet keeps the banner before its refusal.
 bool starts_quietly(int argc, const char* const* argv);
 
 // The list of every option, grouped as the manual page groups them, on standard output.
