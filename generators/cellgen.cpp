@@ -20,6 +20,18 @@ namespace {
 
 constexpr const char* program = "CELLGEN";
 constexpr const char* usage_line = "  usage: CELLGEN <cells: 5, 8, 16, 24, 120 or 600>\n";
+constexpr const char* help =
+    "Usage: cellgen <cells> > polytope.zorv\n"
+    "Writes a regular four-dimensional polytope as an object file for zorv on standard\n"
+    "output, its vertices on the unit 3-sphere. <cells> chooses it:\n"
+    "  5    the 5-cell (simplex)\n"
+    "  8    the 8-cell (tesseract)\n"
+    "  16   the 16-cell\n"
+    "  24   the 24-cell\n"
+    "  120  the 120-cell\n"
+    "  600  the 600-cell\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
 constexpr int cell_decimals = 5;
 
 using vertex = std::array<double, 4>;
@@ -134,6 +146,7 @@ std::vector<edge> shortest_edges(const std::vector<vertex>& v) {
 
 int main(int argc, char** argv) {
   using namespace zorv;
+  answer_help_or_version(argc, argv, "cellgen", help);
   if (argc != 2) reject_arguments("CELLGEN: need parameters.\n", "");
   int cells = 0;
   std::vector<vertex> vertices;

@@ -12,6 +12,13 @@ namespace {
 
 constexpr const char* program = "HOOPGEN";
 constexpr const char* arguments = "<x increments> <y increments>";
+constexpr const char* help =
+    "Usage: hoopgen <x increments> <y increments> > torus.zorv\n"
+    "Writes a Clifford torus as an object file for zorv on standard output: <x increments>\n"
+    "points around a unit circle in x-y times <y increments> around one in z-w (each at\n"
+    "least 1), joined along both circles.\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
 
 void put_torus_lines(output_buffer& out, int nx, int ny) {
   for (int j = 0; j < ny; ++j)
@@ -27,6 +34,7 @@ void put_torus_lines(output_buffer& out, int nx, int ny) {
 
 int main(int argc, char** argv) {
   using namespace zorv;
+  answer_help_or_version(argc, argv, "hoopgen", help);
   int nx = 0;
   int ny = 0;
   // Both counts must be at least 1 and every count line must fit an int, or the file would not

@@ -12,6 +12,13 @@ namespace {
 
 constexpr const char* program = "HOOPSTACK";
 constexpr const char* arguments = "<x increments> <y increments>";
+constexpr const char* help =
+    "Usage: hoopstack <x increments> <y increments> > rings.zorv\n"
+    "Writes a stack of rings as an object file for zorv on standard output: the points of\n"
+    "hoopgen's Clifford torus (<x increments> around x-y times <y increments> around z-w,\n"
+    "each at least 1), joined only around the first circle.\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
 
 void put_ring_lines(output_buffer& out, int nx, int ny) {
   for (int k = 1; k < nx; ++k)
@@ -24,6 +31,7 @@ void put_ring_lines(output_buffer& out, int nx, int ny) {
 
 int main(int argc, char** argv) {
   using namespace zorv;
+  answer_help_or_version(argc, argv, "hoopstack", help);
   int nx = 0;
   int ny = 0;
   // Both counts must be at least 1 and the count lines must fit an int, or the file would not

@@ -65,6 +65,20 @@ inline bool fits_int(long long value) {
   return value >= INT_MIN && value <= INT_MAX;
 }
 
+// --help and --version as the only argument: the help on standard output, or the program's name
+// (lower case) and the version, and status 0. Any other command line is left to the program.
+inline void answer_help_or_version(int argc, char** argv, const char* name, const char* help) {
+  if (argc != 2) return;
+  const std::string_view argument = argv[1];
+  if (argument == "--help")
+    std::fputs(help, stdout);
+  else if (argument == "--version")
+    std::printf("%s %s\n", name, ZORV_VERSION);
+  else
+    return;
+  std::exit(std::fflush(stdout) == 0 && std::ferror(stdout) == 0 ? 0 : write_error_status);
+}
+
 [[noreturn]] inline void usage_exit(const char* program, const char* arguments) {
   std::fprintf(stderr, "%s: need parameters.\n  usage: %s %s\n", program, program, arguments);
   std::exit(usage_status);

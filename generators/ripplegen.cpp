@@ -10,6 +10,12 @@ namespace {
 
 constexpr const char* program = "RIPPLEGEN";
 constexpr const char* arguments = "<x grid size> <y grid size>";
+constexpr const char* help =
+    "Usage: ripplegen <x grid size> <y grid size> > ripple.zorv\n"
+    "Writes a grid as an object file for zorv on standard output: <x grid size> columns in x\n"
+    "times <y grid size> rows in z (each at least 2), from -1 towards +1, rippled in y.\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
 // A size of 1 would halve to 0 and divide by it, filling the file with NaN.
 constexpr int smallest_size = 2;
 constexpr int ripple_decimals = 6; // "%f"
@@ -54,6 +60,7 @@ void put_grid_lines(output_buffer& out, int nx, int ny) {
 
 int main(int argc, char** argv) {
   using namespace zorv;
+  answer_help_or_version(argc, argv, "ripplegen", help);
   int nx = 0;
   int ny = 0;
   if (!read_counts(argc, argv, smallest_size, &nx, &ny) || !fits_int(1LL * nx * ny) ||

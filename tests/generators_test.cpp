@@ -278,6 +278,27 @@ TEST(GeneratorsTest, RejectUnusableArguments) {
   }
 }
 
+// --help and --version, alone, answer on standard output with status 0 (into a full disk, 1); with
+// anything else on the command line they are arguments like any other, refused.
+TEST(GeneratorsTest, AnswerHelpAndVersion) {
+  for (const std::string program : {"hoopgen", "hoopstack", "ripplegen", "cellgen"}) {
+    SCOPED_TRACE(program);
+    const run_result help = run(program, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: " + program + " <")) << help.out;
+    EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
+    EXPECT_EQ(help.err, "");
+    const run_result version = run(program, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, program + " " ZORV_VERSION "\n");
+    EXPECT_EQ(version.err, "");
+    EXPECT_EQ(run(program, {"--help"}, "/dev/full").status, 1);
+    const run_result mixed = run(program, {"--help", "2"});
+    EXPECT_EQ(mixed.status, 255);
+    EXPECT_EQ(mixed.out, "");
+  }
+}
+
 // A full disk must not look like success: small outputs fail at the final flush, large ones
 // part-way through.
 TEST(GeneratorsTest, ReportWriteErrors) {

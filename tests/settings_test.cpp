@@ -34,8 +34,8 @@ void PrintTo(const viewer_settings& s, std::ostream* out) {
        << ", frame_count " << s.frame_count << ", placement "
        << ::testing::PrintToString(s.placement) << ", smooth_lines " << s.smooth_lines << ", root "
        << s.root << ", has_window_id " << s.has_window_id << ", window_id " << s.window_id
-       << ", interactive " << s.interactive << ", mode " << static_cast<int>(s.mode) << ", format "
-       << static_cast<int>(s.format) << "}";
+       << ", interactive " << s.interactive << ", quiet " << s.quiet << ", mode "
+       << static_cast<int>(s.mode) << ", format " << static_cast<int>(s.format) << "}";
 }
 
 namespace {
@@ -326,6 +326,15 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.window_id = 5;
          s.mode = run_mode::host_window;
        }},
+      // -file names the object as a file argument does; the later of the two wins.
+      {{"-file", "torus"}, [](viewer_settings& s) { s.data_file = "torus"; }},
+      {{"a", "-file", "-bent", "cube"}, [](viewer_settings& s) { s.data_file = "cube"; }},
+      {{"a", "-file", "-np"}, [](viewer_settings& s) { s.data_file = "-np"; }},
+      {{"-quiet", "torus"},
+       [](viewer_settings& s) {
+         s.quiet = true;
+         s.data_file = "torus";
+       }},
       // Names longer than any fixed field are kept whole.
       {{long_path, "-lc", long_colour, "-d", long_colour + ":0"},
        [&](viewer_settings& s) {
@@ -460,6 +469,18 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-o", ""}, parse_outcome::bad_picture_name, ""},
       {{"-o", "t.png", "-o", ""}, parse_outcome::bad_picture_name, ""},
       {{"-o", "", "-root"}, parse_outcome::contradiction, "-o and -root"},
+      {{"torus", "-file"}, parse_outcome::bad_option, "-file"}, // nothing to take
+      {{"-files", "t"}, parse_outcome::bad_option, "-files"},
+      {{"-quiets"}, parse_outcome::bad_option, "-quiets"},
+      // --help and --version are whole words with two dashes; the first request wins.
+      {{"--help"}, parse_outcome::option_list, ""},
+      {{"torus", "-xw2", "--version"}, parse_outcome::version_text, ""},
+      {{"--help", "-h"}, parse_outcome::option_list, ""},
+      {{"-h", "--help"}, parse_outcome::help, ""},
+      {{"--version", "--help"}, parse_outcome::version_text, ""},
+      {{"-x", "--help"}, parse_outcome::bad_option, "-x"},
+      {{"--helpme"}, parse_outcome::bad_option, "--helpme"},
+      {{"-version"}, parse_outcome::bad_option, "-version"},
       // A bad option is found before any contradiction.
       {{"-o", "r.png", "-root", "-x"}, parse_outcome::bad_option, "-x"},
   };
@@ -493,6 +514,71 @@ TEST(SettingsTest, FrameRateCapIs30InAHostsWindowWithoutFps) {
     viewer_settings settings = defaults();
     ASSERT_EQ(parse(settings, c.arguments).outcome, parse_outcome::run);
     EXPECT_EQ(frame_rate_cap(settings), c.cap);
+  }
+}
+
+// Each option matched by its whole name means the same with two dashes, as hosts and users write
+// it; the options of the help text, matched by their first characters, do not take two dashes.
+TEST(SettingsTest, WholeNameOptionsTakeTwoDashesAndTheOthersDoNot) {
+  display_variable unset(nullptr);
+  const std::vector<std::string> double_dashed[] = {
+      {"torus", "--root", "--window-id", "0x600F04"},
+      {"torus", "--fps24", "--bb", "--wc", "Blue", "--i"},
+      {"torus", "--o", "t.gif", "--frames", "12", "--geometry", "320x200+4-5", "--aa"},
+      {"--file", "torus", "--quiet", "--fit"},
+      {"torus", "--nofit"},
+      {"torus", "-root", "--window-id", "12", "-fps5", "--bb"},
+  };
+  for (const std::vector<std::string>& arguments : double_dashed) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    std::vector<std::string> single_dashed = arguments;
+    for (std::string& argument : single_dashed)
+      if (argument.starts_with("--")) argument = argument.substr(1);
+    viewer_settings two = defaults();
+    viewer_settings one = defaults();
+    ASSERT_EQ(parse(two, arguments).outcome, parse_outcome::run);
+    ASSERT_EQ(parse(one, single_dashed).outcome, parse_outcome::run);
+    EXPECT_EQ(two, one);
+    EXPECT_NE(two, defaults());
+  }
+  for (const char* refused : {"--xy", "--xw2", "--np", "--cw", "--lc", "--s150", "--d", "--display",
+                              "--h", "--?", "---root", "--", "--fpsx", "--window-id12"}) {
+    SCOPED_TRACE(refused);
+    viewer_settings settings = defaults();
+    const parse_result result = parse(settings, {refused, "x"});
+    EXPECT_EQ(result.outcome, parse_outcome::bad_option);
+    EXPECT_EQ(result.offending, refused);
+  }
+}
+
+// The banner and the progress lines are left out for -quiet, for a run in a host's window and for
+// --help and --version; a refusal keeps the banner unless -quiet came before it.
+TEST(SettingsTest, StartsQuietlyForQuietHostsHelpAndVersion) {
+  const struct {
+    std::vector<std::string> arguments;
+    bool quiet;
+  } cases[] = {
+      {{"torus"}, false},
+      {{}, false},
+      {{"-h"}, false},
+      {{"torus", "-x"}, false},
+      {{"torus", "-o", "t.png"}, false},
+      {{"torus", "-quiet"}, true},
+      {{"torus", "-o", "t.png", "--quiet"}, true},
+      {{"torus", "-root"}, true},
+      {{"torus", "--window-id", "0x12"}, true},
+      {{"-root", "-x"}, false},
+      {{"torus", "-root", "-o", "t.png"}, false}, // no host's window: a contradiction
+      {{"-quiet", "-x"}, true},
+      {{"-x", "-quiet"}, false}, // nothing after a refusal counts
+      {{"--help"}, true},
+      {{"--version"}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.arguments));
+    std::vector<const char*> argv{"zorv"};
+    for (const std::string& argument : c.arguments) argv.push_back(argument.c_str());
+    EXPECT_EQ(starts_quietly(static_cast<int>(argv.size()), argv.data()), c.quiet);
   }
 }
 

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -90,6 +94,61 @@ TEST_F(StartupTest, HelpAndBadOptionsEndTheRunBeforeLoading) {
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.status, 1);
   }
+}
+
+// --help and --version print only their text, on standard output, with status 0.
+TEST_F(StartupTest, OptionListAndVersionEndWithSuccess) {
+  const run_result version = run({"torus.zorv", "--version"});
+  EXPECT_EQ(version.out, "zorv " ZORV_VERSION "\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_EQ(version.status, 0);
+  const run_result list = run({"--help", "-x"});
+  EXPECT_TRUE(list.out.starts_with("Usage: zorv [datafile] [options]\n")) << list.out;
+  EXPECT_EQ(list.err, "");
+  EXPECT_EQ(list.status, 0);
+}
+
+// Every option that the manual page describes in an entry of its own is in --help's list, and
+// the list names no option that the page does not describe.
+TEST_F(StartupTest, OptionListNamesEveryOptionOfTheManualPage) {
+  std::ifstream page(ZORV_SOURCE_DIR "/docs/man/zorv.1.in");
+  ASSERT_TRUE(page.is_open());
+  const std::regex option(R"((?:^|[ "])(--?[a-z?][a-z-]*))");
+  std::set<std::string> documented;
+  bool entry = false;
+  for (std::string line; std::getline(page, line);) {
+    if (line.starts_with(".SH \"OBJECT FILE FORMAT\"")) break;
+    if (entry && line.starts_with(".B")) {
+      line = std::regex_replace(line, std::regex(R"(\\-)"), "-");
+      for (std::sregex_iterator i(line.begin(), line.end(), option), end; i != end; ++i)
+        documented.insert((*i)[1].str());
+    }
+    entry = line == ".TP";
+  }
+  const std::string list = run({"--help"}).out;
+  std::set<std::string> listed;
+  const std::regex listed_option(R"((?:^|[ ,])(--?[a-z?][a-z-]*))");
+  std::istringstream lines(list);
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with("  -"))
+      for (std::sregex_iterator i(line.begin(), line.end(), listed_option), end; i != end; ++i)
+        listed.insert((*i)[1].str());
+  EXPECT_GT(documented.size(), 25u);
+  EXPECT_EQ(listed, documented);
+}
+
+// -quiet leaves out the banner and the progress lines, and no error.
+TEST_F(StartupTest, QuietLeavesOutTheBannerAndProgress) {
+  const std::string torus =
+      zorv::testrun::write_file(dir + "/torus.zorv", "p={2}\n0 0 0 0\n1 1 1 1\nl={1}\n0 1\nn=t\n");
+  const run_result loaded = run({torus, "-quiet"});
+  EXPECT_EQ(loaded.out, "");
+  EXPECT_EQ(loaded.err, "ZORV: Could not open display.\n");
+  EXPECT_EQ(loaded.status, 1);
+  const run_result missing = run({"--quiet", dir + "/missing.zorv"});
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "ZORV: Cannot open object file " + dir + "/missing.zorv.\n");
+  EXPECT_EQ(run({"-quiet", "-x"}).out, "\nzorv: bad option -x\n" + help);
 }
 
 TEST_F(StartupTest, OptionsAloneLeaveAnEmptyFileNameThatCannotBeOpened) {

@@ -10,10 +10,12 @@
 #include "viewer_fixture.hpp"
 #include "x11_harness.hpp"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -189,6 +191,56 @@ TEST_F(OwnWindowTest, OpensATitled650PixelWindowInTheCorner) {
     EXPECT_EQ(hints.height, window_side);
     stop(run);
   }
+}
+
+// What window managers match a window by, and what tools find it by: its class, its machine and
+// command line, and the pid of the process that draws, which is not the one that made it. With
+// -quiet the report is the pid line alone.
+TEST_F(OwnWindowTest, NamesItsClassMachineCommandAndDrawingProcess) {
+  const zorv_run run = start(unit_x, {"-xy", "--quiet", "-nt"});
+  EXPECT_EQ(run.out, "My pid is " + std::to_string(run.child) + ".\n");
+  const Window window = viewer_window(display);
+  ASSERT_NE(window, 0u);
+
+  XClassHint class_hint{};
+  ASSERT_NE(XGetClassHint(display, window, &class_hint), 0);
+  EXPECT_STREQ(class_hint.res_name, "zorv");
+  EXPECT_STREQ(class_hint.res_class, "Zorv");
+  XFree(class_hint.res_name);
+  XFree(class_hint.res_class);
+
+  char host[256] = {};
+  ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+  XTextProperty machine{};
+  ASSERT_NE(XGetWMClientMachine(display, window, &machine), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(machine.value), machine.nitems), host);
+  XFree(machine.value);
+
+  char** words = nullptr;
+  int word_count = 0;
+  ASSERT_NE(XGetCommand(display, window, &words, &word_count), 0);
+  const std::vector<std::string> command(words, words + word_count);
+  XFreeStringList(words);
+  EXPECT_EQ(command,
+            (std::vector<std::string>{zorv_binary, "object.zorv", "-xy", "--quiet", "-nt"}));
+
+  const Atom pid_atom = XInternAtom(display, "_NET_WM_PID", False);
+  long pid = 0;
+  EXPECT_TRUE(wait_until([&] {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long left = 0;
+    unsigned char* value = nullptr;
+    if (XGetWindowProperty(display, window, pid_atom, 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &left, &value) == Success &&
+        type == XA_CARDINAL && format == 32 && items == 1)
+      std::memcpy(&pid, value, sizeof pid);
+    if (value != nullptr) XFree(value);
+    return pid != 0;
+  }));
+  EXPECT_EQ(pid, run.child);
+  stop(run);
 }
 
 TEST_F(OwnWindowTest, FollowsAResizeOfItsWindow) {
@@ -573,7 +625,11 @@ TEST_F(OwnWindowTest, RefusesAScreenThatTheServerDoesNotHave) {
         if (run.child > 0) children.push_back(run.child);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "ZORV: Could not open display.\n");
-        EXPECT_TRUE(run.out.ends_with(" Opening display.\n")) << run.out;
+        // A host's window has no progress report.
+        if (options == std::vector<std::string>{"-root"})
+          EXPECT_EQ(run.out, "");
+        else
+          EXPECT_TRUE(run.out.ends_with(" Opening display.\n")) << run.out;
         EXPECT_EQ(run.child, -1);
       }
     }

@@ -247,7 +247,7 @@ TEST_F(SmoothWindowTest, SmoothLinesRefuseAHostsWindowOfAnotherVisualBeforeDrawi
     EXPECT_EQ(testrun::shell_status(ran), 1);
     EXPECT_EQ(ran.err, "ZORV: -aa needs a TrueColor window of 24 or 32 bits: window " +
                            hexadecimal(c.window) + " is " + c.what + ".\n");
-    EXPECT_TRUE(ran.out.ends_with(" Opening display.\n")) << ran.out;
+    EXPECT_EQ(ran.out, "");
     EXPECT_EQ(read_drawable(display, c.window, window_side, window_side).pixels, before.pixels)
         << "drawn into";
   }

@@ -342,13 +342,14 @@ void fork_and_animate(viewer& v) {
     die(exit_status::failure, "zorv: error creating child process.\n");
   }
   if (child > 0) {
-    report("My pid is %d.\n", static_cast<int>(child));
+    report_result("My pid is %d.\n", static_cast<int>(child));
     report("Thanks for enjoying zorv!\n");
     // The display connection now belongs to the child: end without any clean-up that could
     // touch it.
     std::_Exit(static_cast<int>(exit_status::success));
   }
   release_standard_streams();
+  mark_drawing_process(v.window);
   run_animation(v);
 }
 

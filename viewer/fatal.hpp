@@ -27,4 +27,11 @@ enum class exit_status : int {
 // and every later report is dropped without a word, and the process goes on as with a reader.
 void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Drops the progress report from here on (-quiet, a host's window); errors are not part of it.
+void silence_report();
+
+// Prints what the user needs of the run, as report prints, but even when the report is silenced:
+// the pid of the process that draws.
+void report_result(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 } // namespace zorv

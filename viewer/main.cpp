@@ -1,12 +1,12 @@
 // zorv: shows a four-dimensional wireframe object turning in an X window.
 //
-// The life of the process: print the banner, make the one viewer record and start it (the
-// settings from the command line, with the run mode decided at its end; the view; the object from
-// its file; the frame target), then run in the mode chosen. In a window of its own the process
-// forks: the parent reports the child's pid and ends, the child runs the frame loop until it is
-// killed. In a screen-saver host's window (-root, -window-id) the process that the host started
-// runs the loop until the host ends it. With -o there is no display and no fork: the process
-// writes the picture file and ends.
+// The life of the process: print the banner (not for -quiet or a host's window), make the one
+// viewer record and start it (the settings from the command line, with the run mode decided at its
+// end; the view; the object from its file; the frame target), then run in the mode chosen. In a
+// window of its own the process forks: the parent reports the child's pid and ends, the child runs
+// the frame loop until it is killed. In a screen-saver host's window (-root, -window-id) the
+// process that the host started runs the loop until the host ends it. With -o there is no display
+// and no fork: the process writes the picture file and ends.
 //
 // The modules of viewer/, in layers: each includes only modules of its own layer or below.
 //   1. Tools: fatal (the progress report, and how the process ends), scan and number_stream
@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   // Line by line even into a pipe or a file, so that progress and errors on the two streams keep
   // their order and nothing is left in the buffer to be written twice after the fork.
   std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  if (zorv::starts_quietly(argc, argv)) zorv::silence_report();
   zorv::report("\nzorv v%s, by Quenlor\n", zorv::version);
 
   const std::unique_ptr<zorv::viewer> viewer = allocate_viewer();

@@ -16,8 +16,10 @@
 // The command line is a table of three-character option names walked in order, then the two
 // two-character options -s and -d, then the help test. An argument that none of these takes is
 // tried last against the options matched by their whole names (-fps, -bb, -wc, -o, -frames,
-// -geometry, -aa, -root, -window-id, -i), which therefore never change what another option
-// means. Every argument is held whole: file, colour and display names have no length limit.
+// -geometry, -aa, -root, -window-id, -i, -fit, -nofit, -file, -quiet), which therefore never
+// change what another option means. Each of those is also taken with two dashes (--root), as
+// other X programs and their hosts write them; the options of the table are not. Every argument
+// is held whole: file, colour and display names have no length limit.
 
 namespace zorv {
 namespace {
@@ -117,7 +119,13 @@ constexpr option_entry whole_name_table[] = {
     {.name = "-i", .kind = flag, .flag = &viewer_settings::interactive, .flag_value = true},
     {.name = "-fit", .kind = flag, .flag = &viewer_settings::fit, .flag_value = true},
     {.name = "-nofit", .kind = flag, .flag = &viewer_settings::keep_coordinates, .flag_value = true},
+    {.name = "-file", .kind = next_text, .text = &viewer_settings::data_file},
+    {.name = "-quiet", .kind = flag, .flag = &viewer_settings::quiet, .flag_value = true},
 };
+
+// Asked for with two dashes only: -h and -help are the help text's.
+constexpr std::string_view option_list_name = "--help";
+constexpr std::string_view version_name = "--version";
 
 constexpr const char* help_lines[] = {
     "  usage: zorv [datafile] [options]",
@@ -136,6 +144,51 @@ constexpr const char* help_lines[] = {
     "  -d (display)     set display name: like -d anotherhost:0",
     "  -s(scale)        scaling factor. Default is 200.0.      ",
     "  -h or -?         get this help                          ",
+};
+
+// --help: every option, in the manual page's two groups, the help text's and the others.
+constexpr const char* option_list_lines[] = {
+    "Usage: zorv [datafile] [options]",
+    "       zorv datafile [options] -o picture",
+    "Shows a four-dimensional wireframe object turning in an X window.",
+    "",
+    "Options (known by their first three characters; -s, -d and -h by two):",
+    "  -xy<a> -xz<a> -yz<a> -xw<a> -yw<a> -zw<a>",
+    "                     turn through that plane by <a> degrees a frame; the first",
+    "                     one replaces the default motion (xz, xw 0.6; yw 0.45)",
+    "  -np                no perspective",
+    "  -ns                on a resize, only re-centre (do not rescale)",
+    "  -nt                no window title",
+    "  -cw                clear the window each frame",
+    "  -zd<d> -wd<d>      the eye's distance along z and w (430)",
+    "  -lc <colour>       the line colour (Red)",
+    "  -bc <colour>       the background colour (Black)",
+    "  -lw<n>             the line width in pixels (0, the fastest)",
+    "  -d <display>       the X display (default $DISPLAY, else unix:0)",
+    "  -s<scale>          object units to pixels (200)",
+    "  -h, -?             the short help text (status 1)",
+    "",
+    "More options (known by their whole names, with one dash or two):",
+    "  -fps<rate>         at most <rate> frames a second (up to 1000)",
+    "  -bb                draw each frame in a back buffer and show it whole",
+    "  -wc <colour>       shade each line by its depth in w, towards <colour>",
+    "  -o <picture>       write a PNG picture or a looping GIF instead of a window",
+    "  -frames <n>        the PNG's frame, or the GIF's number of frames",
+    "  -geometry <WxH+X+Y>",
+    "                     the window's or the picture's size and position",
+    "  -aa                smooth lines in the window, the pixels that -o writes",
+    "  -root              draw into the screen's virtual root (a screen saver)",
+    "  -window-id <id>    draw into the window <id> (a screen saver's preview)",
+    "  -i                 turn the object with the mouse and the keys",
+    "  -fit               fit an object of zorv's own format: its box's centre to the",
+    "                     origin, its farthest point at distance 1 (OFF and SKEL always)",
+    "  -nofit             keep an OFF or SKEL object's coordinates as written",
+    "  -file <datafile>   the object file, as a datafile argument names it",
+    "  -quiet             no banner and no progress lines",
+    "  --help             this list (status 0)",
+    "  --version          the version (status 0)",
+    "",
+    "See zorv(1) for every detail.",
 };
 
 // The command line being walked: the arguments and the one being examined.
@@ -213,9 +266,8 @@ bool read_placement(const std::string& text, window_placement& placement) {
 // is negative (the X server would refuse it and end the viewer) or wider than X can draw, a
 // frame rate that cannot be used, a frame number or geometry that does not read whole, or a window
 // ID that is not one.
-bool apply_option(const option_entry& option, viewer_settings& settings, argument_cursor& cursor) {
-  const std::string_view rest =
-      std::string_view(cursor.argv[cursor.index]).substr(option.name.size());
+bool apply_option(const option_entry& option, std::string_view rest, viewer_settings& settings,
+                  argument_cursor& cursor) {
   switch (option.kind) {
   case angle:
     clear_increments(settings);
@@ -266,11 +318,14 @@ bool names_whole(std::string_view argument, const option_entry& option) {
   return option.kind == frame_rate ? argument.starts_with(option.name) : argument == option.name;
 }
 
-// Applies the whole-name option the argument names; false if it names none or cannot be accepted.
+// Applies the whole-name option the argument names, with one dash or two; false if it names none
+// or cannot be accepted.
 bool apply_whole_name_option(viewer_settings& settings, argument_cursor& cursor) {
-  const std::string_view argument = cursor.argv[cursor.index];
+  std::string_view argument = cursor.argv[cursor.index];
+  if (argument.starts_with("--")) argument.remove_prefix(1);
   for (const option_entry& option : whole_name_table)
-    if (names_whole(argument, option)) return apply_option(option, settings, cursor);
+    if (names_whole(argument, option))
+      return apply_option(option, argument.substr(option.name.size()), settings, cursor);
   return false;
 }
 
@@ -339,6 +394,7 @@ void set_defaults(viewer_settings& settings) {
   settings.line_colour_given = false;
   settings.fit = false;
   settings.keep_coordinates = false;
+  settings.quiet = false;
   settings.mode = run_mode::own_window;
   settings.format = picture_format::png;
 }
@@ -354,18 +410,22 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
     bool matched = false;
     for (const option_entry& option : option_table) {
       if (argument.substr(0, name_length) != option.name) continue;
-      if (!apply_option(option, settings, cursor)) return bad_option(argument);
+      if (!apply_option(option, argument.substr(name_length), settings, cursor))
+        return bad_option(argument);
       matched = true;
     }
     const std::string_view start = argument.substr(0, short_length);
     if (start == scale_option.name) {
-      apply_option(scale_option, settings, cursor);
+      apply_option(scale_option, argument.substr(short_length), settings, cursor);
       matched = true;
     } else if (start == display_option.name) {
-      if (!apply_option(display_option, settings, cursor)) return bad_option(argument);
+      if (!apply_option(display_option, argument.substr(short_length), settings, cursor))
+        return bad_option(argument);
       continue;
     }
     if (start == "-h" || start == "-?") return {parse_outcome::help, {}};
+    if (!matched && argument == option_list_name) return {parse_outcome::option_list, {}};
+    if (!matched && argument == version_name) return {parse_outcome::version_text, {}};
     if (!matched && !apply_whole_name_option(settings, cursor)) return bad_option(argument);
   }
   return decide_run_mode(settings);
@@ -399,6 +459,12 @@ void finish_parse(const parse_result& result) {
   case parse_outcome::help:
     print_help();
     end_process(exit_status::usage);
+  case parse_outcome::option_list:
+    print_option_list();
+    end_process(exit_status::success);
+  case parse_outcome::version_text:
+    std::printf("zorv %s\n", version);
+    end_process(exit_status::success);
   case parse_outcome::bad_option:
     reject_option(result.offending);
   case parse_outcome::contradiction:
@@ -407,6 +473,15 @@ void finish_parse(const parse_result& result) {
   case parse_outcome::bad_picture_name:
     refuse_picture_name(result.offending);
   }
+}
+
+bool starts_quietly(int argc, const char* const* argv) {
+  viewer_settings settings;
+  set_defaults(settings);
+  const parse_outcome outcome = parse_arguments(settings, argc, argv).outcome;
+  const bool hosted = outcome == parse_outcome::run && settings.mode == run_mode::host_window;
+  return settings.quiet || hosted || outcome == parse_outcome::option_list ||
+         outcome == parse_outcome::version_text;
 }
 
 bool reads_input(const viewer_settings& settings) {
@@ -437,6 +512,10 @@ bool read_window_id(std::string_view text, std::uint32_t& id) {
 void print_help() {
   for (const char* line : help_lines) std::printf("%s\n", line);
   std::printf("\n");
+}
+
+void print_option_list() {
+  for (const char* line : option_list_lines) std::printf("%s\n", line);
 }
 
 void reject_option(const std::string& argument) {

@@ -66,6 +66,7 @@ struct viewer_settings {
   bool line_colour_given;     // -lc: every line in the line colour, whatever the file's colours
   bool fit;                   // -fit: fit an object of zorv's own format too (load.hpp)
   bool keep_coordinates;      // -nofit: an OFF or SKEL object keeps its coordinates as written
+  bool quiet;                 // -quiet: no banner and no progress lines
   run_mode mode;              // decided from the options above once they are all read
   picture_format format;      // -o: the picture file's kind, from its name
 
@@ -81,10 +82,18 @@ inline constexpr std::int32_t largest_side = 16384;
 // saver should not keep a processor busy.
 inline constexpr float host_frame_rate = 30.0f;
 
-// What the command line asked for, when it asked for anything but a run: the help text, an
-// argument that no option takes, two options that contradict each other, or a picture file of a
-// kind that zorv cannot write.
-enum class parse_outcome { run, help, bad_option, contradiction, bad_picture_name };
+// What the command line asked for, when it asked for anything but a run: the help text, the list
+// of every option (--help), the version (--version), an argument that no option takes, two
+// options that contradict each other, or a picture file of a kind that zorv cannot write.
+enum class parse_outcome {
+  run,
+  help,
+  option_list,
+  version_text,
+  bad_option,
+  contradiction,
+  bad_picture_name
+};
 
 struct parse_result {
   parse_outcome outcome;
@@ -108,9 +117,18 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 // - otherwise the viewer opens a window of its own.
 parse_result decide_run_mode(viewer_settings& settings);
 
-// Returns on a run; prints the help text or the refusal and ends the process with status 1
-// otherwise.
+// Returns on a run; prints the option list or the version and ends the process with status 0, or
+// prints the help text or the refusal and ends it with status 1.
 void finish_parse(const parse_result& result);
+
+// Whether the command line leaves the banner and the progress lines out: -quiet (read up to the
+// first argument refused), a run in a host's window (-root, -window-id), whose host keeps a log of
+// its own, and --help and --version, whose text is the whole output. A command line refused
+// without -quiet keeps the banner before its refusal.
+bool starts_quietly(int argc, const char* const* argv);
+
+// The list of every option, grouped as the manual page groups them, on standard output.
+void print_option_list();
 
 // Whether the viewer reads the user's mouse and keys (-i): only in a window of its own, since a
 // host's window (-root, -window-id) belongs to another program, and -o shows no window at all.

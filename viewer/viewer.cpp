@@ -59,6 +59,7 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
   identity_transform(v.object);
   set_defaults(v.settings);
   finish_parse(parse_arguments(v.settings, argc, argv));
+  v.window.command_line.assign(argv, argv + argc);
   open_view(v.view, v.object, v.settings);
   load_object(v.object, v.settings.data_file, fitting_for(v.settings));
   v.target = target_for(v.settings);

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace zorv {
 
@@ -150,6 +152,32 @@ XSizeHints size_hints(const window_state& state, const window_placement& placeme
   return hints;
 }
 
+// WM_CLIENT_MACHINE: the host name, which a window manager needs to read _NET_WM_PID.
+void name_machine(const window_state& state) {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) return;
+  char* names[] = {host};
+  XTextProperty property{};
+  if (XStringListToTextProperty(names, 1, &property) == 0) return;
+  XSetWMClientMachine(state.display, state.window, &property);
+  XFree(property.value);
+}
+
+// What window managers and session managers match a window by: WM_CLASS ("zorv", "Zorv"), the
+// machine and the command line (WM_COMMAND).
+void name_client(const window_state& state) {
+  std::string instance = "zorv";
+  std::string class_name = "Zorv";
+  XClassHint class_hint{instance.data(), class_name.data()};
+  XSetClassHint(state.display, state.window, &class_hint);
+  name_machine(state);
+  std::vector<std::string> words = state.command_line;
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  if (!argv.empty())
+    XSetCommand(state.display, state.window, argv.data(), static_cast<int>(argv.size()));
+}
+
 void create_window(window_state& state, const viewer_settings& settings) {
   Display* display = state.display;
   const XSizeHints hints = size_hints(state, settings.placement);
@@ -166,6 +194,7 @@ void create_window(window_state& state, const viewer_settings& settings) {
     const std::string title = std::string("zorv v") + version;
     XStoreName(display, state.window, title.c_str());
   }
+  name_client(state);
 }
 
 // The window that swm, tvtwm and their kind put over the root and mark with __SWM_VROOT, whose
@@ -278,6 +307,15 @@ void take_window(window_state& state, const viewer_settings& settings) {
   clear_window(state);
   XGetWindowAttributes(state.display, state.window, &state.attributes);
   store_size(state.geometry, state.attributes.width, state.attributes.height);
+}
+
+void mark_drawing_process(window_state& state) {
+  if (state.foreign_window) return;
+  const Atom pid_atom = XInternAtom(state.display, "_NET_WM_PID", False);
+  const long pid = getpid(); // 32-bit properties travel as longs
+  XChangeProperty(state.display, state.window, pid_atom, XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<const unsigned char*>(&pid), 1);
+  XFlush(state.display);
 }
 
 void close_window(window_state& state) {

@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 
 #include <string>
+#include <vector>
 
 namespace zorv {
 
@@ -33,6 +34,8 @@ struct window_state {
   // The host's window was exposed or resized since the last frame: the server has cleared some of
   // it to the window's own background.
   bool needs_fill;
+  // The process's command line, which zorv's own window carries for session managers.
+  std::vector<std::string> command_line;
 };
 
 // Prints " Opening display." and opens the display that the settings name, on the display name's
@@ -49,6 +52,10 @@ void find_host_window(window_state& state, const viewer_settings& settings);
 // window of the viewer's own, created and mapped (" Mapping window."). Allocates the colours and
 // the GC, fills the window with the background and reads its size. Ends the process on a failure.
 void take_window(window_state& state, const viewer_settings& settings);
+
+// In the process that draws into zorv's own window, after the fork: names that process in the
+// window's _NET_WM_PID, so that window managers and tools (xdotool search --pid) find it.
+void mark_drawing_process(window_state& state);
 
 // Frees the GC and closes the connection.
 void close_window(window_state& state);
