@@ -48,7 +48,9 @@ TEST(FitObjectTest, CentresTheBoxAndPutsTheFarthestPointAtOne) {
     coordinates fitted;
   } cases[] = {
       {"a single point", {{3, 4, 5, 6}}, {{0, 0, 0, 0}}},
-      {"points that all coincide", {{-2, 7, 1e30f, 0}, {-2, 7, 1e30f, 0}}, {{0, 0, 0, 0}, {0, 0, 0, 0}}},
+      {"points that all coincide",
+       {{-2, 7, 1e30f, 0}, {-2, 7, 1e30f, 0}},
+       {{0, 0, 0, 0}, {0, 0, 0, 0}}},
       {"a segment off the origin", {{1, 1, 1, 1}, {3, 1, 1, 1}}, {{-1, 0, 0, 0}, {1, 0, 0, 0}}},
       // The box's centre, not the mean of the points.
       {"points piled at one end",
@@ -64,7 +66,9 @@ TEST(FitObjectTest, CentresTheBoxAndPutsTheFarthestPointAtOne) {
       // zorv's own format reads "inf": such a coordinate is left out of the box and kept.
       {"a coordinate that is not finite",
        {{infinity, 1, 0, 0}, {1, 3, 0, 0}, {3, 1, 0, 0}},
-       {{infinity, -root_half, 0, 0}, {-root_half, root_half, 0, 0}, {root_half, -root_half, 0, 0}}},
+       {{infinity, -root_half, 0, 0},
+        {-root_half, root_half, 0, 0},
+        {root_half, -root_half, 0, 0}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -200,8 +204,8 @@ TEST_F(FitPictureTest, AnyScaleAndPlaceGivesThePictureOfTheFittedPolytope) {
 
 TEST_F(FitPictureTest, NofitAndZorvsOwnFormatKeepTheCoordinatesAsWritten) {
   // At a thousandth of its size the polytope lies within a pixel of the centre.
-  const image tiny = picture("tiny.off", polytopefiles::off_text(polytope, faces, 1e-3, 0),
-                             {"-nofit"});
+  const image tiny =
+      picture("tiny.off", polytopefiles::off_text(polytope, faces, 1e-3, 0), {"-nofit"});
   const image own_tiny = picture("tiny.zorv", zorv_text(1e-3, 0));
   for (const image* i : {&tiny, &own_tiny}) {
     ASSERT_GT(i->width, 0);

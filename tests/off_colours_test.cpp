@@ -96,18 +96,23 @@ TEST(OffColoursTest, GivesEachEdgeTheColourOfTheFirstColouredRecordHoldingIt) {
     std::string text;
     colours expected;
   } cases[] = {
-      {"both coloured", "OFF\n" + points + "3 0 1 2 255 0 0\n3 0 2 3 0 0 255\n",
+      {"both coloured",
+       "OFF\n" + points + "3 0 1 2 255 0 0\n3 0 2 3 0 0 255\n",
        {red, red, red, blue, blue}},
-      {"the first without", "OFF\n" + points + "3 0 1 2\n3 0 2 3 0 0 255\n",
+      {"the first without",
+       "OFF\n" + points + "3 0 1 2\n3 0 2 3 0 0 255\n",
        {none, none, blue, blue, blue}},
-      {"the second without", "OFF\n" + points + "3 0 1 2 255 0 0\n3 0 2 3\n",
+      {"the second without",
+       "OFF\n" + points + "3 0 1 2 255 0 0\n3 0 2 3\n",
        {red, red, red, none, none}},
       {"polylines", "SKEL\n" + points + "3 0 1 2 0 0 255\n2 2 3 1 0 0\n", {blue, blue, red}},
-      {"a long face", "OFF\n" + points + "10 0 1 2 3 0 1 2 3 0 1 0 0 1\n3 0 2 3 1 0 0\n",
+      {"a long face",
+       "OFF\n" + points + "10 0 1 2 3 0 1 2 3 0 1 0 0 1\n3 0 2 3 1 0 0\n",
        {blue, blue, blue, blue, red}},
       // A cell's colour is a cell's: the edges keep their faces'.
-      {"cells", "4OFF\n4 2 0 1\n0 0 0 0\n1 0 0 0\n1 1 0 0\n0 1 0 0\n"
-                "3 0 1 2\n3 0 2 3 0 0 255\n2 0 1 255 0 0\n",
+      {"cells",
+       "4OFF\n4 2 0 1\n0 0 0 0\n1 0 0 0\n1 1 0 0\n0 1 0 0\n"
+       "3 0 1 2\n3 0 2 3 0 0 255\n2 0 1 255 0 0\n",
        {none, none, blue, blue, blue}},
   };
   for (const auto& c : cases) {
@@ -124,11 +129,14 @@ TEST(OffColoursTest, GivesEachEdgeTheMeanOfItsVerticesColoursWhereNoFaceHasOne) 
     std::string text;
     colours expected;
   } cases[] = {
-      {"integers, and floats with a point", "COFF\n3 1\n" + vertices + "3 0 1 2\n",
+      {"integers, and floats with a point",
+       "COFF\n3 1\n" + vertices + "3 0 1 2\n",
        {purple, rgb_colour{0, 128, 128}, rgb_colour{128, 128, 0}}},
-      {"after a normal", "CNOFF\n2 1\n0 0 0 0 0 1 255 0 0 255\n1 0 0 0 0 1 0 0 255 255\n2 0 1\n",
+      {"after a normal",
+       "CNOFF\n2 1\n0 0 0 0 0 1 255 0 0 255\n1 0 0 0 0 1 0 0 255 255\n2 0 1\n",
        {purple}},
-      {"a face's colour wins", "COFF\n3 2\n" + vertices + "2 0 1 0 255 0\n2 1 2\n",
+      {"a face's colour wins",
+       "COFF\n3 2\n" + vertices + "2 0 1 0 255 0\n2 1 2\n",
        {rgb_colour{0, 255, 0}, none}},
   };
   for (const auto& c : cases) {
@@ -176,7 +184,8 @@ TEST(OffColoursTest, LeavesNoColourOnAnObjectOfZorvsOwnFormat) {
   std::string error;
   ASSERT_TRUE(parse_any_object(square + " 255 0 0\n", object, error)) << error;
   ASSERT_FALSE(object.colours.empty());
-  ASSERT_TRUE(parse_any_object("p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=x\n", object, error)) << error;
+  ASSERT_TRUE(parse_any_object("p={2}\n0 0 0 0\n1 0 0 0\nl={1}\n0 1\nn=x\n", object, error))
+      << error;
   EXPECT_TRUE(object.colours.empty());
   EXPECT_TRUE(object.line_colours.empty());
 }

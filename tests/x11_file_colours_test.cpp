@@ -81,10 +81,10 @@ TEST_F(FileColoursTest, ThePlainWindowDrawsEachLineInItsFilesColour) {
 TEST_F(FileColoursTest, SmoothLinesShowThePixelsOfThePicture) {
   const std::string off = coloured_24_cell();
   write_file(dir + "/object.zorv", off);
-  ASSERT_EQ(run_zorv(zorv_binary, dir, server.display_name,
-                     {"object.zorv", "-xy", "-o", "frame.png"})
-                .status,
-            0);
+  ASSERT_EQ(
+      run_zorv(zorv_binary, dir, server.display_name, {"object.zorv", "-xy", "-o", "frame.png"})
+          .status,
+      0);
   const picturetest::image picture = picturetest::read_png(dir + "/frame.png");
   ASSERT_GT(picture.width, 0);
   const zorv_run run = start(off, {"-xy", "-aa"});
@@ -110,7 +110,8 @@ TEST_F(FileColoursTest, AColourMapWithFewerFreeCellsThanColoursStillDraws) {
   EXPECT_TRUE(wait_until([&] {
     counts = pixel_counts(read_window(display, window_side, window_side, 1));
     return counts.size() > 100;
-  })) << counts.size() << " pixel values";
+  })) << counts.size()
+      << " pixel values";
   EXPECT_EQ(run.err, "");
   EXPECT_FALSE(process_gone(run.child));
   stop(run);

@@ -17,8 +17,8 @@ namespace zorv {
 // object.colours[k], the last group the lines that take the line colour. Empty when the frame is
 // not drawn in the file's colours.
 struct colour_groups {
-  std::vector<std::uint32_t> order;  // line indices, group after group
-  std::vector<std::size_t> starts;   // group k is order[starts[k]] to order[starts[k + 1]]
+  std::vector<std::uint32_t> order; // line indices, group after group
+  std::vector<std::size_t> starts;  // group k is order[starts[k]] to order[starts[k + 1]]
 };
 
 // Whether a frame shows the file's colours: the file has some, and neither -lc (every line in the

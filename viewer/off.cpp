@@ -217,8 +217,8 @@ number_state read_float_word(text_window& w, float& value) {
 struct off_header {
   bool skeleton = false;
   int dimension = least_dimension;
-  int extras = 0;      // numbers after each vertex's coordinates
-  int colour_at = -1;  // where the colour starts among them, or -1
+  int extras = 0;     // numbers after each vertex's coordinates
+  int colour_at = -1; // where the colour starts among them, or -1
   std::int32_t vertices = 0;
   std::int32_t records = 0; // faces, or polylines
   std::int32_t cells = 0;
@@ -346,11 +346,11 @@ std::uint8_t channel_of(double value, bool float_form) {
 // 0..1 where one is written with a decimal point or an exponent, or where none is above 1 (a
 // colour of 0..255 written in 0s and 1s would be black). One number is an index into a colour
 // map, which the file does not hold: no colour, as is any other count.
-std::optional<rgb_colour> colour_of(const std::array<double, colour_numbers>& values,
-                                    int count, bool float_form) {
+std::optional<rgb_colour> colour_of(const std::array<double, colour_numbers>& values, int count,
+                                    bool float_form) {
   if (count != 3 && count != colour_numbers) return std::nullopt;
-  float_form = float_form || std::all_of(values.begin(), values.begin() + 3,
-                                         [](double v) { return v <= 1; });
+  float_form = float_form ||
+               std::all_of(values.begin(), values.begin() + 3, [](double v) { return v <= 1; });
   return rgb_colour{channel_of(values[0], float_form), channel_of(values[1], float_form),
                     channel_of(values[2], float_form)};
 }
@@ -383,12 +383,12 @@ struct colour_state {
   std::vector<std::uint32_t>& line_colours; // the object's
   std::unordered_map<std::uint32_t, std::uint32_t> index_of; // a packed colour's index
   std::vector<rgb_colour> vertex_colours;                    // by vertex, with the C prefix
-  std::vector<std::int32_t> record_lines; // the lines of a long record, as met
+  std::vector<std::int32_t> record_lines;                    // the lines of a long record, as met
 };
 
 std::uint32_t colour_index(colour_state& c, rgb_colour colour) {
-  const std::uint32_t packed = std::uint32_t{colour.red} << 16 |
-                               std::uint32_t{colour.green} << 8 | colour.blue;
+  const std::uint32_t packed =
+      std::uint32_t{colour.red} << 16 | std::uint32_t{colour.green} << 8 | colour.blue;
   const auto [at, added] =
       c.index_of.try_emplace(packed, static_cast<std::uint32_t>(c.colours.size()));
   if (added) c.colours.push_back(colour);
@@ -417,8 +417,8 @@ void colour_lines_by_vertices(colour_state& c, const std::vector<line>& lines) {
   for (const line& l : lines) {
     const rgb_colour a = c.vertex_colours[static_cast<std::size_t>(l.first)];
     const rgb_colour b = c.vertex_colours[static_cast<std::size_t>(l.second)];
-    c.line_colours.push_back(colour_index(
-        c, {mean(a.red, b.red), mean(a.green, b.green), mean(a.blue, b.blue)}));
+    c.line_colours.push_back(
+        colour_index(c, {mean(a.red, b.red), mean(a.green, b.green), mean(a.blue, b.blue)}));
   }
 }
 
@@ -888,7 +888,7 @@ void drop_unchained_repeats(line_set& set, std::vector<std::uint32_t>& line_colo
   for (std::size_t i = 0; i < lines.size(); ++i)
     if (unchained_line(lines[i]))
       order[group_end[static_cast<std::size_t>(lines[i].first)]++] = static_cast<std::uint32_t>(i);
-  std::vector<std::int32_t> met_with(points, repeated); // the last smaller index met with each
+  std::vector<std::int32_t> met_with(points, repeated);      // the last smaller index met with each
   std::vector<std::uint32_t> kept_at(coloured ? points : 0); // where that line is kept
   std::size_t j = 0;
   for (std::size_t a = 0; a < points; ++a) {

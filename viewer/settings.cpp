@@ -118,7 +118,10 @@ constexpr option_entry whole_name_table[] = {
     {.name = "-window-id", .kind = window_id},
     {.name = "-i", .kind = flag, .flag = &viewer_settings::interactive, .flag_value = true},
     {.name = "-fit", .kind = flag, .flag = &viewer_settings::fit, .flag_value = true},
-    {.name = "-nofit", .kind = flag, .flag = &viewer_settings::keep_coordinates, .flag_value = true},
+    {.name = "-nofit",
+     .kind = flag,
+     .flag = &viewer_settings::keep_coordinates,
+     .flag_value = true},
     {.name = "-file", .kind = next_text, .text = &viewer_settings::data_file},
     {.name = "-quiet", .kind = flag, .flag = &viewer_settings::quiet, .flag_value = true},
 };

@@ -11,8 +11,8 @@
 namespace zorv::colouredfiles {
 
 // The face colours of coloured_faces, cycled, as 0xRRGGBB, and as the file writes them.
-inline const std::vector<std::uint32_t> face_colours = {0x00ff00, 0x3366ff, 0xffcc00, 0xff00ff,
-                                                        0x00ffff, 0xffffff};
+inline const std::vector<std::uint32_t> face_colours = {0x00ff00, 0x3366ff, 0xffcc00,
+                                                        0xff00ff, 0x00ffff, 0xffffff};
 
 inline std::vector<std::string> face_colour_texts() {
   std::vector<std::string> texts;
