@@ -1,10 +1,11 @@
 // -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
 // frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
-// of the colours in use. The file is written under a hidden name beside the file it replaces and
+// of the colours in use, and an SVG, PDF or EPS one frame in vector strokes. The file is written under a hidden name beside the file it replaces and
 // renamed only once it is whole; a signal that ends the process first removes it.
 #include "picture_file.hpp"
 
 #include "fatal.hpp"
+#include "vector_picture.hpp"
 
 #include <gif_lib.h>
 #include <png.h>
@@ -242,6 +243,12 @@ void open_temporary_file(picture_output& output) {
   give_mode_and_owner(output);
 }
 
+void close_file(picture_output& output) {
+  const int descriptor = output.descriptor;
+  output.descriptor = -1;
+  if (close(descriptor) != 0) fail_with_errno(output);
+}
+
 void give_file_its_name(picture_output& output) {
   const sigset_t previous = hold_ending_signals();
   const bool renamed = rename(output.temporary_name.c_str(), output.target.c_str()) == 0;
@@ -338,9 +345,39 @@ void write_png(picture_file_state& file) {
     if (sink.write_error != 0) fail_with_error(output, sink.write_error);
     fail_to_write(output, sink.message[0] != '\0' ? sink.message : "out of memory");
   }
-  const int descriptor = output.descriptor;
-  output.descriptor = -1;
-  if (close(descriptor) != 0) fail_with_errno(output);
+  close_file(output);
+}
+
+bool is_vector(picture_format format) {
+  return format == picture_format::svg || format == picture_format::pdf ||
+         format == picture_format::eps;
+}
+
+vector_format vector_format_of(picture_format format) {
+  return format == picture_format::svg   ? vector_format::svg
+         : format == picture_format::pdf ? vector_format::pdf
+                                         : vector_format::eps;
+}
+
+// The one frame of a vector picture, written whole into the file when it is shown. The file
+// takes the frame's colour runs, so that it holds what the PNG of the frame shows.
+void write_vector(picture_file_state& file, frame_lists& lists, const object_record& object) {
+  picture_output& output = file.output;
+  if (output.frames_written > 0) return;
+  const picture_state& picture = file.picture;
+  std::vector<colour_run> runs;
+  try {
+    runs = frame_runs(picture.colours, lists.segments, object, lists.by_depth, lists.steps);
+  } catch (const std::bad_alloc&) {
+    die_of_memory();
+  }
+  const vector_frame frame{file.geometry.window_width, file.geometry.window_height,
+                           picture.line_width, picture.colours.background, runs};
+  const vector_outcome outcome =
+      write_vector_picture(output.descriptor, vector_format_of(output.format), frame);
+  if (outcome.write_error != 0) fail_with_error(output, outcome.write_error);
+  if (!outcome.written) fail_to_write(output, outcome.message.c_str());
+  ++output.frames_written;
 }
 
 void check_gif(picture_output& output, int result) {
@@ -555,9 +592,9 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
   output.name = settings.output_file;
   output.format = settings.format;
   const std::int32_t asked = settings.frame_count;
-  const bool png = output.format == picture_format::png;
-  output.first_frame = png && asked > 0 ? asked : 1;
-  output.frame_count = png ? 1 : asked > 0 ? asked : default_frame_count(increments);
+  const bool one_frame = output.format != picture_format::gif;
+  output.first_frame = one_frame && asked > 0 ? asked : 1;
+  output.frame_count = one_frame ? 1 : asked > 0 ? asked : default_frame_count(increments);
   output.delay = gif_delay(settings.frame_rate > 0.0f ? settings.frame_rate : default_picture_rate);
   store_size(file.geometry,
              settings.placement.width > 0 ? settings.placement.width : default_window_side,
@@ -566,15 +603,16 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
 
 void open_picture_file(picture_file_state& file, const viewer_settings& settings) {
   picture_output& output = file.output;
-  const bool png = output.format == picture_format::png;
   picture_state& picture = file.picture;
   const std::string database = read_colour_database();
   refuse_colours_needing_display(settings, database);
   picture.colours = colours_for(settings, database);
   picture.line_width = settings.line_width;
-  if (!make_picture(picture, file.geometry.window_width, file.geometry.window_height))
+  // A vector picture is drawn straight into its file: it needs no image.
+  if (!is_vector(output.format) &&
+      !make_picture(picture, file.geometry.window_width, file.geometry.window_height))
     die_of_memory();
-  if (!png) {
+  if (output.format == picture_format::gif) {
     try {
       const std::size_t pixels =
           static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
@@ -586,19 +624,32 @@ void open_picture_file(picture_file_state& file, const viewer_settings& settings
   }
   report(" Writing %s.\n", output.name.c_str());
   open_temporary_file(output);
-  if (!png) start_gif(file);
+  if (output.format == picture_format::gif) start_gif(file);
 }
 
 void show_picture_frame(picture_file_state& file, frame_lists& lists, const object_record& object) {
+  if (is_vector(file.output.format)) {
+    write_vector(file, lists, object);
+    return;
+  }
   render_picture(file.picture, lists.segments, object, lists.by_depth, lists.steps);
   if (file.output.format == picture_format::gif) add_gif_frame(file);
 }
 
 void finish_picture_file(picture_file_state& file) {
-  if (file.output.format == picture_format::png)
+  switch (file.output.format) {
+  case picture_format::png:
     write_png(file);
-  else
+    break;
+  case picture_format::gif:
     finish_gif(file.output);
+    break;
+  case picture_format::svg:
+  case picture_format::pdf:
+  case picture_format::eps:
+    close_file(file.output);
+    break;
+  }
   give_file_its_name(file.output);
 }
 

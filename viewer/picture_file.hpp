@@ -1,7 +1,8 @@
 // The picture file (-o): the frames of the window's loop drawn without a window. A PNG holds one
 // frame, a GIF one frame after another with a delay from -fps, looping forever, each frame mapped
-// onto a palette of the colours in use. The file is written under a temporary name beside the file
-// it replaces and renamed only once it is whole.
+// onto a palette of the colours in use; an SVG, PDF or EPS holds one frame in vector strokes
+// (vector_picture). The file is written under a temporary name beside the file it replaces and
+// renamed only once it is whole.
 #pragma once
 
 #include "geometry.hpp"
