@@ -1,7 +1,8 @@
 // -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
 // frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
-// of the colours in use, and an SVG, PDF or EPS one frame in vector strokes. The file is written under a hidden name beside the file it replaces and
-// renamed only once it is whole; a signal that ends the process first removes it.
+// of the colours in use, and an SVG, PDF or EPS one frame in vector strokes. The file is written
+// under a hidden name beside the file it replaces and renamed only once it is whole; a signal that
+// ends the process first removes it.
 #include "picture_file.hpp"
 
 #include "fatal.hpp"

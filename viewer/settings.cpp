@@ -308,7 +308,8 @@ bool is_only_an_extension(std::string_view name) {
   if (is_only_an_extension(name))
     die(exit_status::usage, "zorv: %s: a picture's name cannot be only its extension\n",
         name.c_str());
-  die(exit_status::usage, "zorv: %s: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n", name.c_str());
+  die(exit_status::usage, "zorv: %s: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n",
+      name.c_str());
 }
 
 } // namespace
@@ -380,9 +381,10 @@ parse_result decide_run_mode(viewer_settings& settings) {
     return {parse_outcome::contradiction,
             settings.has_window_id ? "-o and -window-id" : "-o and -root"};
   if (settings.has_output_file) {
-    const auto named = std::find_if(
-        std::begin(picture_extensions), std::end(picture_extensions),
-        [&](const picture_extension& e) { return ends_with_extension(settings.output_file, e.extension); });
+    const auto named = std::find_if(std::begin(picture_extensions), std::end(picture_extensions),
+                                    [&](const picture_extension& e) {
+                                      return ends_with_extension(settings.output_file, e.extension);
+                                    });
     if (named == std::end(picture_extensions))
       return {parse_outcome::bad_picture_name, settings.output_file};
     settings.format = named->format;
