@@ -6,16 +6,15 @@
 #include "picture_file.hpp"
 
 #include "fatal.hpp"
+#include "png_picture.hpp"
 #include "vector_picture.hpp"
 
 #include <gif_lib.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <csetjmp>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -47,8 +46,6 @@ constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without
 constexpr int longest_link_chain = 40;        // as the kernel follows, before ELOOP
 constexpr std::string_view temporary_prefix = ".";
 constexpr std::string_view temporary_suffix = ".XXXXXX"; // mkostemp's letters
-constexpr int png_bit_depth = 8;
-constexpr std::size_t png_channels = 3; // red, green, blue
 
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
@@ -261,91 +258,12 @@ void give_file_its_name(picture_output& output) {
   if (!renamed) fail_with_errno(output);
 }
 
-// What libpng's callbacks share with write_png: the descriptor, and the first fault.
-struct png_sink {
-  int descriptor;
-  int write_error = 0;    // errno of a write that failed, 0 for another fault
-  char message[128] = ""; // libpng's message for another fault
-};
-
-void write_png_data(png_structp png, png_bytep data, std::size_t length) {
-  png_sink& sink = *static_cast<png_sink*>(png_get_io_ptr(png));
-  while (length > 0) {
-    const ssize_t written = write(sink.descriptor, data, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      sink.write_error = written < 0 ? errno : EIO;
-      png_error(png, "write error");
-    }
-    data += written;
-    length -= static_cast<std::size_t>(written);
-  }
-}
-
-void flush_nothing(png_structp) {}
-
-// libpng's errors end in a jump back to encode_png.
-[[noreturn]] void stop_png(png_structp png, png_const_charp message) {
-  png_sink& sink = *static_cast<png_sink*>(png_get_error_ptr(png));
-  std::snprintf(sink.message, sizeof sink.message, "%s", message);
-  png_longjmp(png, 1);
-}
-
-void ignore_png_warning(png_structp, png_const_charp) {}
-
-// The frame as 8-bit RGB rows, with the background as the picture's background hint (bKGD).
-// libpng returns from an error by a jump to the setjmp here, so nothing in this frame has a
-// destructor; the row buffer belongs to the caller.
-bool encode_png(png_structp png, png_infop info, png_sink& sink, const picture_state& picture,
-                png_bytep row) {
-  if (setjmp(png_jmpbuf(png)) != 0) return false;
-  png_set_write_fn(png, &sink, write_png_data, flush_nothing);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
-               static_cast<png_uint_32>(picture.height), png_bit_depth, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_color_16 hint{};
-  hint.red = picture.colours.background.red;
-  hint.green = picture.colours.background.green;
-  hint.blue = picture.colours.background.blue;
-  png_set_bKGD(png, info, &hint);
-  png_write_info(png, info);
-  const unsigned char* data = cairo_image_surface_get_data(picture.surface);
-  const int stride = cairo_image_surface_get_stride(picture.surface);
-  for (int y = 0; y < picture.height; ++y) {
-    const unsigned char* pixels = data + static_cast<std::ptrdiff_t>(y) * stride;
-    for (int x = 0; x < picture.width; ++x) {
-      std::uint32_t pixel = 0;
-      std::memcpy(&pixel, pixels + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
-      png_bytep out = row + static_cast<std::ptrdiff_t>(x) * png_channels;
-      out[0] = static_cast<png_byte>(pixel >> 16 & 0xff);
-      out[1] = static_cast<png_byte>(pixel >> 8 & 0xff);
-      out[2] = static_cast<png_byte>(pixel & 0xff);
-    }
-    png_write_row(png, row);
-  }
-  png_write_end(png, info);
-  return true;
-}
-
+// The frame's pixels as the PNG file.
 void write_png(picture_file_state& file) {
   picture_output& output = file.output;
-  std::vector<png_byte> row;
-  try {
-    row.resize(static_cast<std::size_t>(file.picture.width) * png_channels);
-  } catch (const std::bad_alloc&) {
-    die_of_memory();
-  }
-  cairo_surface_flush(file.picture.surface);
-  png_sink sink{output.descriptor};
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, stop_png, ignore_png_warning);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  const bool written = info != nullptr && encode_png(png, info, sink, file.picture, row.data());
-  png_destroy_write_struct(&png, &info);
-  if (!written) {
-    if (sink.write_error != 0) fail_with_error(output, sink.write_error);
-    fail_to_write(output, sink.message[0] != '\0' ? sink.message : "out of memory");
-  }
+  const png_outcome outcome = write_png_picture(output.descriptor, file.picture);
+  if (outcome.write_error != 0) fail_with_error(output, outcome.write_error);
+  if (!outcome.written) fail_to_write(output, outcome.message.c_str());
   close_file(output);
 }
 

@@ -86,7 +86,7 @@ void quiet_png_warning(png_structp, png_const_charp) {}
 bool read_hint(png_structp png, png_infop info, std::FILE* file, background_hint& hint) {
   if (setjmp(png_jmpbuf(png)) != 0) return false;
   png_init_io(png, file);
-  png_read_info(png, info);
+  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr); // every chunk, each sum checked
   png_color_16p colour = nullptr;
   hint.present = png_get_bKGD(png, info, &colour) != 0 && colour != nullptr;
   if (hint.present)

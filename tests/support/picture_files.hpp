@@ -25,7 +25,7 @@ image read_png(const std::string& path);
 
 // A PNG's background hint (its bKGD chunk), as a viewer of the file finds it.
 struct background_hint {
-  bool read = false;    // the file is a PNG that libpng reads
+  bool read = false;    // the file is a PNG that libpng reads whole, to its last chunk
   bool present = false; // it carries the hint
   std::uint32_t colour = 0;
 };
