@@ -3,7 +3,10 @@
 // -aa (cairo's frame put on the window through MIT-SHM) and -o's PNG frames (drawn and encoded
 // as -o encodes them). The PNG encoding alone of one frame is timed as -o writes it (libdeflate,
 // rows unfiltered) against the straightforward libpng writer with its defaults (zlib's level 6,
-// every filter tried on each row), with the file's size.
+// every filter tried on each row), with the file's size. A GIF's frames are timed as -o makes
+// them (drawn, mapped onto the palette, the changed rectangle found, coded and written), beside
+// the drawing alone (render/); the LZW coding of one whole frame is timed as -o codes it against
+// giflib's coder (EGifPutLine), with the frame's size.
 // The drawing alone is also timed two ways: one cairo stroke a segment, as zorv draws, against
 // one path of all segments stroked once, the straightforward use of cairo. Last, the real zorv
 // writes the 180-frame GIF of the 24x12 torus turning 2 degrees a frame in xw (-xw2 -o t.gif),
@@ -15,16 +18,20 @@
 
 #include "animation.hpp"
 #include "geometry.hpp"
+#include "gif_codes.hpp"
 #include "picture.hpp"
+#include "picture_file.hpp"
 #include "png_picture.hpp"
 #include "run_program.hpp"
 #include "torus.hpp"
 #include "x11_harness.hpp"
 
 #include <cairo.h>
+#include <gif_lib.h>
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csetjmp>
 #include <cstdio>
@@ -148,6 +155,59 @@ void png_encoding(benchmark::State& run, viewer& v, bool baseline) {
   run.counters["png_kib"] = static_cast<double>(bytes) / 1024.0;
 }
 
+// A frame's pixels as palette entries, as the GIF maps them.
+std::vector<std::uint8_t> mapped_frame(viewer& v) {
+  frame_lists& lists = v.frame;
+  picture_state& picture = v.picture.picture;
+  build_frame(v.object, v.view, frame_geometry(v), lists.segments);
+  render_picture(picture, lists.segments, v.object, lists.by_depth, lists.steps);
+  gif_palette palette = palette_for(picture.colours);
+  const unsigned char* data = cairo_image_surface_get_data(picture.surface);
+  const int stride = cairo_image_surface_get_stride(picture.surface);
+  std::vector<std::uint8_t> indices;
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) {
+      std::uint32_t pixel = 0;
+      std::memcpy(&pixel, data + y * stride + x * 4, sizeof pixel);
+      indices.push_back(palette_index(palette, pixel & 0xffffff));
+    }
+  return indices;
+}
+
+// One whole frame coded as -o codes it, or (the baseline) by giflib, into a GIF in memory.
+void gif_coding(benchmark::State& run, viewer& v, bool baseline) {
+  const std::vector<std::uint8_t> indices = mapped_frame(v);
+  const int width = v.picture.picture.width;
+  const int height = v.picture.picture.height;
+  const memory_file file;
+  gif_codes codes;
+  prepare_gif_codes(codes);
+  std::array<GifColorType, 256> colours{};
+  std::size_t bytes = 0;
+  for (auto _ : run) {
+    if (!baseline) {
+      start_gif_codes(codes);
+      for (int y = 0; y < height; ++y)
+        add_gif_pixels(codes, indices.data() + static_cast<std::size_t>(y * width),
+                       static_cast<std::size_t>(width));
+      finish_gif_codes(codes);
+      bytes = codes.blocks.size();
+      continue;
+    }
+    int error = 0;
+    GifFileType* gif = EGifOpenFileHandle(dup(file.descriptor), &error);
+    ColorMapObject* map = GifMakeMapObject(256, colours.data());
+    EGifPutScreenDesc(gif, width, height, 8, 0, map);
+    GifFreeMapObject(map);
+    EGifPutImageDesc(gif, 0, 0, width, height, false, nullptr);
+    for (int y = 0; y < height; ++y)
+      EGifPutLine(gif, const_cast<GifPixelType*>(indices.data()) + y * width, width);
+    EGifCloseFile(gif, &error);
+    bytes = file.take();
+  }
+  run.counters["kib"] = static_cast<double>(bytes) / 1024.0;
+}
+
 // The drawing alone, as zorv draws.
 void render_only(benchmark::State& run, viewer& v) {
   frame_lists& lists = v.frame;
@@ -226,6 +286,7 @@ int main(int argc, char** argv) {
     viewer& plain = start(object, {});
     viewer& smooth = start(object, {"-aa"});
     viewer& png = start(object, {"-o", session.dir + "/frames-" + object.name + ".png"});
+    viewer& gif = start(object, {"-o", session.dir + "/frames-" + object.name + ".gif"});
     register_case("window/" + object.name, object.frames,
                   [&plain](benchmark::State& run) { window_frames(run, plain); });
     register_case("window_aa/" + object.name, object.frames,
@@ -238,6 +299,12 @@ int main(int argc, char** argv) {
                   [&png](benchmark::State& run) { png_encoding(run, png, false); });
     register_case("png_encode_libpng_default/" + object.name, encodings,
                   [&png](benchmark::State& run) { png_encoding(run, png, true); });
+    register_case("gif/" + object.name, object.frames,
+                  [&gif](benchmark::State& run) { window_frames(run, gif); });
+    register_case("gif_lzw/" + object.name, encodings,
+                  [&png](benchmark::State& run) { gif_coding(run, png, false); });
+    register_case("gif_lzw_giflib/" + object.name, encodings,
+                  [&png](benchmark::State& run) { gif_coding(run, png, true); });
     register_case("render/" + object.name, object.frames,
                   [&png](benchmark::State& run) { render_only(run, png); });
     register_case("render_one_path/" + object.name,

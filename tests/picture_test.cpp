@@ -239,6 +239,38 @@ TEST_F(PictureTest, WritesEachFrameOfALoopingGif) {
   }
 }
 
+// Frames full of lines and their blends, whose codes fill the coder's table again and again, and
+// frames that do not change at all, decode to the pictures of the same frames.
+TEST_F(PictureTest, DenseAndUnchangingGifFramesDecodeToTheirPictures) {
+  const std::string torus = torus_text(100, 50);
+  struct motion_case {
+    const char* what;
+    std::vector<std::string> motion;
+  };
+  const motion_case cases[] = {{"turning", {"-xw2", "-yz1"}}, {"still", {"-xy"}}};
+  for (const motion_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> options = c.motion;
+    options.insert(options.end(), {"-frames", "3", "-o", "dense.gif"});
+    ASSERT_EQ(run(torus, options).status, 0);
+    const animation gif = read_gif(dir + "/dense.gif");
+    ASSERT_TRUE(gif.read);
+    ASSERT_EQ(gif.frames.size(), 3u);
+    for (int frame = 1; frame <= 3; ++frame) {
+      SCOPED_TRACE(frame);
+      options = c.motion;
+      options.insert(options.end(), {"-frames", std::to_string(frame), "-o", "frame.png"});
+      ASSERT_EQ(run(torus, options).status, 0);
+      const image png = read_png(dir + "/frame.png");
+      EXPECT_GT(
+          differing_pixels(png, image{side, side, std::vector<std::uint32_t>(side * side, black)}),
+          side * side / 10);
+      EXPECT_LE(largest_channel_difference(png, gif.frames[static_cast<std::size_t>(frame - 1)]),
+                2);
+    }
+  }
+}
+
 // Without -frames a GIF holds the frames after which the motion comes back to its start.
 TEST_F(PictureTest, ChoosesAGifLengthThatLoopsWithoutAJump) {
   struct length_case {

@@ -340,12 +340,26 @@ void map_to_palette(const picture_state& picture, gif_palette& palette,
   const unsigned char* data = cairo_image_surface_get_data(picture.surface);
   const int stride = cairo_image_surface_get_stride(picture.surface);
   std::uint8_t* out = indices.data();
+  const std::uint32_t background = palette.background_pixel;
+  // Most pixels are the background, and a line's pixels come in runs of one shade: both are
+  // answered here, without the cache.
+  std::uint32_t last_pixel = background;
+  std::uint8_t last_entry = 0;
   for (int y = 0; y < picture.height; ++y) {
     const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
     for (int x = 0; x < picture.width; ++x) {
       std::uint32_t pixel = 0;
       std::memcpy(&pixel, row + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
-      *out++ = palette_index(palette, pixel & rgb_bits);
+      pixel &= rgb_bits;
+      if (pixel == background) {
+        *out++ = 0;
+        continue;
+      }
+      if (pixel != last_pixel) {
+        last_pixel = pixel;
+        last_entry = palette_index(palette, pixel);
+      }
+      *out++ = last_entry;
     }
   }
 }
@@ -378,6 +392,16 @@ pixel_rectangle changed_rectangle(const std::vector<std::uint8_t>& now,
   return {left, top, right - left + 1, bottom - top + 1};
 }
 
+// The frame's sub-blocks, then the empty block that ends them.
+void put_gif_codes(picture_output& output) {
+  const std::vector<std::uint8_t>& blocks = output.codes.blocks;
+  std::size_t at = 0;
+  check_gif(output, EGifPutCode(output.gif, gif_code_size, blocks.data()));
+  for (at += std::size_t{blocks[at]} + 1; at < blocks.size(); at += std::size_t{blocks[at]} + 1)
+    check_gif(output, EGifPutCodeNext(output.gif, blocks.data() + at));
+  check_gif(output, EGifPutCodeNext(output.gif, nullptr));
+}
+
 // The first frame is whole; each later one holds only the rectangle that changed and leaves the
 // rest of the previous frame in place, which saves most of the encoding.
 void add_gif_frame(picture_file_state& file) {
@@ -400,11 +424,15 @@ void add_gif_frame(picture_file_state& file) {
                                      extension));
   check_gif(output, EGifPutImageDesc(output.gif, changed.left, changed.top, changed.width,
                                      changed.height, false, nullptr));
+  gif_codes& codes = output.codes;
+  start_gif_codes(codes);
   for (int y = changed.top; y < changed.top + changed.height; ++y) {
     const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
-    check_gif(output,
-              EGifPutLine(output.gif, output.indices.data() + row + changed.left, changed.width));
+    add_gif_pixels(codes, output.indices.data() + row + changed.left,
+                   static_cast<std::size_t>(changed.width));
   }
+  finish_gif_codes(codes);
+  put_gif_codes(output);
   output.indices.swap(output.previous);
   ++output.frames_written;
 }
@@ -537,6 +565,7 @@ void open_picture_file(picture_file_state& file, const viewer_settings& settings
           static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
       output.indices.assign(pixels, 0);
       output.previous.assign(pixels, 0);
+      prepare_gif_codes(output.codes);
     } catch (const std::bad_alloc&) {
       die_of_memory();
     }

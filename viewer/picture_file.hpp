@@ -6,6 +6,7 @@
 #pragma once
 
 #include "geometry.hpp"
+#include "gif_codes.hpp"
 #include "object.hpp"
 #include "picture.hpp"
 #include "settings.hpp"
@@ -44,6 +45,7 @@ struct picture_output {
   gif_palette palette;
   std::vector<std::uint8_t> indices;  // one GIF frame, a palette entry per pixel
   std::vector<std::uint8_t> previous; // the frame before it
+  gif_codes codes;                    // the frame's rectangle as LZW codes
   std::int32_t frames_written = 0;
 };
 
