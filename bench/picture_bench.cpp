@@ -143,7 +143,7 @@ bool write_libpng_default(int descriptor, const picture_state& picture) {
 void png_encoding(benchmark::State& run, viewer& v, bool baseline) {
   frame_lists& lists = v.frame;
   build_frame(v.object, v.view, frame_geometry(v), lists.segments);
-  render_picture(v.picture.picture, lists.segments, v.object, lists.by_depth, lists.steps);
+  render_picture(v.picture.picture, lists, v.object);
   const memory_file file;
   std::size_t bytes = 0;
   for (auto _ : run) {
@@ -160,7 +160,7 @@ std::vector<std::uint8_t> mapped_frame(viewer& v) {
   frame_lists& lists = v.frame;
   picture_state& picture = v.picture.picture;
   build_frame(v.object, v.view, frame_geometry(v), lists.segments);
-  render_picture(picture, lists.segments, v.object, lists.by_depth, lists.steps);
+  render_picture(picture, lists, v.object);
   gif_palette palette = palette_for(picture.colours);
   const unsigned char* data = cairo_image_surface_get_data(picture.surface);
   const int stride = cairo_image_surface_get_stride(picture.surface);
@@ -213,7 +213,7 @@ void render_only(benchmark::State& run, viewer& v) {
   frame_lists& lists = v.frame;
   build_frame(v.object, v.view, frame_geometry(v), lists.segments);
   for (auto _ : run)
-    render_picture(picture_of(v), lists.segments, v.object, lists.by_depth, lists.steps);
+    render_picture(picture_of(v), lists, v.object);
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }

@@ -3,6 +3,7 @@
 // and what cairo writes goes straight to the file's descriptor.
 #include "vector_picture.hpp"
 
+#include "colour_groups.hpp"
 #include "depth.hpp"
 
 #include <cairo-pdf.h>
@@ -89,22 +90,36 @@ void draw_frame(cairo_t* cairo, const vector_frame& frame) {
 
 } // namespace
 
-std::vector<colour_run> frame_runs(const picture_colours& colours,
-                                   std::span<const XSegment> segments, const object_record& object,
-                                   std::span<XSegment> by_depth, std::span<std::uint8_t> steps) {
+std::vector<colour_run> frame_runs(const picture_colours& colours, frame_lists& lists,
+                                   const object_record& object) {
   std::vector<colour_run> runs;
-  if (colours.lines.size() == 1) {
-    runs.push_back({colours.lines.front(), segments});
+  const std::vector<rgb_colour>& lines = colours.lines;
+  const std::span<const XSegment> segments = lists.segments;
+  const colour_groups& groups = lists.groups;
+  if (!groups.order.empty()) {
+    gather_by_colour(groups, segments, lists.by_colour);
+    const std::size_t group_count = std::min(lines.size(), groups.starts.size() - 1);
+    for (std::size_t k = 0; k < group_count; ++k) {
+      const std::size_t count = groups.starts[k + 1] - groups.starts[k];
+      if (count > 0)
+        runs.push_back(
+            {lines[k],
+             std::span<const XSegment>(lists.by_colour).subspan(groups.starts[k], count)});
+    }
     return runs;
   }
-  const depth_runs starts = group_by_depth(segments, object, by_depth, steps);
+  if (lines.size() == 1) {
+    runs.push_back({lines.front(), segments});
+    return runs;
+  }
+  const std::span<XSegment> by_depth = lists.by_depth;
+  const depth_runs starts = group_by_depth(segments, object, by_depth, lists.steps);
   const std::size_t steps_coloured =
-      std::min(colours.lines.size(), static_cast<std::size_t>(depth_step_count));
+      std::min(lines.size(), static_cast<std::size_t>(depth_step_count));
   for (std::size_t k = steps_coloured; k-- > 0;) {
     const std::size_t count = starts[k + 1] - starts[k];
     if (count > 0)
-      runs.push_back(
-          {colours.lines[k], std::span<const XSegment>(by_depth).subspan(starts[k], count)});
+      runs.push_back({lines[k], std::span<const XSegment>(by_depth).subspan(starts[k], count)});
   }
   return runs;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "colours.hpp"
+#include "geometry.hpp"
 #include "object.hpp"
 #include "picture.hpp"
 
@@ -35,12 +36,11 @@ struct vector_frame {
   std::span<const colour_run> runs;
 };
 
-// The runs that render_picture draws a frame in: every segment in the line colour, or with
-// several colours (-wc) the depth steps grouped into by_depth and steps, far steps first. The
-// runs point into segments or by_depth.
-std::vector<colour_run> frame_runs(const picture_colours& colours,
-                                   std::span<const XSegment> segments, const object_record& object,
-                                   std::span<XSegment> by_depth, std::span<std::uint8_t> steps);
+// The runs that render_picture draws a frame in: every segment in the line colour; with -wc the
+// depth steps, grouped into the lists' by_depth and steps, far steps first; in the file's colours
+// the lists' colour groups, gathered into by_colour. The runs point into the lists.
+std::vector<colour_run> frame_runs(const picture_colours& colours, frame_lists& lists,
+                                   const object_record& object);
 
 // Whether a segment's stroke lies wholly outside the picture, so that a vector file leaves it out.
 bool stroke_outside(const XSegment& s, int width, int height, std::int32_t line_width);
