@@ -91,7 +91,7 @@ unsigned long step_pixel(const window_state& window, const XColor& near, const X
   return colour.pixel;
 }
 
-GC step_gc(const window_state& window, const viewer_settings& settings, unsigned long pixel) {
+GC line_gc(const window_state& window, const viewer_settings& settings, unsigned long pixel) {
   XGCValues values{};
   values.foreground = pixel;
   values.background = window.background_pixel;
@@ -117,7 +117,7 @@ void prepare_depth_cueing(plain_window_state& plain, const window_state& window,
     const unsigned long pixel = k == 0                 ? window.line_pixel
                                 : k == last_depth_step ? far_pixel
                                                        : step_pixel(window, ends[0], ends[1], k);
-    plain.depth_gcs.push_back(step_gc(window, settings, pixel));
+    plain.depth_gcs.push_back(line_gc(window, settings, pixel));
   }
 }
 
@@ -138,19 +138,31 @@ long squared_distance(rgb_colour a, rgb_colour b) {
   return red * red + green * green + blue * blue;
 }
 
-// Each group's segments in one request, with the GC's foreground set to its pixel.
+// A GC a colour makes each group one request: changing one GC's foreground would add a request
+// and the server's check of the changed GC to every group. Beyond this many groups (a few MB of
+// the server's memory) the rest share the window's GC.
+constexpr std::size_t most_group_gcs = std::size_t{1} << 16;
+
+// Each group's segments in one request, drawn with its own GC or the window's set to its pixel.
 void draw_by_colour(plain_window_state& plain, window_state& window, frame_lists& lists) {
   const colour_groups& groups = lists.groups;
   gather_by_colour(groups, lists.segments, lists.by_colour);
   const std::size_t group_count = std::min(plain.group_pixels.size(), groups.starts.size() - 1);
+  bool foreground_changed = false;
   for (std::size_t k = 0; k < group_count; ++k) {
     const std::size_t count = groups.starts[k + 1] - groups.starts[k];
     if (count == 0) continue;
-    XSetForeground(window.display, window.gc, plain.group_pixels[k]);
-    XDrawSegments(window.display, plain.drawable, window.gc,
-                  lists.by_colour.data() + groups.starts[k], static_cast<int>(count));
+    GC gc = window.gc;
+    if (k < plain.group_gcs.size()) {
+      gc = plain.group_gcs[k];
+    } else {
+      XSetForeground(window.display, window.gc, plain.group_pixels[k]);
+      foreground_changed = true;
+    }
+    XDrawSegments(window.display, plain.drawable, gc, lists.by_colour.data() + groups.starts[k],
+                  static_cast<int>(count));
   }
-  XSetForeground(window.display, window.gc, window.line_pixel);
+  if (foreground_changed) XSetForeground(window.display, window.gc, window.line_pixel);
 }
 
 // Far steps first, so that nearer lines are drawn over farther ones.
@@ -209,6 +221,9 @@ void prepare_plain_window(plain_window_state& plain, window_state& window,
   if (shows_file_colours(object, settings.line_colour_given, settings.depth_cueing)) {
     plain.group_pixels = colour_pixels(window, object.colours);
     plain.group_pixels.push_back(window.line_pixel);
+    const std::size_t gcs = std::min(plain.group_pixels.size(), most_group_gcs);
+    for (std::size_t k = 0; k < gcs; ++k)
+      plain.group_gcs.push_back(line_gc(window, settings, plain.group_pixels[k]));
   }
 }
 
@@ -257,6 +272,8 @@ void release_plain_window(plain_window_state& plain, window_state& window) {
   if (window.display == nullptr) return;
   for (GC gc : plain.depth_gcs) XFreeGC(window.display, gc);
   plain.depth_gcs.clear();
+  for (GC gc : plain.group_gcs) XFreeGC(window.display, gc);
+  plain.group_gcs.clear();
 }
 
 // The server refused the buffer (it could not make one the new size): draw straight into the

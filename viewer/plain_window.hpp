@@ -28,8 +28,9 @@ struct plain_window_state {
   back_buffer_kind back_buffer; // -bb
   std::vector<GC> depth_gcs;    // -wc: one per step of w, nearest first
   // In the file's colours: the pixel of each colour group (colour_groups.hpp), the line colour's
-  // last; empty otherwise.
+  // last, and a GC of its own for each of the first most_group_gcs groups; empty otherwise.
   std::vector<unsigned long> group_pixels;
+  std::vector<GC> group_gcs;
 };
 
 // What -bb, -wc and the file's colours add to drawing in the window.
