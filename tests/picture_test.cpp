@@ -8,9 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -173,7 +176,8 @@ TEST_F(PictureTest, DrawsAKnownSegmentInItsColoursOnTheBackground) {
     // A viewer of the file that shows its background hint shows the picture's background.
     const background_hint hint = read_png_background(dir + "/line.png");
     EXPECT_TRUE(hint.read);
-    EXPECT_TRUE(!hint.present || hint.colour == c.background) << std::hex << hint.colour;
+    EXPECT_TRUE(hint.present);
+    EXPECT_EQ(hint.colour, c.background) << std::hex << hint.colour;
     ASSERT_EQ(picture.width, c.width);
     ASSERT_EQ(picture.height, c.height);
     long wrong = 0;
@@ -234,6 +238,38 @@ TEST_F(PictureTest, WritesEachFrameOfALoopingGif) {
     const image& shown = gif.frames[static_cast<std::size_t>(frame - 1)];
     EXPECT_LE(largest_channel_difference(png, shown), 2);
     EXPECT_GT(differing_pixels(png, gif.frames[static_cast<std::size_t>(frame % 12)]), 500);
+  }
+}
+
+// Frames full of lines and their blends, whose codes fill the coder's table again and again, and
+// frames that do not change at all, decode to the pictures of the same frames.
+TEST_F(PictureTest, DenseAndUnchangingGifFramesDecodeToTheirPictures) {
+  const std::string torus = torus_text(100, 50);
+  struct motion_case {
+    const char* what;
+    std::vector<std::string> motion;
+  };
+  const motion_case cases[] = {{"turning", {"-xw2", "-yz1"}}, {"still", {"-xy"}}};
+  for (const motion_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> options = c.motion;
+    options.insert(options.end(), {"-frames", "3", "-o", "dense.gif"});
+    ASSERT_EQ(run(torus, options).status, 0);
+    const animation gif = read_gif(dir + "/dense.gif");
+    ASSERT_TRUE(gif.read);
+    ASSERT_EQ(gif.frames.size(), 3u);
+    for (int frame = 1; frame <= 3; ++frame) {
+      SCOPED_TRACE(frame);
+      options = c.motion;
+      options.insert(options.end(), {"-frames", std::to_string(frame), "-o", "frame.png"});
+      ASSERT_EQ(run(torus, options).status, 0);
+      const image png = read_png(dir + "/frame.png");
+      EXPECT_GT(
+          differing_pixels(png, image{side, side, std::vector<std::uint32_t>(side * side, black)}),
+          side * side / 10);
+      EXPECT_LE(largest_channel_difference(png, gif.frames[static_cast<std::size_t>(frame - 1)]),
+                2);
+    }
   }
 }
 
@@ -317,14 +353,23 @@ TEST_F(PictureTest, ErrorsLeaveNothingBehind) {
     std::string err; // the start of standard error, or of standard output for a bad option
   };
   const error_case cases[] = {
-      {{"-o", "x.jpg"}, 1, "zorv: x.jpg: a picture's name ends in .png or .gif\n"},
-      {{"-o", "x"}, 1, "zorv: x: a picture's name ends in .png or .gif\n"},
+      {{"-o", "x.jpg"},
+       1,
+       "zorv: x.jpg: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n"},
+      {{"-o", "x"}, 1, "zorv: x: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n"},
       {{"-o", ".png"}, 1, "zorv: .png: a picture's name cannot be only its extension\n"},
       {{"-o", ".GIF"}, 1, "zorv: .GIF: a picture's name cannot be only its extension\n"},
       {{"-o", "missing/x.png"},
        255,
        "ZORV: could not write missing/x.png: No such file or directory\n"},
       {{"-o", "plain/x.gif"}, 255, "ZORV: could not write plain/x.gif: Not a directory\n"},
+      {{"-o", "x.ps"}, 1, "zorv: x.ps: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n"},
+      {{"-o", ".Svg"}, 1, "zorv: .Svg: a picture's name cannot be only its extension\n"},
+      {{"-o", "missing/x.svg"},
+       255,
+       "ZORV: could not write missing/x.svg: No such file or directory\n"},
+      {{"-o", "plain/x.pdf"}, 255, "ZORV: could not write plain/x.pdf: Not a directory\n"},
+      {{"-o", "plain/x.eps"}, 255, "ZORV: could not write plain/x.eps: Not a directory\n"},
       {{"-o", "x.png", "-frames", "0"}, 1, "\nzorv: bad option -frames\n"},
       {{"-o", "x.png", "-geometry", "0x100"}, 1, "\nzorv: bad option -geometry\n"},
       {{"-o", "x.png", "-geometry", "100x16385"}, 1, "\nzorv: bad option -geometry\n"},
@@ -560,6 +605,208 @@ TEST_F(PictureTest, EndingSignalsRemoveTheTemporaryFile) {
   }
 }
 
+// An object from its points (x, y, z, w) and lines, in zorv's own format.
+std::string object_of(const std::vector<std::array<float, 4>>& points,
+                      const std::vector<std::pair<int, int>>& lines) {
+  std::string text = "p={" + std::to_string(points.size()) + "}\n";
+  for (const auto& p : points)
+    text += std::to_string(p[0]) + " " + std::to_string(p[1]) + " " + std::to_string(p[2]) + " " +
+            std::to_string(p[3]) + "\n";
+  text += "l={" + std::to_string(lines.size()) + "}\n";
+  for (const auto& [first, second] : lines)
+    text += std::to_string(first) + " " + std::to_string(second) + "\n";
+  return text + "n=object\n";
+}
+
+// Without perspective a point (x, y) lands at pixel (325 + 200 x, 325 - 200 y), and a segment's
+// stroke runs between the centres of its end pixels. Lines 0 and 1 lie inside the picture, line 2
+// crosses it with both ends outside, line 3 lies wholly right of it, and line 4 runs down the
+// column just past its right edge (x = 650): a thin line there misses the picture, a line 3 wide
+// reaches into it.
+const std::string print_object = object_of({{0, 0, 0, 0},
+                                            {1, 0, 0, 0},
+                                            {0, 1, 0, 0},
+                                            {-3, 0, 0, 0},
+                                            {3, 0, 0, 0},
+                                            {4, 0, 0, 0},
+                                            {1.625f, 0, 0, 0},
+                                            {1.625f, 0.5f, 0, 0}},
+                                           {{0, 1}, {0, 2}, {3, 4}, {4, 5}, {6, 7}});
+
+// Three lines at three depths: y 0.5 nearest (w 1), y 0, y -0.5 farthest (w -1).
+const std::string depth_object = object_of({{0, 0.5f, 0, 1},
+                                            {1, 0.5f, 0, 1},
+                                            {0, 0, 0, 0},
+                                            {1, 0, 0, 0},
+                                            {0, -0.5f, 0, -1},
+                                            {1, -0.5f, 0, -1}},
+                                           {{0, 1}, {2, 3}, {4, 5}});
+
+std::string stroke_text(const svg_stroke& s) {
+  std::ostringstream text;
+  text << "(" << s.x1 << ", " << s.y1 << ") to (" << s.x2 << ", " << s.y2 << ") colour " << std::hex
+       << s.colour << std::dec << " width " << s.width << " " << s.cap;
+  return text.str();
+}
+
+// An SVG holds the background as a rectangle of the picture's size, then one stroke a segment in
+// the frame's order of colours, with the PNG's geometry, width and ends; segments wholly outside
+// the picture are left out, and only those.
+TEST_F(PictureTest, AnSvgHoldsTheFramesSegmentsAsStrokes) {
+  struct svg_case {
+    const char* what;
+    std::string object;
+    std::vector<std::string> options;
+    std::string width, height;
+    std::uint32_t background;
+    std::vector<svg_stroke> strokes;
+  };
+  const svg_case cases[] = {
+      {"thin lines",
+       print_object,
+       {},
+       "650px",
+       "650px",
+       black,
+       {{325.5, 325.5, 525.5, 325.5, red, 1, "square"},
+        {325.5, 325.5, 325.5, 125.5, red, 1, "square"},
+        {-274.5, 325.5, 925.5, 325.5, red, 1, "square"}}},
+      {"-lw3 and colours",
+       print_object,
+       {"-lw3", "-lc", "Green", "-bc", "Blue"},
+       "650px",
+       "650px",
+       0x0000ff,
+       {{325.5, 325.5, 525.5, 325.5, 0x00ff00, 3, "butt"},
+        {325.5, 325.5, 325.5, 125.5, 0x00ff00, 3, "butt"},
+        {-274.5, 325.5, 925.5, 325.5, 0x00ff00, 3, "butt"},
+        {650.5, 325.5, 650.5, 225.5, 0x00ff00, 3, "butt"}}},
+      {"-geometry",
+       unit_x,
+       {"-geometry", "400x300"},
+       "400px",
+       "300px",
+       black,
+       {{200.5, 150.5, 306.5, 150.5, red, 1, "square"}}},
+      // Far lines first, in the far colour; the nearest in the line colour.
+      {"-wc",
+       depth_object,
+       {"-lc", "White", "-wc", "Blue"},
+       "650px",
+       "650px",
+       black,
+       {{325.5, 425.5, 525.5, 425.5, 0x0000ff, 1, "square"},
+        {325.5, 325.5, 525.5, 325.5, 0, 1, "square"}, // the PNG's colour, below
+        {325.5, 225.5, 525.5, 225.5, 0xffffff, 1, "square"}}},
+  };
+  for (const svg_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<std::string> options = {"-xy", "-np", "-o", "frame.svg"};
+    options.insert(options.end(), c.options.begin(), c.options.end());
+    const picture_run ran = run(c.object, options);
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(ran.err, "");
+    const svg_picture svg = read_svg(dir + "/frame.svg");
+    ASSERT_TRUE(svg.read);
+    EXPECT_EQ(svg.width, c.width);
+    EXPECT_EQ(svg.height, c.height);
+    EXPECT_TRUE(svg.has_background);
+    EXPECT_EQ(svg.background, c.background) << std::hex << svg.background;
+    EXPECT_EQ(svg.unread, std::vector<std::string>{});
+    std::vector<svg_stroke> expected = c.strokes;
+    if (c.options.size() > 2 && c.options[2] == "-wc") {
+      // The middle step's colour is the one the PNG draws the line in.
+      options[3] = "frame.png";
+      ASSERT_EQ(run(c.object, options).status, 0);
+      expected[1].colour = read_png(dir + "/frame.png").at(centre + 100, centre);
+      EXPECT_NE(expected[1].colour, black);
+    }
+    std::vector<std::string> got, wanted;
+    for (const svg_stroke& s : svg.strokes) got.push_back(stroke_text(s));
+    for (const svg_stroke& s : expected) wanted.push_back(stroke_text(s));
+    EXPECT_EQ(got, wanted);
+  }
+}
+
+// A PDF and an EPS are one page of the picture's size that renders (Ghostscript, without
+// anti-aliasing) as the PNG of the same frame: the same lines in the same places, in their
+// colours on the background.
+TEST_F(PictureTest, APdfAndAnEpsRenderAsThePngOfTheFrame) {
+  const std::string torus = torus_text(24, 12);
+  const std::vector<std::string> frame = {"-xw2",      "-yz1",    "-frames", "5",
+                                          "-geometry", "320x240", "-lc",     "Yellow",
+                                          "-wc",       "Blue",    "-bc",     "Navy"};
+  const auto with_name = [](std::vector<std::string> options, const std::string& name) {
+    options.insert(options.end(), {"-o", name});
+    return options;
+  };
+  ASSERT_EQ(run(torus, with_name(frame, "frame.png")).status, 0);
+  const image png = read_png(dir + "/frame.png");
+  ASSERT_EQ(png.width, 320);
+  constexpr std::uint32_t navy = 0x000080;
+  // The page's size as each format states it.
+  const auto page_size = [&](const std::string& name) {
+    if (name.ends_with(".pdf")) {
+      run_options how;
+      how.dir = dir;
+      const program_run info = run_program("/usr/bin/pdfinfo", {name}, how);
+      const std::size_t at = info.out.find("Page size:");
+      return at == std::string::npos ? info.out + info.err
+                                     : info.out.substr(at, info.out.find('\n', at) - at);
+    }
+    const std::string text = read_file(dir + "/" + name);
+    const std::size_t at = text.find("%%BoundingBox:");
+    return at == std::string::npos ? text.substr(0, 200)
+                                   : text.substr(at, text.find('\n', at) - at);
+  };
+  const auto render = [&](const std::string& name) {
+    run_options how;
+    how.dir = dir;
+    const program_run gs =
+        run_program("/usr/bin/gs",
+                    {"-q", "-dBATCH", "-dNOPAUSE", "-dSAFER", "-sDEVICE=png16m", "-r72",
+                     "-dGraphicsAlphaBits=1", "-dEPSCrop", "-sOutputFile=rendered.png", name},
+                    how);
+    EXPECT_EQ(shell_status(gs), 0) << gs.out << gs.err;
+    return read_png(dir + "/rendered.png");
+  };
+  struct print_case {
+    std::string name;
+    std::string size;
+  };
+  const print_case cases[] = {{"frame.pdf", "Page size:       320 x 240 pts"},
+                              {"frame.eps", "%%BoundingBox: 0 0 320 240"}};
+  for (const print_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const picture_run ran = run(torus, with_name(frame, c.name));
+    ASSERT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(page_size(c.name), c.size);
+    const image rendered = render(c.name);
+    ASSERT_EQ(rendered.width, 320);
+    ASSERT_EQ(rendered.height, 240);
+    EXPECT_EQ(rendered.at(0, 0), navy);
+    // Where one draws, the other draws within a pixel.
+    EXPECT_EQ(drawn_far_from(rendered, png, navy, 1), 0);
+    EXPECT_EQ(drawn_far_from(png, rendered, navy, 1), 0);
+    EXPECT_GT(
+        differing_pixels(rendered, image{320, 240, std::vector<std::uint32_t>(320 * 240, navy)}),
+        1000);
+    // A line drawn in the line colour on the background.
+    const picture_run line =
+        run(unit_x, {"-xy", "-np", "-o", c.name, "-lc", "Green", "-bc", "White"});
+    ASSERT_EQ(line.status, 0) << line.err;
+    const image one = render(c.name);
+    ASSERT_EQ(one.width, side);
+    EXPECT_EQ(one.at(centre + 100, centre), 0x00ff00u) << std::hex << one.at(centre + 100, centre);
+    EXPECT_EQ(one.at(centre + 100, centre + 3), 0xffffffu);
+    EXPECT_EQ(one.at(centre - 3, centre), 0xffffffu);
+    std::vector<std::string> left = left_behind();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{c.name, "frame.png", "rendered.png"}));
+    std::filesystem::remove(dir + "/" + c.name);
+  }
+}
+
 // Options that contradict each other, and a picture that zorv cannot write, are refused while the
 // command line is read, before the object file is opened: the object here is a FIFO that nobody
 // writes, which a loader would wait on for ever.
@@ -579,7 +826,9 @@ TEST_F(PictureTest, RefusesContradictionsAndUnwritableNamesBeforeLoading) {
       {{"-window-id", "7", "-o", "r.png", "-root"},
        "\nzorv: -o and -window-id cannot be given together\n",
        ""},
-      {{"-o", "t.jpg"}, "", "zorv: t.jpg: a picture's name ends in .png or .gif\n"},
+      {{"-o", "t.jpg"},
+       "",
+       "zorv: t.jpg: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n"},
       {{"-o", ""}, "", "zorv: -o \"\": a picture's name cannot be empty\n"},
       {{"-o", ".png"}, "", "zorv: .png: a picture's name cannot be only its extension\n"},
   };
@@ -633,6 +882,18 @@ TEST_F(PictureTest, DrawsTheFilesColoursUnlessTheCommandLineNamesOne) {
     EXPECT_TRUE(palette.contains(c)) << i;
     EXPECT_TRUE(first_frame.contains(c)) << i;
   }
+  // An SVG strokes each line in its own colour, and every line in -lc's.
+  ASSERT_EQ(run(coloured, {"-o", "star.svg"}).status, 0);
+  const svg_picture svg = read_svg(dir + "/star.svg");
+  ASSERT_EQ(svg.strokes.size(), static_cast<std::size_t>(lines));
+  std::set<std::uint32_t> stroked;
+  for (const svg_stroke& stroke : svg.strokes) stroked.insert(stroke.colour);
+  std::set<std::uint32_t> star;
+  for (int i = 0; i < lines; ++i) star.insert(colouredfiles::star_colour(i));
+  EXPECT_EQ(stroked, star);
+  ASSERT_EQ(run(coloured, {"-o", "star.svg", "-lc", "Red"}).status, 0);
+  for (const svg_stroke& stroke : read_svg(dir + "/star.svg").strokes)
+    EXPECT_EQ(stroke.colour, red);
 }
 
 } // namespace

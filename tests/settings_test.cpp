@@ -252,6 +252,29 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
          s.has_output_file = true;
          s.mode = run_mode::picture_file;
        }},
+      // The vector pictures, told by their extension in any case.
+      {{"-o", "print.svg"},
+       [](viewer_settings& s) {
+         s.output_file = "print.svg";
+         s.has_output_file = true;
+         s.mode = run_mode::picture_file;
+         s.format = picture_format::svg;
+       }},
+      {{"-o", "print.Pdf", "-frames", "9"},
+       [](viewer_settings& s) {
+         s.output_file = "print.Pdf";
+         s.has_output_file = true;
+         s.frame_count = 9;
+         s.mode = run_mode::picture_file;
+         s.format = picture_format::pdf;
+       }},
+      {{"-o", "print.EPS"},
+       [](viewer_settings& s) {
+         s.output_file = "print.EPS";
+         s.has_output_file = true;
+         s.mode = run_mode::picture_file;
+         s.format = picture_format::eps;
+       }},
       // Options that do nothing in a mode are accepted there.
       {{"-o", "t.png", "-nt", "-i", "-bb"},
        [](viewer_settings& s) {
@@ -465,6 +488,8 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-o", "-np"}, parse_outcome::bad_picture_name, "-np"},
       {{"-o", "png"}, parse_outcome::bad_picture_name, "png"},
       {{"-o", ".gif.x"}, parse_outcome::bad_picture_name, ".gif.x"},
+      {{"-o", "t.ps"}, parse_outcome::bad_picture_name, "t.ps"},
+      {{"-o", ".EPS"}, parse_outcome::bad_picture_name, ".EPS"},
       // An empty name is no name: refused, not taken for no -o.
       {{"-o", ""}, parse_outcome::bad_picture_name, ""},
       {{"-o", "t.png", "-o", ""}, parse_outcome::bad_picture_name, ""},

@@ -21,8 +21,10 @@
 //      depth (-wc's steps), colour_groups (the lines grouped by the file's colours), picture (a
 //      frame drawn with cairo).
 //   4. The frame targets, side by side, and input: window (the X side both windows share),
-//      plain_window (XDrawSegments, -bb, -wc), smooth_window (-aa), picture_file (-o); input
-//      (events read as the user's requests).
+//      plain_window (XDrawSegments, -bb, -wc), smooth_window (-aa), png_picture (a frame's
+//      pixels as a PNG), gif_codes (a GIF frame's LZW codes), vector_picture (a frame in
+//      cairo's vector strokes: SVG, PDF, EPS), picture_file (-o); input (events read as the
+//      user's requests).
 //   5. The running viewer: viewer (the record and its start-up), animation (every loop, the
 //      pacing, the one frame seam show_frame, and acting on what the user asks).
 // Start reading at start_viewer (viewer.cpp), then run_frame (animation.cpp).

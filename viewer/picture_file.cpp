@@ -1,19 +1,20 @@
 // -o runs the frames of the window's loop without a window: a PNG holds one frame, a GIF one
 // frame after another with a delay from -fps, looping forever, each frame mapped onto a palette
-// of the colours in use. The file is written under a hidden name beside the file it replaces and
-// renamed only once it is whole; a signal that ends the process first removes it.
+// of the colours in use, and an SVG, PDF or EPS one frame in vector strokes. The file is written
+// under a hidden name beside the file it replaces and renamed only once it is whole; a signal that
+// ends the process first removes it.
 #include "picture_file.hpp"
 
 #include "fatal.hpp"
+#include "png_picture.hpp"
+#include "vector_picture.hpp"
 
 #include <gif_lib.h>
-#include <png.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
-#include <csetjmp>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -45,8 +46,6 @@ constexpr float default_picture_rate = 30.0f; // a GIF's frames a second without
 constexpr int longest_link_chain = 40;        // as the kernel follows, before ELOOP
 constexpr std::string_view temporary_prefix = ".";
 constexpr std::string_view temporary_suffix = ".XXXXXX"; // mkostemp's letters
-constexpr int png_bit_depth = 8;
-constexpr std::size_t png_channels = 3; // red, green, blue
 
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << 16 | std::uint32_t{c.green} << 8 | c.blue;
@@ -242,6 +241,12 @@ void open_temporary_file(picture_output& output) {
   give_mode_and_owner(output);
 }
 
+void close_file(picture_output& output) {
+  const int descriptor = output.descriptor;
+  output.descriptor = -1;
+  if (close(descriptor) != 0) fail_with_errno(output);
+}
+
 void give_file_its_name(picture_output& output) {
   const sigset_t previous = hold_ending_signals();
   const bool renamed = rename(output.temporary_name.c_str(), output.target.c_str()) == 0;
@@ -253,94 +258,45 @@ void give_file_its_name(picture_output& output) {
   if (!renamed) fail_with_errno(output);
 }
 
-// What libpng's callbacks share with write_png: the descriptor, and the first fault.
-struct png_sink {
-  int descriptor;
-  int write_error = 0;    // errno of a write that failed, 0 for another fault
-  char message[128] = ""; // libpng's message for another fault
-};
-
-void write_png_data(png_structp png, png_bytep data, std::size_t length) {
-  png_sink& sink = *static_cast<png_sink*>(png_get_io_ptr(png));
-  while (length > 0) {
-    const ssize_t written = write(sink.descriptor, data, length);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      sink.write_error = written < 0 ? errno : EIO;
-      png_error(png, "write error");
-    }
-    data += written;
-    length -= static_cast<std::size_t>(written);
-  }
-}
-
-void flush_nothing(png_structp) {}
-
-// libpng's errors end in a jump back to encode_png.
-[[noreturn]] void stop_png(png_structp png, png_const_charp message) {
-  png_sink& sink = *static_cast<png_sink*>(png_get_error_ptr(png));
-  std::snprintf(sink.message, sizeof sink.message, "%s", message);
-  png_longjmp(png, 1);
-}
-
-void ignore_png_warning(png_structp, png_const_charp) {}
-
-// The frame as 8-bit RGB rows, with the background as the picture's background hint (bKGD).
-// libpng returns from an error by a jump to the setjmp here, so nothing in this frame has a
-// destructor; the row buffer belongs to the caller.
-bool encode_png(png_structp png, png_infop info, png_sink& sink, const picture_state& picture,
-                png_bytep row) {
-  if (setjmp(png_jmpbuf(png)) != 0) return false;
-  png_set_write_fn(png, &sink, write_png_data, flush_nothing);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
-               static_cast<png_uint_32>(picture.height), png_bit_depth, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_color_16 hint{};
-  hint.red = picture.colours.background.red;
-  hint.green = picture.colours.background.green;
-  hint.blue = picture.colours.background.blue;
-  png_set_bKGD(png, info, &hint);
-  png_write_info(png, info);
-  const unsigned char* data = cairo_image_surface_get_data(picture.surface);
-  const int stride = cairo_image_surface_get_stride(picture.surface);
-  for (int y = 0; y < picture.height; ++y) {
-    const unsigned char* pixels = data + static_cast<std::ptrdiff_t>(y) * stride;
-    for (int x = 0; x < picture.width; ++x) {
-      std::uint32_t pixel = 0;
-      std::memcpy(&pixel, pixels + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
-      png_bytep out = row + static_cast<std::ptrdiff_t>(x) * png_channels;
-      out[0] = static_cast<png_byte>(pixel >> 16 & 0xff);
-      out[1] = static_cast<png_byte>(pixel >> 8 & 0xff);
-      out[2] = static_cast<png_byte>(pixel & 0xff);
-    }
-    png_write_row(png, row);
-  }
-  png_write_end(png, info);
-  return true;
-}
-
+// The frame's pixels as the PNG file.
 void write_png(picture_file_state& file) {
   picture_output& output = file.output;
-  std::vector<png_byte> row;
+  const png_outcome outcome = write_png_picture(output.descriptor, file.picture);
+  if (outcome.write_error != 0) fail_with_error(output, outcome.write_error);
+  if (!outcome.written) fail_to_write(output, outcome.message.c_str());
+  close_file(output);
+}
+
+bool is_vector(picture_format format) {
+  return format == picture_format::svg || format == picture_format::pdf ||
+         format == picture_format::eps;
+}
+
+vector_format vector_format_of(picture_format format) {
+  return format == picture_format::svg   ? vector_format::svg
+         : format == picture_format::pdf ? vector_format::pdf
+                                         : vector_format::eps;
+}
+
+// The one frame of a vector picture, written whole into the file when it is shown. The file
+// takes the frame's colour runs, so that it holds what the PNG of the frame shows.
+void write_vector(picture_file_state& file, frame_lists& lists, const object_record& object) {
+  picture_output& output = file.output;
+  if (output.frames_written > 0) return;
+  const picture_state& picture = file.picture;
+  std::vector<colour_run> runs;
   try {
-    row.resize(static_cast<std::size_t>(file.picture.width) * png_channels);
+    runs = frame_runs(picture.colours, lists, object);
   } catch (const std::bad_alloc&) {
     die_of_memory();
   }
-  cairo_surface_flush(file.picture.surface);
-  png_sink sink{output.descriptor};
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, stop_png, ignore_png_warning);
-  png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-  const bool written = info != nullptr && encode_png(png, info, sink, file.picture, row.data());
-  png_destroy_write_struct(&png, &info);
-  if (!written) {
-    if (sink.write_error != 0) fail_with_error(output, sink.write_error);
-    fail_to_write(output, sink.message[0] != '\0' ? sink.message : "out of memory");
-  }
-  const int descriptor = output.descriptor;
-  output.descriptor = -1;
-  if (close(descriptor) != 0) fail_with_errno(output);
+  const vector_frame frame{file.geometry.window_width, file.geometry.window_height,
+                           picture.line_width, picture.colours.background, runs};
+  const vector_outcome outcome =
+      write_vector_picture(output.descriptor, vector_format_of(output.format), frame);
+  if (outcome.write_error != 0) fail_with_error(output, outcome.write_error);
+  if (!outcome.written) fail_to_write(output, outcome.message.c_str());
+  ++output.frames_written;
 }
 
 void check_gif(picture_output& output, int result) {
@@ -384,12 +340,26 @@ void map_to_palette(const picture_state& picture, gif_palette& palette,
   const unsigned char* data = cairo_image_surface_get_data(picture.surface);
   const int stride = cairo_image_surface_get_stride(picture.surface);
   std::uint8_t* out = indices.data();
+  const std::uint32_t background = palette.background_pixel;
+  // Most pixels are the background, and a line's pixels come in runs of one shade: both are
+  // answered here, without the cache.
+  std::uint32_t last_pixel = background;
+  std::uint8_t last_entry = 0;
   for (int y = 0; y < picture.height; ++y) {
     const unsigned char* row = data + static_cast<std::ptrdiff_t>(y) * stride;
     for (int x = 0; x < picture.width; ++x) {
       std::uint32_t pixel = 0;
       std::memcpy(&pixel, row + static_cast<std::ptrdiff_t>(x) * sizeof pixel, sizeof pixel);
-      *out++ = palette_index(palette, pixel & rgb_bits);
+      pixel &= rgb_bits;
+      if (pixel == background) {
+        *out++ = 0;
+        continue;
+      }
+      if (pixel != last_pixel) {
+        last_pixel = pixel;
+        last_entry = palette_index(palette, pixel);
+      }
+      *out++ = last_entry;
     }
   }
 }
@@ -422,6 +392,16 @@ pixel_rectangle changed_rectangle(const std::vector<std::uint8_t>& now,
   return {left, top, right - left + 1, bottom - top + 1};
 }
 
+// The frame's sub-blocks, then the empty block that ends them.
+void put_gif_codes(picture_output& output) {
+  const std::vector<std::uint8_t>& blocks = output.codes.blocks;
+  std::size_t at = 0;
+  check_gif(output, EGifPutCode(output.gif, gif_code_size, blocks.data()));
+  for (at += std::size_t{blocks[at]} + 1; at < blocks.size(); at += std::size_t{blocks[at]} + 1)
+    check_gif(output, EGifPutCodeNext(output.gif, blocks.data() + at));
+  check_gif(output, EGifPutCodeNext(output.gif, nullptr));
+}
+
 // The first frame is whole; each later one holds only the rectangle that changed and leaves the
 // rest of the previous frame in place, which saves most of the encoding.
 void add_gif_frame(picture_file_state& file) {
@@ -444,11 +424,15 @@ void add_gif_frame(picture_file_state& file) {
                                      extension));
   check_gif(output, EGifPutImageDesc(output.gif, changed.left, changed.top, changed.width,
                                      changed.height, false, nullptr));
+  gif_codes& codes = output.codes;
+  start_gif_codes(codes);
   for (int y = changed.top; y < changed.top + changed.height; ++y) {
     const std::size_t row = static_cast<std::size_t>(y) * static_cast<std::size_t>(picture.width);
-    check_gif(output,
-              EGifPutLine(output.gif, output.indices.data() + row + changed.left, changed.width));
+    add_gif_pixels(codes, output.indices.data() + row + changed.left,
+                   static_cast<std::size_t>(changed.width));
   }
+  finish_gif_codes(codes);
+  put_gif_codes(output);
   output.indices.swap(output.previous);
   ++output.frames_written;
 }
@@ -558,9 +542,9 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
   output.name = settings.output_file;
   output.format = settings.format;
   const std::int32_t asked = settings.frame_count;
-  const bool png = output.format == picture_format::png;
-  output.first_frame = png && asked > 0 ? asked : 1;
-  output.frame_count = png ? 1 : asked > 0 ? asked : default_frame_count(increments);
+  const bool one_frame = output.format != picture_format::gif;
+  output.first_frame = one_frame && asked > 0 ? asked : 1;
+  output.frame_count = one_frame ? 1 : asked > 0 ? asked : default_frame_count(increments);
   output.delay = gif_delay(settings.frame_rate > 0.0f ? settings.frame_rate : default_picture_rate);
   store_size(file.geometry,
              settings.placement.width > 0 ? settings.placement.width : default_window_side,
@@ -570,40 +554,55 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
 void open_picture_file(picture_file_state& file, const viewer_settings& settings,
                        const object_record& object) {
   picture_output& output = file.output;
-  const bool png = output.format == picture_format::png;
   picture_state& picture = file.picture;
   const std::string database = read_colour_database();
   refuse_colours_needing_display(settings, database);
   picture.colours = colours_for(settings, database);
   add_file_colours(picture.colours, settings, object);
   picture.line_width = settings.line_width;
-  if (!make_picture(picture, file.geometry.window_width, file.geometry.window_height))
+  // A vector picture is drawn straight into its file: it needs no image.
+  if (!is_vector(output.format) &&
+      !make_picture(picture, file.geometry.window_width, file.geometry.window_height))
     die_of_memory();
-  if (!png) {
+  if (output.format == picture_format::gif) {
     try {
       const std::size_t pixels =
           static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height);
       output.indices.assign(pixels, 0);
       output.previous.assign(pixels, 0);
+      prepare_gif_codes(output.codes);
     } catch (const std::bad_alloc&) {
       die_of_memory();
     }
   }
   report(" Writing %s.\n", output.name.c_str());
   open_temporary_file(output);
-  if (!png) start_gif(file);
+  if (output.format == picture_format::gif) start_gif(file);
 }
 
 void show_picture_frame(picture_file_state& file, frame_lists& lists, const object_record& object) {
+  if (is_vector(file.output.format)) {
+    write_vector(file, lists, object);
+    return;
+  }
   render_picture(file.picture, lists, object);
   if (file.output.format == picture_format::gif) add_gif_frame(file);
 }
 
 void finish_picture_file(picture_file_state& file) {
-  if (file.output.format == picture_format::png)
+  switch (file.output.format) {
+  case picture_format::png:
     write_png(file);
-  else
+    break;
+  case picture_format::gif:
     finish_gif(file.output);
+    break;
+  case picture_format::svg:
+  case picture_format::pdf:
+  case picture_format::eps:
+    close_file(file.output);
+    break;
+  }
   give_file_its_name(file.output);
 }
 

@@ -1,10 +1,12 @@
 // The picture file (-o): the frames of the window's loop drawn without a window. A PNG holds one
 // frame, a GIF one frame after another with a delay from -fps, looping forever, each frame mapped
-// onto a palette of the colours in use. The file is written under a temporary name beside the file
-// it replaces and renamed only once it is whole.
+// onto a palette of the colours in use; an SVG, PDF or EPS holds one frame in vector strokes
+// (vector_picture). The file is written under a temporary name beside the file it replaces and
+// renamed only once it is whole.
 #pragma once
 
 #include "geometry.hpp"
+#include "gif_codes.hpp"
 #include "object.hpp"
 #include "picture.hpp"
 #include "settings.hpp"
@@ -43,6 +45,7 @@ struct picture_output {
   gif_palette palette;
   std::vector<std::uint8_t> indices;  // one GIF frame, a palette entry per pixel
   std::vector<std::uint8_t> previous; // the frame before it
+  gif_codes codes;                    // the frame's rectangle as LZW codes
   std::int32_t frames_written = 0;
 };
 

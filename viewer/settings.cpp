@@ -350,8 +350,20 @@ bool same_letters(std::string_view text, std::string_view lower_case) {
       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
 }
 
+struct picture_extension {
+  std::string_view extension; // in lower case
+  picture_format format;
+};
+
+constexpr picture_extension picture_extensions[] = {{".png", picture_format::png},
+                                                    {".gif", picture_format::gif},
+                                                    {".svg", picture_format::svg},
+                                                    {".pdf", picture_format::pdf},
+                                                    {".eps", picture_format::eps}};
+
 bool is_only_an_extension(std::string_view name) {
-  return same_letters(name, ".png") || same_letters(name, ".gif");
+  return std::any_of(std::begin(picture_extensions), std::end(picture_extensions),
+                     [&](const picture_extension& e) { return same_letters(name, e.extension); });
 }
 
 // The refusal names what is wrong with the name, and the name as the command line gave it.
@@ -360,7 +372,8 @@ bool is_only_an_extension(std::string_view name) {
   if (is_only_an_extension(name))
     die(exit_status::usage, "zorv: %s: a picture's name cannot be only its extension\n",
         name.c_str());
-  die(exit_status::usage, "zorv: %s: a picture's name ends in .png or .gif\n", name.c_str());
+  die(exit_status::usage, "zorv: %s: a picture's name ends in .png, .gif, .svg, .pdf or .eps\n",
+      name.c_str());
 }
 
 } // namespace
@@ -442,12 +455,13 @@ parse_result decide_run_mode(viewer_settings& settings) {
     return {parse_outcome::contradiction,
             settings.has_window_id ? "-o and -window-id" : "-o and -root"};
   if (settings.has_output_file) {
-    if (ends_with_extension(settings.output_file, ".png"))
-      settings.format = picture_format::png;
-    else if (ends_with_extension(settings.output_file, ".gif"))
-      settings.format = picture_format::gif;
-    else
+    const auto named = std::find_if(std::begin(picture_extensions), std::end(picture_extensions),
+                                    [&](const picture_extension& e) {
+                                      return ends_with_extension(settings.output_file, e.extension);
+                                    });
+    if (named == std::end(picture_extensions))
       return {parse_outcome::bad_picture_name, settings.output_file};
+    settings.format = named->format;
     settings.mode = run_mode::picture_file;
   } else {
     settings.mode = hosted ? run_mode::host_window : run_mode::own_window;

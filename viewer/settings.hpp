@@ -30,8 +30,9 @@ inline constexpr const char* version = ZORV_VERSION; // the project version, fro
 // picture file (-o), with no X server at all.
 enum class run_mode { own_window, host_window, picture_file };
 
-// The kinds of picture file that -o writes, told by the name's extension.
-enum class picture_format { png, gif };
+// The kinds of picture file that -o writes, told by the name's extension: raster pictures (a PNG
+// frame, a GIF animation) and vector pictures for print (an SVG, PDF or EPS frame).
+enum class picture_format { png, gif, svg, pdf, eps };
 
 // Filled by set_defaults and the command line at start-up, and read-only from then on: what changes
 // while the viewer runs is in the view record (view.hpp).
@@ -111,7 +112,7 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 // - -o with -root or -window-id is a contradiction (a picture file has no window): refused, and
 //   so is -fit with -nofit;
 // - -o writes a picture file, refused when its name is empty, is only an extension or ends in
-//   neither .png nor .gif;
+//   none of .png, .gif, .svg, .pdf and .eps (in any case);
 // - -window-id or -root draws into the host's window; with both, the window that -window-id
 //   names, whatever their order (screen-saver settings programs pass both for a preview);
 // - otherwise the viewer opens a window of its own.

@@ -2,13 +2,19 @@
 
 #include <cairo.h>
 #include <gif_lib.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
 #include <png.h>
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <optional>
+#include <sstream>
 
 namespace zorv::picturetest {
 
@@ -80,7 +86,7 @@ void quiet_png_warning(png_structp, png_const_charp) {}
 bool read_hint(png_structp png, png_infop info, std::FILE* file, background_hint& hint) {
   if (setjmp(png_jmpbuf(png)) != 0) return false;
   png_init_io(png, file);
-  png_read_info(png, info);
+  png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr); // every chunk, each sum checked
   png_color_16p colour = nullptr;
   hint.present = png_get_bKGD(png, info, &colour) != 0 && colour != nullptr;
   if (hint.present)
@@ -134,6 +140,137 @@ animation read_gif(const std::string& path) {
   }
   DGifCloseFile(gif, &error);
   return result;
+}
+
+namespace {
+
+using properties = std::map<std::string, std::string>;
+
+std::string text_of(const xmlChar* text) {
+  return text == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(text));
+}
+
+std::string attribute(xmlNode* node, const char* name) {
+  xmlChar* value = xmlGetProp(node, reinterpret_cast<const xmlChar*>(name));
+  const std::string text = text_of(value);
+  xmlFree(value);
+  return text;
+}
+
+std::string trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\n") - first + 1);
+}
+
+// What an element says of its drawing, from its attributes or its style="name:value;...".
+properties properties_of(xmlNode* node) {
+  properties found;
+  std::istringstream style(attribute(node, "style"));
+  for (std::string item; std::getline(style, item, ';');) {
+    const std::size_t colon = item.find(':');
+    if (colon != std::string::npos)
+      found[trimmed(item.substr(0, colon))] = trimmed(item.substr(colon + 1));
+  }
+  for (xmlAttr* a = node->properties; a != nullptr; a = a->next) {
+    const std::string name = text_of(a->name);
+    if (name != "style") found[name] = attribute(node, name.c_str());
+  }
+  return found;
+}
+
+// rgb(R%, G%, B%), rgb(R, G, B) or #RRGGBB.
+std::optional<std::uint32_t> colour_of(const std::string& text) {
+  if (text.size() == 7 && text[0] == '#')
+    return static_cast<std::uint32_t>(std::stoul(text.substr(1), nullptr, 16));
+  if (!text.starts_with("rgb(") || !text.ends_with(")")) return std::nullopt;
+  std::istringstream channels(text.substr(4, text.size() - 5));
+  std::uint32_t colour = 0;
+  for (std::string channel; std::getline(channels, channel, ',');) {
+    channel = trimmed(channel);
+    double value = std::stod(channel);
+    if (channel.ends_with("%")) value = value * 255.0 / 100.0;
+    colour = colour << 8 | static_cast<std::uint32_t>(std::lround(value));
+  }
+  return colour;
+}
+
+// A path of one line: "M x1 y1 L x2 y2".
+bool read_line(const std::string& d, svg_stroke& stroke) {
+  std::istringstream path(d);
+  std::string move, line, rest;
+  path >> move >> stroke.x1 >> stroke.y1 >> line >> stroke.x2 >> stroke.y2;
+  return path && move == "M" && line == "L" && !(path >> rest);
+}
+
+double number_or(const properties& p, const char* name, double otherwise) {
+  const auto found = p.find(name);
+  return found == p.end() ? otherwise : std::stod(found->second);
+}
+
+void read_drawing(xmlNode* node, svg_picture& picture) {
+  for (; node != nullptr; node = node->next) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    const std::string name = text_of(node->name);
+    const properties p = properties_of(node);
+    if (p.contains("transform") || p.contains("clip-path")) {
+      picture.unread.push_back(name + " with a transform or clip");
+    } else if (name == "g") {
+      read_drawing(node->children, picture);
+    } else if (name == "rect" && picture.strokes.empty() && !picture.has_background &&
+               number_or(p, "x", 0) == 0 && number_or(p, "y", 0) == 0 && p.contains("fill") &&
+               colour_of(p.at("fill"))) {
+      picture.has_background = true;
+      picture.background = *colour_of(p.at("fill"));
+      // The rectangle covers what the svg element shows.
+      if (attribute(node, "width") + "px" != picture.width ||
+          attribute(node, "height") + "px" != picture.height)
+        picture.unread.push_back("rect of another size");
+    } else if (name == "path" && p.contains("stroke") && colour_of(p.at("stroke")) &&
+               p.contains("d")) {
+      svg_stroke stroke;
+      stroke.colour = *colour_of(p.at("stroke"));
+      stroke.width = number_or(p, "stroke-width", 1);
+      stroke.cap = p.contains("stroke-linecap") ? p.at("stroke-linecap") : "butt";
+      if (read_line(p.at("d"), stroke) && (!p.contains("fill") || p.at("fill") == "none"))
+        picture.strokes.push_back(stroke);
+      else
+        picture.unread.push_back("path " + p.at("d"));
+    } else {
+      picture.unread.push_back(name);
+    }
+  }
+}
+
+} // namespace
+
+svg_picture read_svg(const std::string& path) {
+  svg_picture picture;
+  xmlDoc* document = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR);
+  xmlNode* root = document != nullptr ? xmlDocGetRootElement(document) : nullptr;
+  if (root != nullptr && text_of(root->name) == "svg") {
+    picture.read = true;
+    picture.width = attribute(root, "width");
+    picture.height = attribute(root, "height");
+    read_drawing(root->children, picture);
+  }
+  xmlFreeDoc(document);
+  return picture;
+}
+
+long drawn_far_from(const image& a, const image& b, std::uint32_t background, int reach) {
+  if (a.width != b.width || a.height != b.height) return -1;
+  long count = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x) {
+      if (a.at(x, y) == background) continue;
+      bool near = false;
+      for (int v = std::max(0, y - reach); v <= std::min(b.height - 1, y + reach) && !near; ++v)
+        for (int u = std::max(0, x - reach); u <= std::min(b.width - 1, x + reach) && !near; ++u)
+          near = b.at(u, v) != background;
+      count += !near;
+    }
+  return count;
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // The PNG and GIF files that zorv -o writes, decoded with the libraries that write them (libpng,
-// through cairo's reader, and giflib), for the tests to check.
+// through cairo's reader, and giflib), and its SVG files read as XML (libxml2), for the tests to
+// check.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +25,7 @@ image read_png(const std::string& path);
 
 // A PNG's background hint (its bKGD chunk), as a viewer of the file finds it.
 struct background_hint {
-  bool read = false;    // the file is a PNG that libpng reads
+  bool read = false;    // the file is a PNG that libpng reads whole, to its last chunk
   bool present = false; // it carries the hint
   std::uint32_t colour = 0;
 };
@@ -42,6 +43,32 @@ struct animation {
 };
 
 animation read_gif(const std::string& path);
+
+// An SVG picture as cairo writes it: a background rectangle and one path of one line a stroke.
+struct svg_stroke {
+  double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  std::uint32_t colour = 0;
+  double width = 0;
+  std::string cap; // butt, square or round
+};
+
+struct svg_picture {
+  bool read = false; // the file is XML with an svg element
+  std::string width; // the svg element's, with its unit
+  std::string height;
+  bool has_background = false; // a rectangle over the whole view box, before every stroke
+  std::uint32_t background = 0;
+  std::vector<svg_stroke> strokes;
+  // Elements of another kind, and rectangles, paths and groups in a form this reader does not
+  // follow (a transform, a path of another shape), by name.
+  std::vector<std::string> unread;
+};
+
+svg_picture read_svg(const std::string& path);
+
+// The number of pixels of `a` that differ from the background while no pixel of `b` within
+// `reach` (in x and y) does: what `a` draws where `b` draws nothing near.
+long drawn_far_from(const image& a, const image& b, std::uint32_t background, int reach);
 
 // The number of pixels in which two images of one size differ by more than the tolerance in a
 // channel.
