@@ -1,7 +1,6 @@
-// Every frame is drawn the same way: the background painted, then each segment stroked with
-// cairo, anti-aliased. A segment's end (x, y) is the pixel whose centre is (x + 0.5, y + 0.5). X's
-// width 0 is a line one pixel wide that covers both end pixels, as X's thin lines do, so it has
-// square caps; a width of 1 or more ends at its end points (butt caps), as X's wide lines do.
+// Every frame is drawn the same way: the background filled in, then the segments drawn over it
+// by line_raster, a run of one colour at a time, each segment over the ones before it as
+// XDrawSegments draws them. Cairo holds the image, which the picture file writes.
 #include "picture.hpp"
 
 #include "depth.hpp"
@@ -13,10 +12,9 @@
 namespace zorv {
 namespace {
 
-constexpr double pixel_centre = 0.5;
-constexpr double full_channel = 255.0;
 constexpr int channel_widening = 257; // 0xff * 257 = 0xffff
 constexpr int channel_narrowing = 8;  // a 16-bit X channel keeps its high 8 bits
+constexpr int bytes_per_pixel = 4;
 
 unsigned short widened(std::uint8_t channel) {
   return static_cast<unsigned short>(channel * channel_widening);
@@ -39,36 +37,6 @@ rgb_colour depth_colour(rgb_colour near, rgb_colour far, int k) {
   return {narrowed(blended(widened(near.red), widened(far.red), k)),
           narrowed(blended(widened(near.green), widened(far.green), k)),
           narrowed(blended(widened(near.blue), widened(far.blue), k))};
-}
-
-void set_source(cairo_t* cairo, rgb_colour c) {
-  cairo_set_source_rgb(cairo, c.red / full_channel, c.green / full_channel, c.blue / full_channel);
-}
-
-// Whether a segment's line, reaching `reach` pixels beyond its ends and sides, misses the image.
-bool outside(const XSegment& s, int width, int height, int reach) {
-  return (s.x1 < -reach && s.x2 < -reach) || (s.y1 < -reach && s.y2 < -reach) ||
-         (s.x1 >= width + reach && s.x2 >= width + reach) ||
-         (s.y1 >= height + reach && s.y2 >= height + reach);
-}
-
-// Each segment on its own, as XDrawSegments draws them: where segments meet or cross, each is
-// drawn over the other. One stroke a segment also keeps cairo's scan conversion to the
-// segment's own rows, several times faster than one path of them all.
-void stroke_segments(const picture_state& picture, std::span<const XSegment> segments) {
-  cairo_t* cairo = picture.cairo;
-  const int reach = picture.line_width / 2 + 1;
-  for (const XSegment& s : segments) {
-    if (outside(s, picture.width, picture.height, reach)) continue;
-    cairo_move_to(cairo, s.x1 + pixel_centre, s.y1 + pixel_centre);
-    cairo_line_to(cairo, s.x2 + pixel_centre, s.y2 + pixel_centre);
-    cairo_stroke(cairo);
-  }
-}
-
-void set_line_style(cairo_t* cairo, std::int32_t line_width) {
-  cairo_set_line_width(cairo, line_width == 0 ? 1.0 : static_cast<double>(line_width));
-  cairo_set_line_cap(cairo, line_width == 0 ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT);
 }
 
 } // namespace
@@ -117,7 +85,13 @@ bool make_picture(picture_state& picture, int width, int height, unsigned char* 
     cairo_surface_destroy(surface);
     return false;
   }
-  set_line_style(cairo, picture.line_width);
+  if (!attach_raster(picture.raster,
+                     reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface)), width,
+                     height, cairo_image_surface_get_stride(surface) / bytes_per_pixel)) {
+    cairo_destroy(cairo);
+    cairo_surface_destroy(surface);
+    return false;
+  }
   picture.surface = surface;
   picture.cairo = cairo;
   picture.width = width;
@@ -130,6 +104,7 @@ void release_picture(picture_state& picture) {
   if (picture.surface != nullptr) cairo_surface_destroy(picture.surface);
   picture.cairo = nullptr;
   picture.surface = nullptr;
+  picture.raster = {};
   picture.width = 0;
   picture.height = 0;
 }
@@ -137,23 +112,22 @@ void release_picture(picture_state& picture) {
 void render_picture(picture_state& picture, std::span<const XSegment> segments,
                     const object_record& object, std::span<XSegment> by_depth,
                     std::span<std::uint8_t> steps) {
-  cairo_t* cairo = picture.cairo;
-  set_source(cairo, picture.colours.background);
-  cairo_paint(cairo);
+  raster_image& raster = picture.raster;
+  cairo_surface_flush(picture.surface);
+  fill_raster(raster, picture.colours.background);
   const std::vector<rgb_colour>& lines = picture.colours.lines;
   if (lines.size() == 1) {
-    set_source(cairo, lines.front());
-    stroke_segments(picture, segments);
+    draw_segments(raster, segments, lines.front(), picture.line_width);
   } else {
     const depth_runs starts = group_by_depth(segments, object, by_depth, steps);
     for (int k = last_depth_step; k >= 0; --k) {
       const std::size_t count = starts[k + 1] - starts[k];
       if (count == 0) continue;
-      set_source(cairo, lines[static_cast<std::size_t>(k)]);
-      stroke_segments(picture, std::span<const XSegment>(by_depth).subspan(starts[k], count));
+      draw_segments(raster, std::span<const XSegment>(by_depth).subspan(starts[k], count),
+                    lines[static_cast<std::size_t>(k)], picture.line_width);
     }
   }
-  cairo_surface_flush(picture.surface);
+  cairo_surface_mark_dirty(picture.surface);
 }
 
 } // namespace zorv

@@ -1,9 +1,11 @@
-// Frames drawn off screen with cairo: anti-aliased lines on an image of 32-bit pixels, which the
-// picture file (-o) writes and the smooth window (-aa) puts on the window. Both draw a frame's
-// segments through render_picture, so the window shows exactly the pixels that the file holds.
+// Frames drawn off screen: anti-aliased lines (line_raster) on a cairo image of 32-bit pixels,
+// which the picture file (-o) writes and the smooth window (-aa) puts on the window. Both draw a
+// frame's segments through render_picture, so the window shows exactly the pixels that the file
+// holds.
 #pragma once
 
 #include "colours.hpp"
+#include "line_raster.hpp"
 #include "object.hpp"
 #include "settings.hpp"
 
@@ -30,6 +32,7 @@ struct picture_colours {
 struct picture_state {
   cairo_surface_t* surface = nullptr; // nullptr until made
   cairo_t* cairo = nullptr;
+  raster_image raster; // the surface's pixels, as the lines are drawn on them
   int width = 0;
   int height = 0;
   picture_colours colours;
@@ -61,7 +64,7 @@ picture_colours colours_for(const viewer_settings& settings, std::string_view da
                             std::span<const display_colour> read_by_display = {});
 
 // Makes the image over the given pixels (bytes_per_line apart), or over memory of its own when
-// pixels is nullptr. False if cairo cannot make it; any earlier image is released either way.
+// pixels is nullptr. False if it cannot be made; any earlier image is released either way.
 bool make_picture(picture_state& picture, int width, int height, unsigned char* pixels = nullptr,
                   int bytes_per_line = 0);
 void release_picture(picture_state& picture);
