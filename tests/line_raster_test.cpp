@@ -7,6 +7,7 @@
 
 #include "line_raster.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -178,18 +179,28 @@ TEST_F(LineRasterTest, EachPixelTakesTheAreaTheLineCovers) {
     }
 }
 
-// A frame drawn as many calls of one segment is the frame drawn in one call, and every call leaves
-// the scratch row empty for the next: the image after a crowded frame is drawn again exactly.
-TEST_F(LineRasterTest, CallsOfOneSegmentDrawWhatOneCallDraws) {
+// A frame drawn as many calls of one segment, or as a whole frame in bands of rows drawn at the
+// same time, is the frame drawn in one call: every call leaves the scratch rows empty for the
+// next, and the bands meet without a seam.
+TEST_F(LineRasterTest, AFrameIsTheSameHoweverItsRunsAreDrawn) {
   std::vector<XSegment> segments;
-  for (const segment_case& c : cases)
-    if (c.line_width == 0) segments.insert(segments.end(), c.segments.begin(), c.segments.end());
+  while (segments.size() < 2000) // enough for the bands to be drawn by two threads
+    for (const segment_case& c : cases)
+      if (c.line_width == 0) segments.insert(segments.end(), c.segments.begin(), c.segments.end());
+  const rgb_colour background{0, 0, 40};
   const rgb_colour line{200, 100, 50};
-  fill_raster(image, {0, 0, 40});
-  draw_segments(image, segments, line, 0);
+  const std::span<const XSegment> all(segments);
+  fill_raster(image, background);
+  draw_segments(image, all, line, 0);
   const std::vector<std::uint32_t> together = memory;
-  fill_raster(image, {0, 0, 40});
+
+  fill_raster(image, background);
   for (const XSegment& s : segments) draw_segments(image, {&s, 1}, line, 0);
+  EXPECT_EQ(memory, together);
+
+  const line_run runs[] = {{line, all.first(700)}, {line, all.subspan(700)}};
+  std::fill(memory.begin(), memory.end(), padding);
+  draw_frame(image, background, runs, 0);
   EXPECT_EQ(memory, together);
 }
 

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace zorv {
 namespace {
@@ -28,14 +30,18 @@ constexpr std::uint32_t red_blue_half = 0x800080; // rounds each channel's quoti
 constexpr std::uint32_t green_half = 0x008000;
 constexpr int channel_bits = 8;
 constexpr int corner_count = 4;
+// Below this many segments a frame is drawn faster than a second thread starts.
+constexpr std::size_t segments_worth_a_thread = 256;
 
 // One side of the rectangle, with y growing downwards: its top and bottom, x at its top, its
-// change of x per row, and +1 or -1 as it runs down or up.
+// change of x per row, and the rows it descends per pixel of x, signed +1 or -1 by whether it
+// runs down or up (its winding).
 struct side {
   double top;
   double bottom;
   double x_top;
   double slope;
+  double per_x; // 0 for an upright side
   double winding;
 };
 
@@ -63,15 +69,15 @@ bool outside(const XSegment& s, int width, int height, int reach) {
          (s.y1 >= height + reach && s.y2 >= height + reach);
 }
 
-void add_side(rectangle& r, double x0, double y0, double x1, double y1) {
+void add_side(rectangle& r, double x0, double y0, double x1, double y1, double slope) {
   if (y0 == y1) return;
   const double winding = y0 < y1 ? 1.0 : -1.0;
   if (y0 > y1) {
     std::swap(x0, x1);
     std::swap(y0, y1);
   }
-  r.sides[static_cast<std::size_t>(r.side_count++)] = {y0, y1, x0, (x1 - x0) / (y1 - y0),
-                                                       winding};
+  const double per_x = slope == 0.0 ? 0.0 : winding / std::fabs(slope);
+  r.sides[static_cast<std::size_t>(r.side_count++)] = {y0, y1, x0, slope, per_x, winding};
 }
 
 // The rectangle of a segment of non-zero length, corners in order around it.
@@ -93,10 +99,13 @@ rectangle rectangle_of(const XSegment& s, segment_shape shape) {
                                                x2 + cap_x - normal_x, x1 - cap_x - normal_x};
   const std::array<double, corner_count> ys = {y1 - cap_y + normal_y, y2 + cap_y + normal_y,
                                                y2 + cap_y - normal_y, y1 - cap_y - normal_y};
+  // The sides along the segment and across it, with the slopes of the segment's own direction.
+  const double along = dy == 0.0 ? 0.0 : dx / dy;
+  const double across = dx == 0.0 ? 0.0 : -dy / dx;
   rectangle r{};
   for (std::size_t i = 0; i < corner_count; ++i) {
     const std::size_t next = (i + 1) % corner_count;
-    add_side(r, xs[i], ys[i], xs[next], ys[next]);
+    add_side(r, xs[i], ys[i], xs[next], ys[next], i % 2 == 0 ? along : across);
   }
   r.top = *std::min_element(ys.begin(), ys.end());
   r.bottom = *std::max_element(ys.begin(), ys.end());
@@ -104,36 +113,38 @@ rectangle rectangle_of(const XSegment& s, segment_shape shape) {
 }
 
 // The piece of a side within one row, from x = a to x = b, `height` rows high (signed by its
-// winding): its area left of each cell boundary, into the cells. The part left of the image
-// stands upright on its left edge; the part right of it touches no pixel.
-void add_piece(double* cover, int width, double a, double b, double height) {
+// winding, per_x of it for each pixel of x): its area left of each cell boundary, into the
+// cells. The part left of the image stands upright on its left edge; the part right of it
+// touches no pixel.
+void add_piece(double* cover, int width, double a, double b, double height, double per_x) {
   const double right = width;
   if (a > b) std::swap(a, b);
-  if (a == b) {
-    if (a >= right) return;
-    const double x = std::max(a, 0.0);
-    const int cell = static_cast<int>(x);
-    const double inside = x - cell;
-    cover[cell] += height * (1.0 - inside);
-    cover[cell + 1] += height * inside;
+  if (b <= 0.0) {
+    cover[0] += height;
     return;
   }
-  const double per_x = height / (b - a);
+  if (a >= right) return;
   if (a < 0.0) {
-    cover[0] += per_x * (std::min(b, 0.0) - a);
-    if (b <= 0.0) return;
+    cover[0] += per_x * -a;
     a = 0.0;
   }
-  if (a >= right) return;
   b = std::min(b, right);
-  for (int cell = static_cast<int>(a);; ++cell) {
-    const double from = std::max(a, static_cast<double>(cell));
-    const double to = std::min(b, static_cast<double>(cell + 1));
+  int cell = static_cast<int>(a);
+  if (b <= cell + 1.0) { // within one cell: the steep sides of thin lines
+    const double part = a == b ? height : per_x * (b - a);
+    const double inside = (a + b) * 0.5 - cell;
+    cover[cell] += part - part * inside;
+    cover[cell + 1] += part * inside;
+    return;
+  }
+  for (double from = a;; ++cell) {
+    const double to = std::min(b, cell + 1.0);
     const double part = per_x * (to - from);
     const double inside = (from + to) * 0.5 - cell;
-    cover[cell] += part * (1.0 - inside);
+    cover[cell] += part - part * inside;
     cover[cell + 1] += part * inside;
-    if (cell + 1 >= b) return;
+    if (to >= b) return;
+    from = to;
   }
 }
 
@@ -152,9 +163,21 @@ std::uint32_t alpha_of(double area) {
   return static_cast<std::uint32_t>(covered * alpha_scale + alpha_rounding);
 }
 
+// The rows of the image that one thread draws, and its scratch row.
+struct band {
+  int first;
+  int end;
+  double* cover;
+};
+
+std::uint32_t pixel_of(rgb_colour c) {
+  return std::uint32_t{c.red} << (2 * channel_bits) | std::uint32_t{c.green} << channel_bits |
+         std::uint32_t{c.blue};
+}
+
 // Row y of the rectangle: the sides' pieces in it summed along the row into each pixel.
-void draw_row(raster_image& image, const rectangle& r, int y, std::uint32_t colour) {
-  double* cover = image.cover.data();
+void draw_row(const raster_image& image, double* cover, const rectangle& r, int y,
+              std::uint32_t colour) {
   const double row_top = y;
   const double row_bottom = row_top + 1.0;
   double left = std::numeric_limits<double>::max();
@@ -166,15 +189,15 @@ void draw_row(raster_image& image, const rectangle& r, int y, std::uint32_t colo
     if (to <= from) continue;
     const double a = s.x_top + (from - s.top) * s.slope;
     const double b = s.x_top + (to - s.top) * s.slope;
-    left = std::min({left, a, b});
-    right = std::max({right, a, b});
-    add_piece(cover, image.width, a, b, (to - from) * s.winding);
+    left = std::min(left, std::min(a, b));
+    right = std::max(right, std::max(a, b));
+    add_piece(cover, image.width, a, b, (to - from) * s.winding, s.per_x);
   }
   if (right < left) return;
   const double width = image.width;
   const int first = static_cast<int>(std::clamp(left, 0.0, width));
   const int touched = static_cast<int>(std::clamp(right, 0.0, width)) + 1; // last cell written
-  const int last = std::min(touched - 1, image.width - 1);
+  const int last = std::min(touched - 1, image.width - 1); // touched - last is 1 or 2
   std::uint32_t* pixels = image.pixels + image.stride * y;
   double area = 0.0;
   for (int x = first; x <= last; ++x) {
@@ -186,20 +209,42 @@ void draw_row(raster_image& image, const rectangle& r, int y, std::uint32_t colo
     else if (alpha != 0)
       pixels[x] = blend(pixels[x], colour, alpha);
   }
-  for (int x = std::max(first, last + 1); x <= touched; ++x) cover[x] = 0.0;
+  cover[last + 1] = 0.0;
+  cover[touched] = 0.0;
 }
 
-void draw_rectangle(raster_image& image, const rectangle& r, std::uint32_t colour) {
-  const double height = image.height;
-  if (r.bottom <= 0.0 || r.top >= height) return;
-  const int first = static_cast<int>(std::max(r.top, 0.0));
-  const int end = static_cast<int>(std::ceil(std::min(r.bottom, height)));
-  for (int y = first; y < end; ++y) draw_row(image, r, y, colour);
+void draw_rectangle(const raster_image& image, band rows, const rectangle& r,
+                    std::uint32_t colour) {
+  const double top = rows.first;
+  const double bottom = rows.end;
+  if (r.bottom <= top || r.top >= bottom) return;
+  const int first = static_cast<int>(std::max(r.top, top));
+  const int end = static_cast<int>(std::ceil(std::min(r.bottom, bottom)));
+  for (int y = first; y < end; ++y) draw_row(image, rows.cover, r, y, colour);
 }
 
-std::uint32_t pixel_of(rgb_colour c) {
-  return std::uint32_t{c.red} << (2 * channel_bits) | std::uint32_t{c.green} << channel_bits |
-         std::uint32_t{c.blue};
+void draw_run(const raster_image& image, band rows, std::span<const XSegment> segments,
+              rgb_colour colour, std::int32_t line_width) {
+  const segment_shape shape = shape_of(line_width);
+  const int reach = line_width / 2 + 1;
+  const std::uint32_t pixel = pixel_of(colour);
+  for (const XSegment& s : segments) {
+    if (outside(s, image.width, image.height, reach)) continue;
+    if (s.x1 == s.x2 && s.y1 == s.y2) continue;
+    draw_rectangle(image, rows, rectangle_of(s, shape), pixel);
+  }
+}
+
+void fill_band(const raster_image& image, band rows, rgb_colour colour) {
+  const std::uint32_t pixel = pixel_of(colour);
+  for (int y = rows.first; y < rows.end; ++y)
+    std::fill_n(image.pixels + image.stride * y, image.width, pixel);
+}
+
+void draw_band(const raster_image& image, band rows, rgb_colour background,
+               std::span<const line_run> runs, std::int32_t line_width) {
+  fill_band(image, rows, background);
+  for (const line_run& run : runs) draw_run(image, rows, run.segments, run.colour, line_width);
 }
 
 } // namespace
@@ -207,7 +252,7 @@ std::uint32_t pixel_of(rgb_colour c) {
 bool attach_raster(raster_image& image, std::uint32_t* pixels, int width, int height,
                    std::ptrdiff_t stride) {
   try {
-    image.cover.assign(static_cast<std::size_t>(width) + 2, 0.0);
+    image.cover.assign((static_cast<std::size_t>(width) + 2) * raster_bands, 0.0);
   } catch (const std::bad_alloc&) {
     image = {};
     return false;
@@ -220,21 +265,34 @@ bool attach_raster(raster_image& image, std::uint32_t* pixels, int width, int he
 }
 
 void fill_raster(raster_image& image, rgb_colour colour) {
-  const std::uint32_t pixel = pixel_of(colour);
-  for (int y = 0; y < image.height; ++y)
-    std::fill_n(image.pixels + image.stride * y, image.width, pixel);
+  fill_band(image, {0, image.height, image.cover.data()}, colour);
 }
 
 void draw_segments(raster_image& image, std::span<const XSegment> segments, rgb_colour colour,
                    std::int32_t line_width) {
-  const segment_shape shape = shape_of(line_width);
-  const int reach = line_width / 2 + 1;
-  const std::uint32_t pixel = pixel_of(colour);
-  for (const XSegment& s : segments) {
-    if (outside(s, image.width, image.height, reach)) continue;
-    if (s.x1 == s.x2 && s.y1 == s.y2) continue;
-    draw_rectangle(image, rectangle_of(s, shape), pixel);
+  draw_run(image, {0, image.height, image.cover.data()}, segments, colour, line_width);
+}
+
+void draw_frame(raster_image& image, rgb_colour background, std::span<const line_run> runs,
+                std::int32_t line_width) {
+  const int half = image.height / 2;
+  const band top{0, half, image.cover.data()};
+  const band bottom{half, image.height, image.cover.data() + image.width + 2};
+  std::size_t segments = 0;
+  for (const line_run& run : runs) segments += run.segments.size();
+  if (segments >= segments_worth_a_thread) {
+    try {
+      std::thread other(
+          [&] { draw_band(image, bottom, background, runs, line_width); });
+      draw_band(image, top, background, runs, line_width);
+      other.join();
+      return;
+    } catch (const std::system_error&) {
+      // no thread to be had: both bands in this one
+    }
   }
+  draw_band(image, top, background, runs, line_width);
+  draw_band(image, bottom, background, runs, line_width);
 }
 
 } // namespace zorv
