@@ -125,7 +125,7 @@ void render_cairo_strokes(benchmark::State& run, viewer& v) {
   const std::vector<XSegment>& segments = v.frame.segments;
   build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   const picture_state& picture = picture_of(v);
-  cairo_t* cairo = picture.cairo;
+  cairo_t* cairo = cairo_create(picture.surface);
   cairo_set_line_width(cairo, 1.0);
   cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
   for (auto _ : run) {
@@ -139,6 +139,7 @@ void render_cairo_strokes(benchmark::State& run, viewer& v) {
     }
     cairo_surface_flush(picture.surface);
   }
+  cairo_destroy(cairo);
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }
@@ -148,7 +149,7 @@ void render_one_path(benchmark::State& run, viewer& v) {
   const std::vector<XSegment>& segments = v.frame.segments;
   build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   const picture_state& picture = picture_of(v);
-  cairo_t* cairo = picture.cairo;
+  cairo_t* cairo = cairo_create(picture.surface);
   const rgb_colour line = picture.colours.lines.front();
   cairo_set_line_width(cairo, 1.0);
   cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
@@ -163,6 +164,7 @@ void render_one_path(benchmark::State& run, viewer& v) {
     cairo_stroke(cairo);
     cairo_surface_flush(picture.surface);
   }
+  cairo_destroy(cairo);
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }

@@ -17,7 +17,8 @@
 //      zorv's own files and of OFF and SKEL files), load (which reader a file needs); settings
 //      (the command line and the run mode, read-only once parsed).
 //   3. The frame: view (what changes while the viewer runs), geometry (points to segments),
-//      depth (-wc's steps), picture (a frame drawn with cairo).
+//      depth (-wc's steps), line_raster (anti-aliased segments on 32-bit pixels), picture (a
+//      frame drawn off screen on a cairo image, with line_raster).
 //   4. The frame targets, side by side, and input: window (the X side both windows share),
 //      plain_window (XDrawSegments, -bb, -wc), smooth_window (-aa), picture_file (-o); input
 //      (events read as the user's requests).

@@ -85,30 +85,20 @@ bool make_picture(picture_state& picture, int width, int height, unsigned char* 
     cairo_surface_destroy(surface);
     return false;
   }
-  cairo_t* cairo = cairo_create(surface);
-  if (cairo_status(cairo) != CAIRO_STATUS_SUCCESS) {
-    cairo_destroy(cairo);
-    cairo_surface_destroy(surface);
-    return false;
-  }
   if (!attach_raster(picture.raster,
                      reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface)), width,
                      height, cairo_image_surface_get_stride(surface) / bytes_per_pixel)) {
-    cairo_destroy(cairo);
     cairo_surface_destroy(surface);
     return false;
   }
   picture.surface = surface;
-  picture.cairo = cairo;
   picture.width = width;
   picture.height = height;
   return true;
 }
 
 void release_picture(picture_state& picture) {
-  if (picture.cairo != nullptr) cairo_destroy(picture.cairo);
   if (picture.surface != nullptr) cairo_surface_destroy(picture.surface);
-  picture.cairo = nullptr;
   picture.surface = nullptr;
   picture.raster = {};
   picture.width = 0;

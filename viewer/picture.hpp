@@ -27,11 +27,10 @@ struct picture_colours {
   std::vector<rgb_colour> lines;
 };
 
-// A cairo context on an image whose pixels are 0x00RRGGBB in native byte order (cairo's RGB24),
-// in memory of its own or in memory that the caller keeps (the window's XImage).
+// A cairo image whose pixels are 0x00RRGGBB in native byte order (cairo's RGB24), in memory of
+// its own or in memory that the caller keeps (the window's XImage).
 struct picture_state {
   cairo_surface_t* surface = nullptr; // nullptr until made
-  cairo_t* cairo = nullptr;
   raster_image raster;        // the surface's pixels, as the lines are drawn on them
   std::vector<line_run> runs; // the frame's runs of one colour, far first
   int width = 0;
