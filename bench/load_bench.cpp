@@ -102,7 +102,9 @@ void BM_FscanfLoop(benchmark::State& state) {
 
 void BM_LoadObject(benchmark::State& state) {
   const int saved = silence_stdout();
-  run(state, zorv::load_object);
+  run(state, [](zorv::object_record& object, const std::string& path) {
+    zorv::load_object(object, path);
+  });
   restore_stdout(saved);
 }
 

@@ -6,6 +6,7 @@
 #include "loader_texts.hpp"
 #include "object.hpp"
 #include "off.hpp"
+#include "polytope_files.hpp"
 #include "run_program.hpp"
 #include "tesseract.hpp"
 #include "zorv_file.hpp"
@@ -255,33 +256,6 @@ TEST(ReadOffTest, GivesTheTesseractItsEdges) {
 // cellgen's polytopes as OFF files: the test finds their faces, the shortest cycles of each edge
 // graph (triangles, squares or pentagons), and writes the file cellgen could write; read back,
 // its lines are cellgen's edges.
-std::vector<std::vector<int>> shortest_cycles(const std::vector<std::vector<int>>& neighbours) {
-  for (std::size_t length = 3;; ++length) {
-    std::vector<std::vector<int>> cycles;
-    std::vector<int> path;
-    // Each cycle once: from its smallest vertex, in the direction of its smaller neighbour.
-    const auto extend = [&](const auto& self) -> void {
-      const int last = path.back();
-      for (const int next : neighbours[static_cast<std::size_t>(last)]) {
-        if (next < path[0]) continue;
-        if (path.size() == length) {
-          if (next == path[0] && path[1] < path.back()) cycles.push_back(path);
-          continue;
-        }
-        if (std::find(path.begin(), path.end(), next) != path.end()) continue;
-        path.push_back(next);
-        self(self);
-        path.pop_back();
-      }
-    };
-    for (std::size_t v = 0; v < neighbours.size(); ++v) {
-      path = {static_cast<int>(v)};
-      extend(extend);
-    }
-    if (!cycles.empty()) return cycles;
-  }
-}
-
 TEST(ReadOffTest, GivesCellgensEdgesFromTheFacesOfItsPolytopes) {
   const struct {
     const char* cells;
@@ -305,7 +279,7 @@ TEST(ReadOffTest, GivesCellgensEdgesFromTheFacesOfItsPolytopes) {
       neighbours[static_cast<std::size_t>(l.second)].push_back(l.first);
       edges.insert({l.first, l.second});
     }
-    const std::vector<std::vector<int>> faces = shortest_cycles(neighbours);
+    const std::vector<std::vector<int>> faces = polytopefiles::shortest_cycles(neighbours);
     ASSERT_EQ(faces.size(), polytope.faces);
 
     std::string off = "4OFF\n" + std::to_string(cellgen.point_count) + " " +

@@ -172,10 +172,15 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
       {{"-sfoo"}, [](viewer_settings&) {}},
       {{"-s1e2"}, [](viewer_settings& s) { s.scale = 100; }},
       {{"-s", "150"}, [](viewer_settings& s) { s.data_file = "150"; }},
-      {{"-lc", "-bc"}, [](viewer_settings& s) { s.line_colour = "-bc"; }},
+      {{"-lc", "-bc"},
+       [](viewer_settings& s) {
+         s.line_colour = "-bc";
+         s.line_colour_given = true;
+       }},
       {{"-lcx", "Green", "-bc", "Navy"},
        [](viewer_settings& s) {
          s.line_colour = "Green";
+         s.line_colour_given = true;
          s.background_colour = "Navy";
        }},
       {{"-npxyz"}, [](viewer_settings& s) { s.perspective = false; }},
@@ -218,6 +223,8 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
        }},
       {{"-wc", ""}, [](viewer_settings& s) { s.depth_cueing = true; }},
       {{"-i"}, [](viewer_settings& s) { s.interactive = true; }},
+      {{"-fit", "-fit"}, [](viewer_settings& s) { s.fit = true; }},
+      {{"-nofit"}, [](viewer_settings& s) { s.keep_coordinates = true; }},
       {{"torus", "-xw2", "-bb", "-fps60", "-wc", "Navy", "-cw"},
        [](viewer_settings& s) {
          s.data_file = "torus";
@@ -324,6 +331,7 @@ TEST(SettingsTest, AcceptedCommandLinesChangeExactlyTheirSettings) {
        [&](viewer_settings& s) {
          s.data_file = long_path;
          s.line_colour = long_colour;
+         s.line_colour_given = true;
          s.display_name = long_colour + ":0";
        }},
   };
@@ -438,6 +446,11 @@ TEST(SettingsTest, RefusedCommandLinesStopAtTheFirstRefusal) {
       {{"-window-id", "7", "-root", "-o", "r.png"},
        parse_outcome::contradiction,
        "-o and -window-id"},
+      // Fitting every file and fitting none cannot both be asked for.
+      {{"-fit", "-nofit"}, parse_outcome::contradiction, "-fit and -nofit"},
+      {{"-nofit", "torus", "-fit"}, parse_outcome::contradiction, "-fit and -nofit"},
+      {{"-fits"}, parse_outcome::bad_option, "-fits"},
+      {{"-nofi"}, parse_outcome::bad_option, "-nofi"},
       // A picture zorv cannot write is refused with the rest of the command line.
       {{"big", "-o", "t.jpg"}, parse_outcome::bad_picture_name, "t.jpg"},
       {{"-o", "-np"}, parse_outcome::bad_picture_name, "-np"},

@@ -3,6 +3,7 @@
 #include "load.hpp"
 
 #include "fatal.hpp"
+#include "fit.hpp"
 #include "off.hpp"
 #include "zorv_file.hpp"
 
@@ -23,6 +24,8 @@ namespace {
 bool read_chosen(text_window& w, object_record& object, std::string& error, std::string& notice,
                  bool& off) {
   notice.clear();
+  object.colours.clear();
+  object.line_colours.clear();
   off = find_off_keyword(w);
   if (off) return read_off(w, object, error, notice);
   return !refuse_off_lookalike(w, error) && read_object(w, object, error);
@@ -60,7 +63,7 @@ bool parse_any_object(std::string_view text, object_record& object, std::string&
   return parse_any_object(text, object, error, notice);
 }
 
-void load_object(object_record& object, const std::string& file_name) {
+void load_object(object_record& object, const std::string& file_name, fitting fit) {
   const int fd = ::open(file_name.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat status {};
   if (fd < 0 || ::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode))
@@ -80,6 +83,7 @@ void load_object(object_record& object, const std::string& file_name) {
     if (!read) die(exit_status::failure, "ZORV: %s: %s.\n", file_name.c_str(), error.c_str());
     if (!notice.empty()) std::fprintf(stderr, "ZORV: %s: %s.\n", file_name.c_str(), notice.c_str());
     if (off) name_after_file(object, file_name);
+    if (fit == fitting::always || (fit == fitting::by_kind && off)) fit_object(object);
   } catch (const std::bad_alloc&) {
     die_of_memory();
   }

@@ -24,11 +24,17 @@ bool parse_any_object(std::string_view text, object_record& object, std::string&
                       std::string& notice);
 bool parse_any_object(std::string_view text, object_record& object, std::string& error);
 
-// Reads the named object file into the record, printing the loader's progress messages. An
+// Which objects are fitted as they are loaded (fit.hpp): by default those of OFF and SKEL files,
+// whose makers choose their own sizes; -fit and -nofit choose for every file.
+enum class fitting { by_kind, always, never };
+
+// Reads the named object file into the record, printing the loader's progress messages, and fits
+// it as fitting says. An
 // object read from an OFF or SKEL file is named after the file: its name without its folder and
 // extension, cut to the 31 characters that the name field holds. Every failure prints its
 // message and ends the process with status 255; text after an OFF file's last record is said
 // on standard error once, and the object is kept.
-void load_object(object_record& object, const std::string& file_name);
+void load_object(object_record& object, const std::string& file_name,
+                 fitting fit = fitting::by_kind);
 
 } // namespace zorv

@@ -2,6 +2,8 @@
 // that fill it from a file are zorv_file.hpp and off.hpp; load.hpp chooses between them.
 #pragma once
 
+#include "colours.hpp"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +33,9 @@ struct line {
   std::int32_t first, second;
 };
 
+// A line that the file gives no colour: it is drawn in the line colour.
+inline constexpr std::uint32_t no_colour = 0xffffffff;
+
 inline constexpr std::size_t name_size = 32; // 31 characters and a terminating zero
 
 // A rotation of 4-space as a matrix, row by row: a point (x, y, z, w) becomes the products of
@@ -41,9 +46,13 @@ struct object_record {
   std::array<plane_record, plane_count> planes;
   std::array<float, axis_count> scale;  // x, y, z, w
   std::array<float, axis_count> offset; // added after scaling; stays 0
-  std::vector<point> points;            // as read from the file, never changed
+  std::vector<point> points;            // as read from the file (and fitted), never changed
   std::vector<point> projected;         // working copy, rewritten every frame
   std::vector<line> lines;
+  // The colours that an OFF or SKEL file gives its lines: each distinct colour once, in the order
+  // first met, and by line its index among them or no_colour. Both empty for a file without.
+  std::vector<rgb_colour> colours;
+  std::vector<std::uint32_t> line_colours;
   std::int32_t point_count;
   std::int32_t line_count;
   char name[name_size];

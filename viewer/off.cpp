@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zorv {
@@ -36,8 +38,10 @@ constexpr std::size_t longest_keyword = 10; // "STCN4nSKEL"
 constexpr std::string_view appearance_word = "appearance";
 constexpr std::string_view binary_word = "BINARY";
 
-// Numbers after a vertex's coordinates, announced by the keyword's prefixes and skipped: a colour
-// (C) and texture coordinates (ST); a normal (N) has as many as there are coordinates.
+// Numbers after a vertex's coordinates, announced by the keyword's prefixes: a normal (N), as many
+// as there are coordinates, then a colour (C: red, green, blue, alpha), then texture coordinates
+// (ST). The colour is kept; the others are skipped. A colour after a face or polyline has three
+// or four numbers, a fifth making it none.
 constexpr int colour_numbers = 4;
 constexpr int texture_numbers = 2;
 constexpr int least_dimension = 3;
@@ -213,7 +217,8 @@ number_state read_float_word(text_window& w, float& value) {
 struct off_header {
   bool skeleton = false;
   int dimension = least_dimension;
-  int extras = 0; // numbers after each vertex's coordinates
+  int extras = 0;      // numbers after each vertex's coordinates
+  int colour_at = -1;  // where the colour starts among them, or -1
   std::int32_t vertices = 0;
   std::int32_t records = 0; // faces, or polylines
   std::int32_t cells = 0;
@@ -275,6 +280,7 @@ bool read_keyword(text_window& w, off_header& h, std::string& error) {
       return refuse_at(w, w.p, {"dimension ", as_written, " is less than 3"}, error);
     h.dimension = dimension;
   }
+  if (k.colour) h.colour_at = k.normal ? h.dimension : 0;
   h.extras = (k.normal ? h.dimension : 0) + (k.colour ? colour_numbers : 0) +
              (k.texture ? texture_numbers : 0);
   return true;
@@ -313,6 +319,109 @@ bool read_counts(text_window& w, off_header& h, std::string& error) {
   return place_counts(w, w.p, line_of(w, w.p), count_needs(h), h.counts, error);
 }
 
+// ---- Colours ----
+
+// A colour is read from at most this much of a record's line after the blanks that start it; the
+// rest of the line is passed over.
+constexpr std::size_t most_colour_text = 256;
+constexpr double most_channel = 255;
+
+// A number of a colour, and whether its text marks the form of numbers 0..1.
+bool read_colour_number(std::string_view token, double& value, bool& float_form) {
+  if (token.starts_with('+')) token.remove_prefix(1);
+  const auto [stop, error] = std::from_chars(token.data(), token.data() + token.size(), value);
+  if (error != std::errc() || stop != token.data() + token.size() || !std::isfinite(value))
+    return false;
+  float_form = float_form || token.find_first_of(".eE") != std::string_view::npos;
+  return true;
+}
+
+std::uint8_t channel_of(double value, bool float_form) {
+  const double scaled = float_form ? value * most_channel : value;
+  if (!std::isfinite(scaled)) return 0;
+  return static_cast<std::uint8_t>(std::nearbyint(std::clamp(scaled, 0.0, most_channel)));
+}
+
+// Three or four numbers are red, green, blue (and alpha, ignored): integers 0..255, or numbers
+// 0..1 where one is written with a decimal point or an exponent, or where none is above 1 (a
+// colour of 0..255 written in 0s and 1s would be black). One number is an index into a colour
+// map, which the file does not hold: no colour, as is any other count.
+std::optional<rgb_colour> colour_of(const std::array<double, colour_numbers>& values,
+                                    int count, bool float_form) {
+  if (count != 3 && count != colour_numbers) return std::nullopt;
+  float_form = float_form || std::all_of(values.begin(), values.begin() + 3,
+                                         [](double v) { return v <= 1; });
+  return rgb_colour{channel_of(values[0], float_form), channel_of(values[1], float_form),
+                    channel_of(values[2], float_form)};
+}
+
+// The colour written in [p, end), the rest of a face's or polyline's line from its first
+// non-blank: numbers parted by blanks up to the end, a comment or most_colour_text. Anything else
+// there makes it no colour.
+std::optional<rgb_colour> parse_colour(const char* p, const char* end) {
+  end = p + std::min(most_colour_text, static_cast<std::size_t>(end - p));
+  std::array<double, colour_numbers> values{};
+  int count = 0;
+  bool float_form = false;
+  for (;;) {
+    while (p != end && is_white_space(*p)) ++p;
+    if (p == end || *p == comment_mark) break;
+    const char* const start = p;
+    while (p != end && !ends_word(*p)) ++p;
+    if (count == colour_numbers) return std::nullopt;
+    if (!read_colour_number(std::string_view(start, static_cast<std::size_t>(p - start)),
+                            values[static_cast<std::size_t>(count)], float_form))
+      return std::nullopt;
+    ++count;
+  }
+  return colour_of(values, count, float_form);
+}
+
+// What the reader gathers of the file's colours, into the object's record.
+struct colour_state {
+  std::vector<rgb_colour>& colours;         // the object's: each distinct colour once
+  std::vector<std::uint32_t>& line_colours; // the object's
+  std::unordered_map<std::uint32_t, std::uint32_t> index_of; // a packed colour's index
+  std::vector<rgb_colour> vertex_colours;                    // by vertex, with the C prefix
+  std::vector<std::int32_t> record_lines; // the lines of a long record, as met
+};
+
+std::uint32_t colour_index(colour_state& c, rgb_colour colour) {
+  const std::uint32_t packed = std::uint32_t{colour.red} << 16 |
+                               std::uint32_t{colour.green} << 8 | colour.blue;
+  const auto [at, added] =
+      c.index_of.try_emplace(packed, static_cast<std::uint32_t>(c.colours.size()));
+  if (added) c.colours.push_back(colour);
+  return at->second;
+}
+
+// A record's colour, given to each of its lines that has none yet: a line takes the colour of
+// the first coloured record that holds it. Negative entries are pairs of equal indices.
+void colour_lines(colour_state& c, std::size_t line_count, rgb_colour colour,
+                  std::span<const std::int32_t> lines) {
+  c.line_colours.resize(line_count, no_colour);
+  const std::uint32_t index = colour_index(c, colour);
+  for (const std::int32_t l : lines)
+    if (l >= 0 && c.line_colours[static_cast<std::size_t>(l)] == no_colour)
+      c.line_colours[static_cast<std::size_t>(l)] = index;
+}
+
+// Where no record has a colour and the vertices have, each line takes the mean of its ends'.
+void colour_lines_by_vertices(colour_state& c, const std::vector<line>& lines) {
+  if (!c.colours.empty() || c.vertex_colours.empty()) return;
+  c.line_colours.clear();
+  c.line_colours.reserve(lines.size());
+  const auto mean = [](std::uint8_t a, std::uint8_t b) {
+    return static_cast<std::uint8_t>((a + b + 1) / 2);
+  };
+  for (const line& l : lines) {
+    const rgb_colour a = c.vertex_colours[static_cast<std::size_t>(l.first)];
+    const rgb_colour b = c.vertex_colours[static_cast<std::size_t>(l.second)];
+    c.line_colours.push_back(colour_index(
+        c, {mean(a.red, b.red), mean(a.green, b.green), mean(a.blue, b.blue)}));
+  }
+}
+
 // ---- The records, through the number stream ----
 
 // The window with the stream that reads ahead in it, and the header that says what to read.
@@ -321,6 +430,7 @@ struct off_reader {
   const off_header& header;
   std::string& error;
   std::uint64_t most_line_room; // the lines the text after the vertices could make
+  colour_state& colour;
 };
 
 // Items ran out or went wrong: the counts, if they were not checked at first (reading.hpp).
@@ -365,6 +475,33 @@ bool counts_refused(off_reader& r) {
   return read_vertex_number_alone(r, value, coordinate, vertex);
 }
 
+// A vertex's colour (the C prefix): four numbers, each held whole so that its text tells the form.
+[[gnu::noinline]] bool read_vertex_colour(off_reader& r, std::int32_t vertex) {
+  std::array<double, colour_numbers> values{};
+  bool float_form = false;
+  for (double& value : values) {
+    text_window& w = r.in.w;
+    to_window(r.in);
+    skip_space(w);
+    hold_token(w);
+    const char* const start = w.p;
+    float number = 0;
+    if (read_float_word(w, number) == number_state::read) {
+      const std::string_view text(start, static_cast<std::size_t>(w.p - start));
+      float_form = float_form || text.find_first_of(".eE") != std::string_view::npos;
+    } else {
+      w.p = start;
+      to_stream(r.in);
+      if (!read_vertex_number_alone(r, number, false, vertex)) return false;
+      to_window(r.in);
+    }
+    value = number;
+    to_stream(r.in);
+  }
+  r.colour.vertex_colours.push_back(colour_of(values, colour_numbers, float_form).value());
+  return true;
+}
+
 bool read_vertices(off_reader& r, std::vector<point>& points) {
   const off_header& h = r.header;
   points.clear();
@@ -383,8 +520,14 @@ bool read_vertices(off_reader& r, std::vector<point>& points) {
     for (int k = 0; k < h.dimension; ++k)
       if (!read_vertex_number(r, c[k], true, i)) return false;
     float skipped = 0;
-    for (int k = 0; k < h.extras; ++k)
-      if (!read_vertex_number(r, skipped, false, i)) return false;
+    for (int k = 0; k < h.extras; ++k) {
+      if (k == h.colour_at) {
+        if (!read_vertex_colour(r, i)) return false;
+        k += colour_numbers - 1;
+      } else if (!read_vertex_number(r, skipped, false, i)) {
+        return false;
+      }
+    }
     points.push_back({c[0], c[1], c[2], c[3]});
   }
   return true;
@@ -498,6 +641,39 @@ struct record_kind {
   skip_to(s, static_cast<const char*>(line_feed) + 1);
 }
 
+// The same, reading the colour on the rest of the line from at most most_colour_text of it.
+[[gnu::noinline]] std::optional<rgb_colour> end_coloured_record_alone(off_reader& r) {
+  text_window& w = r.in.w;
+  to_window(r.in);
+  while ((w.p != w.end || fill(w, 1)) && *w.p != '\n' && is_white_space(*w.p)) ++w.p;
+  hold(w, most_colour_text);
+  const char* const end = w.p + std::min(most_colour_text, static_cast<std::size_t>(w.end - w.p));
+  const void* line_feed = std::memchr(w.p, '\n', static_cast<std::size_t>(end - w.p));
+  const std::optional<rgb_colour> colour =
+      parse_colour(w.p, line_feed != nullptr ? static_cast<const char*>(line_feed) : end);
+  skip_to_line_end(w);
+  if (w.p != w.end) ++w.p;
+  to_stream(r.in);
+  return colour;
+}
+
+// Past the rest of a face's or polyline's line, returning the colour written there, if any.
+[[gnu::always_inline]] inline std::optional<rgb_colour> end_coloured_record(off_reader& r) {
+  number_stream& s = r.in.s;
+  if (s.p != s.end && *s.p == '\n') {
+    skip_to(s, s.p + 1);
+    return std::nullopt;
+  }
+  const void* line_feed = std::memchr(s.p, '\n', static_cast<std::size_t>(s.end - s.p));
+  if (line_feed == nullptr) return end_coloured_record_alone(r);
+  const char* const line_end = static_cast<const char*>(line_feed);
+  const char* start = s.p;
+  while (start != line_end && is_white_space(*start)) ++start;
+  const std::optional<rgb_colour> colour = parse_colour(start, line_end);
+  skip_to(s, line_end + 1);
+  return colour;
+}
+
 // True if text other than white space and comments follows p within most_preamble_bytes: then p
 // is moved to it. The look is bounded, so that a stream of endless blank lines after the last
 // record still loads.
@@ -563,10 +739,11 @@ struct line_set {
 }
 
 // An edge, met: a line, the smaller index first, unless its point's chain holds it already; a
-// pair of equal indices is none.
+// pair of equal indices is none. met is the line's index, or -1 for none.
 [[gnu::always_inline]] inline bool meet(off_reader& r, line_set& set, std::int32_t a,
                                         std::int32_t b, std::int32_t records_read,
-                                        std::int32_t records) {
+                                        std::int32_t records, std::int32_t& met) {
+  met = -1;
   if (a == b) return true;
   if (a > b) std::swap(a, b);
   std::int32_t& start = set.chain_start[static_cast<std::size_t>(a)];
@@ -574,7 +751,10 @@ struct line_set {
     std::int32_t length = 0;
     for (std::int32_t i = start; i != chain_end;
          i = set.next_in_chain[static_cast<std::size_t>(i)], ++length)
-      if (set.lines[static_cast<std::size_t>(i)].second == b) return true;
+      if (set.lines[static_cast<std::size_t>(i)].second == b) {
+        met = i;
+        return true;
+      }
     if (length == most_chained) {
       start = unchained;
       set.any_unchained = true;
@@ -583,6 +763,7 @@ struct line_set {
   if (set.lines.size() == set.lines.capacity()) [[unlikely]]
     if (!more_line_room(r, set, records_read, records)) return false;
   const auto added = static_cast<std::int32_t>(set.lines.size());
+  met = added;
   set.lines.push_back({a, b});
   set.next_in_chain.push_back(start);
   if (start != unchained) start = added;
@@ -622,49 +803,77 @@ struct quick_record {
           static_cast<std::uint32_t>(q.indices[static_cast<std::size_t>(k)]) < limit);
 }
 
+// A record's colour, if it has one, for the lines it met.
+[[gnu::always_inline]] inline void end_record_of_lines(off_reader& r, record_edges made,
+                                                       const line_set& set,
+                                                       std::span<const std::int32_t> met) {
+  if (made == record_edges::none) return end_record(r);
+  const std::optional<rgb_colour> colour = end_coloured_record(r);
+  if (colour) [[unlikely]]
+    colour_lines(r.colour, set.lines.size(), *colour, met);
+}
+
+// The lines that a long record met, each once where it meets some many times: its list then stays
+// within twice the lines there are, whatever the record's size.
+void keep_met_lines_bounded(std::vector<std::int32_t>& met, std::size_t line_count) {
+  if (met.size() < 2 * (line_count + most_quick_indices)) return;
+  std::sort(met.begin(), met.end());
+  met.erase(std::unique(met.begin(), met.end()), met.end());
+}
+
 bool read_records(off_reader& r, const record_kind& kind, record_edges made, line_set& set) {
   const auto limit = static_cast<std::uint32_t>(kind.limit);
+  std::vector<std::int32_t>& long_met = r.colour.record_lines;
   for (std::int32_t i = 0; i < kind.count; ++i) {
     keep_reading(r.in);
     quick_record q;
     number_stream quick = r.in.s;
+    std::array<std::int32_t, most_quick_indices> met{};
     if (read_quick_record(quick, limit, q)) {
       r.in.s = quick;
+      std::size_t edges = 0;
       if (made != record_edges::none) {
         for (std::int32_t k = 1; k < q.size; ++k)
           if (!meet(r, set, q.indices[static_cast<std::size_t>(k) - 1],
-                    q.indices[static_cast<std::size_t>(k)], i, kind.count))
+                    q.indices[static_cast<std::size_t>(k)], i, kind.count, met[edges++]))
             return false;
         if (made == record_edges::closed &&
             !meet(r, set, q.indices[static_cast<std::size_t>(q.size) - 1], q.indices[0], i,
-                  kind.count))
+                  kind.count, met[edges++]))
           return false;
       }
-      end_record(r);
+      end_record_of_lines(r, made, set, std::span<const std::int32_t>(met.data(), edges));
       continue;
     }
     std::int32_t size = 0;
     if (!read_size(r, kind, i, size)) return false;
     std::int32_t first = 0;
     std::int32_t previous = 0;
+    long_met.clear();
     for (std::int32_t k = 0; k < size; ++k) {
       std::int32_t index = 0;
       if (!read_index(r, kind, i, size, index)) return false;
       if (k == 0) first = index;
-      if (k > 0 && made != record_edges::none && !meet(r, set, previous, index, i, kind.count))
-        return false;
+      if (k > 0 && made != record_edges::none) {
+        if (!meet(r, set, previous, index, i, kind.count, long_met.emplace_back())) return false;
+        keep_met_lines_bounded(long_met, set.lines.size());
+      }
       previous = index;
     }
-    if (made == record_edges::closed && !meet(r, set, previous, first, i, kind.count)) return false;
-    end_record(r);
+    if (made == record_edges::closed &&
+        !meet(r, set, previous, first, i, kind.count, long_met.emplace_back()))
+      return false;
+    end_record_of_lines(r, made, set, long_met);
   }
   return true;
 }
 
 // Drops the repeats among the lines of the unchained points: a stable counting sort of their
 // positions by their smaller index, then within each group a mark on each larger index.
-void drop_unchained_repeats(line_set& set) {
+// A repeat's colour goes to the line kept where that has none: the first coloured record holds it.
+void drop_unchained_repeats(line_set& set, std::vector<std::uint32_t>& line_colours) {
   if (!set.any_unchained) return;
+  const bool coloured = !line_colours.empty();
   std::vector<line>& lines = set.lines;
   const std::size_t points = set.chain_start.size();
   const auto unchained_line = [&](const line& l) {
@@ -680,19 +889,32 @@ void drop_unchained_repeats(line_set& set) {
     if (unchained_line(lines[i]))
       order[group_end[static_cast<std::size_t>(lines[i].first)]++] = static_cast<std::uint32_t>(i);
   std::vector<std::int32_t> met_with(points, repeated); // the last smaller index met with each
+  std::vector<std::uint32_t> kept_at(coloured ? points : 0); // where that line is kept
   std::size_t j = 0;
   for (std::size_t a = 0; a < points; ++a) {
     for (; j < group_end[a]; ++j) {
       line& l = lines[order[j]];
-      std::int32_t& mark = met_with[static_cast<std::size_t>(l.second)];
-      if (mark == l.first) {
-        l.first = repeated;
-      } else {
+      const auto b = static_cast<std::size_t>(l.second);
+      std::int32_t& mark = met_with[b];
+      if (mark != l.first) {
         mark = l.first;
+        if (coloured) kept_at[b] = order[j];
+        continue;
       }
+      l.first = repeated;
+      if (coloured && line_colours[kept_at[b]] == no_colour)
+        line_colours[kept_at[b]] = line_colours[order[j]];
     }
   }
-  std::erase_if(lines, [](const line& l) { return l.first == repeated; });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].first == repeated) continue;
+    lines[kept] = lines[i];
+    if (coloured) line_colours[kept] = line_colours[i];
+    ++kept;
+  }
+  lines.resize(kept);
+  if (coloured) line_colours.resize(kept);
 }
 
 // ---- Files that look like OFF but are not read ----
@@ -812,7 +1034,10 @@ bool refuse_off_lookalike(text_window& w, std::string& error) {
 bool read_off(text_window& w, object_record& object, std::string& error, std::string& notice) {
   off_header h;
   if (!read_keyword(w, h, error) || !read_counts(w, h, error)) return false;
-  off_reader r{start_numbers(w), h, error, most_lines};
+  colour_state colour{object.colours, object.line_colours, {}, {}, {}};
+  object.colours.clear();
+  object.line_colours.clear();
+  off_reader r{start_numbers(w), h, error, most_lines, colour};
   if (!read_vertices(r, object.points)) return false;
   to_window(r.in);
   if (h.counts.checked)
@@ -828,7 +1053,9 @@ bool read_off(text_window& w, object_record& object, std::string& error, std::st
   to_window(r.in);
   notice.clear();
   if (text_follows(w)) refuse_at(w, w.p, {"text after the last record is ignored"}, notice);
-  drop_unchained_repeats(set);
+  if (!object.colours.empty()) object.line_colours.resize(object.lines.size(), no_colour);
+  drop_unchained_repeats(set, object.line_colours);
+  colour_lines_by_vertices(colour, object.lines);
   object.point_count = h.vertices;
   object.line_count = static_cast<std::int32_t>(object.lines.size());
   make_room(object.projected, object.points.size());

@@ -72,7 +72,11 @@ constexpr option_entry option_table[] = {
     {.name = "-xw", .kind = angle, .plane = xw},
     {.name = "-yw", .kind = angle, .plane = yw},
     {.name = "-zw", .kind = angle, .plane = zw},
-    {.name = "-lc", .kind = next_text, .text = &viewer_settings::line_colour},
+    {.name = "-lc",
+     .kind = next_text,
+     .text = &viewer_settings::line_colour,
+     .flag = &viewer_settings::line_colour_given,
+     .flag_value = true},
     {.name = "-bc", .kind = next_text, .text = &viewer_settings::background_colour},
     {.name = "-lw", .kind = line_width},
     {.name = "-zd", .kind = number, .number = &viewer_settings::z_distance},
@@ -111,6 +115,8 @@ constexpr option_entry whole_name_table[] = {
     {.name = "-root", .kind = root},
     {.name = "-window-id", .kind = window_id},
     {.name = "-i", .kind = flag, .flag = &viewer_settings::interactive, .flag_value = true},
+    {.name = "-fit", .kind = flag, .flag = &viewer_settings::fit, .flag_value = true},
+    {.name = "-nofit", .kind = flag, .flag = &viewer_settings::keep_coordinates, .flag_value = true},
 };
 
 constexpr const char* help_lines[] = {
@@ -330,6 +336,9 @@ void set_defaults(viewer_settings& settings) {
   settings.has_window_id = false;
   settings.window_id = 0;
   settings.interactive = false;
+  settings.line_colour_given = false;
+  settings.fit = false;
+  settings.keep_coordinates = false;
   settings.mode = run_mode::own_window;
   settings.format = picture_format::png;
 }
@@ -364,6 +373,8 @@ parse_result parse_arguments(viewer_settings& settings, int argc, const char* co
 
 parse_result decide_run_mode(viewer_settings& settings) {
   const bool hosted = settings.root || settings.has_window_id;
+  if (settings.fit && settings.keep_coordinates)
+    return {parse_outcome::contradiction, "-fit and -nofit"};
   if (settings.has_output_file && hosted)
     return {parse_outcome::contradiction,
             settings.has_window_id ? "-o and -window-id" : "-o and -root"};

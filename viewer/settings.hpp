@@ -63,6 +63,9 @@ struct viewer_settings {
   bool has_window_id;         // -window-id: draw into the window that the host names
   std::uint32_t window_id;    // -window-id: the window, as the host named it
   bool interactive;           // -i: the background process reads the user's mouse and keys
+  bool line_colour_given;     // -lc: every line in the line colour, whatever the file's colours
+  bool fit;                   // -fit: fit an object of zorv's own format too (load.hpp)
+  bool keep_coordinates;      // -nofit: an OFF or SKEL object keeps its coordinates as written
   run_mode mode;              // decided from the options above once they are all read
   picture_format format;      // -o: the picture file's kind, from its name
 
@@ -96,7 +99,8 @@ void set_defaults(viewer_settings& settings);
 parse_result parse_arguments(viewer_settings& settings, int argc, const char* const* argv);
 
 // Turns the options into the run mode, the one place where it is decided. The precedence:
-// - -o with -root or -window-id is a contradiction (a picture file has no window): refused;
+// - -o with -root or -window-id is a contradiction (a picture file has no window): refused, and
+//   so is -fit with -nofit;
 // - -o writes a picture file, refused when its name is empty, is only an extension or ends in
 //   neither .png nor .gif;
 // - -window-id or -root draws into the host's window; with both, the window that -window-id

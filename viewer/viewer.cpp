@@ -18,6 +18,11 @@ void follow_start_size(viewer& v) {
                window_area(frame_geometry(v)));
 }
 
+fitting fitting_for(const viewer_settings& settings) {
+  if (settings.fit) return fitting::always;
+  return settings.keep_coordinates ? fitting::never : fitting::by_kind;
+}
+
 void start_window(viewer& v) {
   open_display(v.window, v.settings.display_name);
   find_host_window(v.window, v.settings);
@@ -47,7 +52,7 @@ void start_viewer(viewer& v, int argc, const char* const* argv) {
   set_defaults(v.settings);
   finish_parse(parse_arguments(v.settings, argc, argv));
   open_view(v.view, v.object, v.settings);
-  load_object(v.object, v.settings.data_file);
+  load_object(v.object, v.settings.data_file, fitting_for(v.settings));
   v.target = target_for(v.settings);
   if (v.target == frame_target::picture_file)
     start_picture_file(v);

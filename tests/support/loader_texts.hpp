@@ -46,7 +46,7 @@ inline parsed read_through_window(const std::string& text, std::size_t capacity,
 }
 
 // Two outcomes alike to the bit: both refused with the same message, or both loaded with the same
-// counts, coordinates, lines and name.
+// counts, coordinates, lines, colours and name.
 inline testing::AssertionResult same_outcome(const parsed& got, const parsed& expected) {
   if (got.ok != expected.ok || got.error != expected.error)
     return testing::AssertionFailure()
@@ -67,7 +67,8 @@ inline testing::AssertionResult same_outcome(const parsed& got, const parsed& ex
   };
   if (a.point_count != b.point_count || a.line_count != b.line_count ||
       a.projected.size() != b.projected.size() || bits(a.points) != bits(b.points) ||
-      indices(a.lines) != indices(b.lines) || std::string(a.name) != std::string(b.name))
+      indices(a.lines) != indices(b.lines) || std::string(a.name) != std::string(b.name) ||
+      a.colours != b.colours || a.line_colours != b.line_colours)
     return testing::AssertionFailure() << "the objects differ";
   return testing::AssertionSuccess();
 }
