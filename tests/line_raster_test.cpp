@@ -18,7 +18,7 @@ namespace {
 
 constexpr int width = 24;
 constexpr int height = 20;
-constexpr int stride = 27;                   // rows padded, as an XImage's may be
+constexpr int stride = 27;                    // rows padded, as an XImage's may be
 constexpr std::uint32_t padding = 0xdeadbeef; // beyond each row's width: never written
 
 struct point {
@@ -93,7 +93,9 @@ double covered(const polygon& rectangle, int x, int y) {
   return area(p);
 }
 
-double channel(std::uint32_t pixel, int shift) { return static_cast<double>((pixel >> shift) & 0xff); }
+double channel(std::uint32_t pixel, int shift) {
+  return static_cast<double>((pixel >> shift) & 0xff);
+}
 
 struct colours {
   rgb_colour line;
@@ -166,8 +168,8 @@ TEST_F(LineRasterTest, EachPixelTakesTheAreaTheLineCovers) {
           for (const int shift : {0, 8, 16}) {
             double expected = channel(pixel_of(scheme.background), shift);
             for (const XSegment& s : c.segments)
-              expected += (channel(line, shift) - expected) *
-                          covered(rectangle_of(s, c.line_width), x, y);
+              expected +=
+                  (channel(line, shift) - expected) * covered(rectangle_of(s, c.line_width), x, y);
             const double got = channel(at(x, y), shift);
             if (std::fabs(got - expected) > scheme.tolerance && wrong++ < 5)
               ADD_FAILURE() << "pixel (" << x << ", " << y << ") channel " << shift / 8 << " is "

@@ -282,8 +282,7 @@ void draw_frame(raster_image& image, rgb_colour background, std::span<const line
   for (const line_run& run : runs) segments += run.segments.size();
   if (segments >= segments_worth_a_thread) {
     try {
-      std::thread other(
-          [&] { draw_band(image, bottom, background, runs, line_width); });
+      std::thread other([&] { draw_band(image, bottom, background, runs, line_width); });
       draw_band(image, top, background, runs, line_width);
       other.join();
       return;
