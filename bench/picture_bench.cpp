@@ -2,9 +2,10 @@
 // 120x120 torus (28,800 lines filling the window) and the 500x500 torus: the default window loop
 // (XDrawSegments on a private Xvfb), the window with -aa (the frame put on the window through
 // MIT-SHM) and -o's PNG frames (drawn and encoded). The drawing alone is timed as zorv draws
-// (line_raster), as many calls of one segment each (the per-call cost, as a file of one colour a
-// line draws), and against cairo two ways: one stroke a segment, and all segments in one path
-// stroked once, the straightforward use of cairo. Last, the real zorv writes the 180-frame GIF of
+// (line_raster, the two halves of the rows in two threads), in this thread alone, as many calls
+// of one segment each (the per-call cost, as a file of one colour a line draws), and against
+// cairo two ways: one stroke a segment, and all segments in one path stroked once, the
+// straightforward use of cairo. Last, the real zorv writes the 180-frame GIF of
 // the 24x12 torus turning 2 degrees a frame in xw (-xw2 -o t.gif), timed as a whole process.
 //
 //   build/release/bench/picture_bench
@@ -19,12 +20,6 @@
 #include "x11_harness.hpp"
 
 #include <cairo.h>
-
-#include <agg_pixfmt_rgba.h>
-#include <agg_rasterizer_outline_aa.h>
-#include <agg_renderer_base.h>
-#include <agg_renderer_outline_aa.h>
-#include <agg_rendering_buffer.h>
 
 #include <algorithm>
 #include <chrono>
@@ -124,37 +119,6 @@ void render_single_runs(benchmark::State& run, viewer& v) {
 
 void set_cairo_colour(cairo_t* cairo, rgb_colour c) {
   cairo_set_source_rgb(cairo, c.red / 255.0, c.green / 255.0, c.blue / 255.0);
-}
-
-// A candidate: Anti-Grain Geometry's outline renderer, one render a segment, one pixel wide.
-void render_agg_outline(benchmark::State& run, viewer& v) {
-  using base_renderer = agg::renderer_base<agg::pixfmt_bgra32>;
-  using outline_renderer = agg::renderer_outline_aa<base_renderer>;
-  const std::vector<XSegment>& segments = v.frame.segments;
-  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
-  const picture_state& picture = picture_of(v);
-  agg::rendering_buffer buffer(
-      cairo_image_surface_get_data(picture.surface), static_cast<unsigned>(picture.width),
-      static_cast<unsigned>(picture.height), cairo_image_surface_get_stride(picture.surface));
-  agg::pixfmt_bgra32 pixels(buffer);
-  base_renderer base(pixels);
-  agg::line_profile_aa profile;
-  profile.width(1.0);
-  outline_renderer renderer(base, profile);
-  agg::rasterizer_outline_aa<outline_renderer> rasterizer(renderer);
-  const rgb_colour background = picture.colours.background;
-  const rgb_colour line = picture.colours.lines.front();
-  renderer.color(agg::rgba8(line.red, line.green, line.blue));
-  for (auto _ : run) {
-    base.clear(agg::rgba8(background.red, background.green, background.blue));
-    for (const XSegment& s : segments) {
-      rasterizer.move_to_d(s.x1 + 0.5, s.y1 + 0.5);
-      rasterizer.line_to_d(s.x2 + 0.5, s.y2 + 0.5);
-      rasterizer.render(false);
-    }
-  }
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }
 
 // A baseline: one cairo stroke a segment, thin lines with square caps.
@@ -265,8 +229,6 @@ int main(int argc, char** argv) {
                   [&png](benchmark::State& run) { render_one_band(run, png); });
     register_case("render_single_runs/" + object.name, object.frames,
                   [&png](benchmark::State& run) { render_single_runs(run, png); });
-    register_case("render_agg_outline/" + object.name, object.frames,
-                  [&png](benchmark::State& run) { render_agg_outline(run, png); });
     register_case("render_cairo_strokes/" + object.name,
                   std::max<benchmark::IterationCount>(object.frames / 4, 5),
                   [&png](benchmark::State& run) { render_cairo_strokes(run, png); });
