@@ -2,10 +2,9 @@
 // 120x120 torus (28,800 lines filling the window) and the 500x500 torus: the default window loop
 // (XDrawSegments on a private Xvfb), the window with -aa (the frame put on the window through
 // MIT-SHM) and -o's PNG frames (drawn and encoded). The drawing alone is timed as zorv draws
-// (line_raster, the two halves of the rows in two threads), in this thread alone, as many calls
-// of one segment each (the per-call cost, as a file of one colour a line draws), and against
-// cairo two ways: one stroke a segment, and all segments in one path stroked once, the
-// straightforward use of cairo. Last, the real zorv writes the 180-frame GIF of
+// (line_raster), as many calls of one segment each (the per-call cost, as a file of one colour a
+// line draws), and against cairo two ways: one stroke a segment, and all segments in one path
+// stroked once, the straightforward use of cairo. Last, the real zorv writes the 180-frame GIF of
 // the 24x12 torus turning 2 degrees a frame in xw (-xw2 -o t.gif), timed as a whole process.
 //
 //   build/release/bench/picture_bench
@@ -85,19 +84,6 @@ void render_only(benchmark::State& run, viewer& v) {
   build_frame(v.object, v.view, frame_geometry(v), lists.segments);
   for (auto _ : run)
     render_picture(picture_of(v), lists.segments, v.object, lists.by_depth, lists.steps);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
-}
-
-// The frame drawn by this thread alone, one run.
-void render_one_band(benchmark::State& run, viewer& v) {
-  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
-  picture_state& picture = picture_of(v);
-  for (auto _ : run) {
-    fill_raster(picture.raster, picture.colours.background);
-    draw_segments(picture.raster, v.frame.segments, picture.colours.lines.front(),
-                  picture.line_width);
-  }
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }
@@ -225,8 +211,6 @@ int main(int argc, char** argv) {
                   [&png](benchmark::State& run) { png_frames(run, png); });
     register_case("render/" + object.name, object.frames,
                   [&png](benchmark::State& run) { render_only(run, png); });
-    register_case("render_one_band/" + object.name, object.frames,
-                  [&png](benchmark::State& run) { render_one_band(run, png); });
     register_case("render_single_runs/" + object.name, object.frames,
                   [&png](benchmark::State& run) { render_single_runs(run, png); });
     register_case("render_cairo_strokes/" + object.name,

@@ -12,8 +12,6 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <system_error>
-#include <thread>
 
 namespace zorv {
 namespace {
@@ -30,8 +28,6 @@ constexpr std::uint32_t red_blue_half = 0x800080; // rounds each channel's quoti
 constexpr std::uint32_t green_half = 0x008000;
 constexpr int channel_bits = 8;
 constexpr int corner_count = 4;
-// Below this many segments a frame is drawn faster than a second thread starts.
-constexpr std::size_t segments_worth_a_thread = 256;
 
 // One side of the rectangle, with y growing downwards: its top and bottom, x at its top, its
 // change of x per row, and the rows it descends per pixel of x, signed +1 or -1 by whether it
@@ -163,13 +159,6 @@ std::uint32_t alpha_of(double area) {
   return static_cast<std::uint32_t>(covered * alpha_scale + alpha_rounding);
 }
 
-// The rows of the image that one thread draws, and its scratch row.
-struct band {
-  int first;
-  int end;
-  double* cover;
-};
-
 std::uint32_t pixel_of(rgb_colour c) {
   return std::uint32_t{c.red} << (2 * channel_bits) | std::uint32_t{c.green} << channel_bits |
          std::uint32_t{c.blue};
@@ -213,38 +202,12 @@ void draw_row(const raster_image& image, double* cover, const rectangle& r, int 
   cover[touched] = 0.0;
 }
 
-void draw_rectangle(const raster_image& image, band rows, const rectangle& r,
-                    std::uint32_t colour) {
-  const double top = rows.first;
-  const double bottom = rows.end;
-  if (r.bottom <= top || r.top >= bottom) return;
-  const int first = static_cast<int>(std::max(r.top, top));
-  const int end = static_cast<int>(std::ceil(std::min(r.bottom, bottom)));
-  for (int y = first; y < end; ++y) draw_row(image, rows.cover, r, y, colour);
-}
-
-void draw_run(const raster_image& image, band rows, std::span<const XSegment> segments,
-              rgb_colour colour, std::int32_t line_width) {
-  const segment_shape shape = shape_of(line_width);
-  const int reach = line_width / 2 + 1;
-  const std::uint32_t pixel = pixel_of(colour);
-  for (const XSegment& s : segments) {
-    if (outside(s, image.width, image.height, reach)) continue;
-    if (s.x1 == s.x2 && s.y1 == s.y2) continue;
-    draw_rectangle(image, rows, rectangle_of(s, shape), pixel);
-  }
-}
-
-void fill_band(const raster_image& image, band rows, rgb_colour colour) {
-  const std::uint32_t pixel = pixel_of(colour);
-  for (int y = rows.first; y < rows.end; ++y)
-    std::fill_n(image.pixels + image.stride * y, image.width, pixel);
-}
-
-void draw_band(const raster_image& image, band rows, rgb_colour background,
-               std::span<const line_run> runs, std::int32_t line_width) {
-  fill_band(image, rows, background);
-  for (const line_run& run : runs) draw_run(image, rows, run.segments, run.colour, line_width);
+void draw_rectangle(raster_image& image, const rectangle& r, std::uint32_t colour) {
+  const double height = image.height;
+  if (r.bottom <= 0.0 || r.top >= height) return;
+  const int first = static_cast<int>(std::max(r.top, 0.0));
+  const int end = static_cast<int>(std::ceil(std::min(r.bottom, height)));
+  for (int y = first; y < end; ++y) draw_row(image, image.cover.data(), r, y, colour);
 }
 
 } // namespace
@@ -252,7 +215,7 @@ void draw_band(const raster_image& image, band rows, rgb_colour background,
 bool attach_raster(raster_image& image, std::uint32_t* pixels, int width, int height,
                    std::ptrdiff_t stride) {
   try {
-    image.cover.assign((static_cast<std::size_t>(width) + 2) * raster_bands, 0.0);
+    image.cover.assign(static_cast<std::size_t>(width) + 2, 0.0);
   } catch (const std::bad_alloc&) {
     image = {};
     return false;
@@ -265,33 +228,21 @@ bool attach_raster(raster_image& image, std::uint32_t* pixels, int width, int he
 }
 
 void fill_raster(raster_image& image, rgb_colour colour) {
-  fill_band(image, {0, image.height, image.cover.data()}, colour);
+  const std::uint32_t pixel = pixel_of(colour);
+  for (int y = 0; y < image.height; ++y)
+    std::fill_n(image.pixels + image.stride * y, image.width, pixel);
 }
 
 void draw_segments(raster_image& image, std::span<const XSegment> segments, rgb_colour colour,
                    std::int32_t line_width) {
-  draw_run(image, {0, image.height, image.cover.data()}, segments, colour, line_width);
-}
-
-void draw_frame(raster_image& image, rgb_colour background, std::span<const line_run> runs,
-                std::int32_t line_width) {
-  const int half = image.height / 2;
-  const band top{0, half, image.cover.data()};
-  const band bottom{half, image.height, image.cover.data() + image.width + 2};
-  std::size_t segments = 0;
-  for (const line_run& run : runs) segments += run.segments.size();
-  if (segments >= segments_worth_a_thread) {
-    try {
-      std::thread other([&] { draw_band(image, bottom, background, runs, line_width); });
-      draw_band(image, top, background, runs, line_width);
-      other.join();
-      return;
-    } catch (const std::system_error&) {
-      // no thread to be had: both bands in this one
-    }
+  const segment_shape shape = shape_of(line_width);
+  const int reach = line_width / 2 + 1;
+  const std::uint32_t pixel = pixel_of(colour);
+  for (const XSegment& s : segments) {
+    if (outside(s, image.width, image.height, reach)) continue;
+    if (s.x1 == s.x2 && s.y1 == s.y2) continue;
+    draw_rectangle(image, rectangle_of(s, shape), pixel);
   }
-  draw_band(image, top, background, runs, line_width);
-  draw_band(image, bottom, background, runs, line_width);
 }
 
 } // namespace zorv

@@ -16,23 +16,14 @@
 
 namespace zorv {
 
-// A frame is drawn in this many bands of rows, each by a thread of its own.
-inline constexpr std::size_t raster_bands = 2;
-
-// The pixels drawn on, `stride` pixels from one row to the next, and for each band the scratch
-// row of area sums that each segment fills and empties again, made once with the image.
+// The pixels drawn on, `stride` pixels from one row to the next, and the scratch row of area
+// sums that each segment fills and empties again, made once with the image.
 struct raster_image {
   std::uint32_t* pixels = nullptr;
   int width = 0;
   int height = 0;
   std::ptrdiff_t stride = 0;
-  std::vector<double> cover; // width + 2 entries a band, all 0 between segments
-};
-
-// Segments of one colour.
-struct line_run {
-  rgb_colour colour;
-  std::span<const XSegment> segments;
+  std::vector<double> cover; // width + 2 entries, all 0 between segments
 };
 
 // Fits the image record to pixels that the caller keeps. False if the scratch row cannot be had.
@@ -48,10 +39,5 @@ void fill_raster(raster_image& image, rgb_colour colour);
 // points, as X's wide lines do. A segment of zero length draws nothing.
 void draw_segments(raster_image& image, std::span<const XSegment> segments, rgb_colour colour,
                    std::int32_t line_width);
-
-// A whole frame: the background, then each run over the ones before it, as fill_raster and
-// draw_segments draw them, pixel for pixel. The bands of rows are drawn at the same time.
-void draw_frame(raster_image& image, rgb_colour background, std::span<const line_run> runs,
-                std::int32_t line_width);
 
 } // namespace zorv

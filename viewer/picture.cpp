@@ -6,7 +6,6 @@
 #include "depth.hpp"
 
 #include <cstddef>
-#include <new>
 #include <optional>
 #include <string_view>
 
@@ -72,11 +71,6 @@ picture_colours colours_for(const viewer_settings& settings, std::string_view da
 bool make_picture(picture_state& picture, int width, int height, unsigned char* pixels,
                   int bytes_per_line) {
   release_picture(picture);
-  try {
-    picture.runs.reserve(depth_step_count); // a run for each colour: nothing allocated a frame
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
   cairo_surface_t* surface =
       pixels == nullptr ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height)
                         : cairo_image_surface_create_for_data(pixels, CAIRO_FORMAT_RGB24, width,
@@ -108,22 +102,21 @@ void release_picture(picture_state& picture) {
 void render_picture(picture_state& picture, std::span<const XSegment> segments,
                     const object_record& object, std::span<XSegment> by_depth,
                     std::span<std::uint8_t> steps) {
-  std::vector<line_run>& runs = picture.runs;
-  runs.clear();
+  raster_image& raster = picture.raster;
+  cairo_surface_flush(picture.surface);
+  fill_raster(raster, picture.colours.background);
   const std::vector<rgb_colour>& lines = picture.colours.lines;
   if (lines.size() == 1) {
-    runs.push_back({lines.front(), segments});
+    draw_segments(raster, segments, lines.front(), picture.line_width);
   } else {
     const depth_runs starts = group_by_depth(segments, object, by_depth, steps);
     for (int k = last_depth_step; k >= 0; --k) {
       const std::size_t count = starts[k + 1] - starts[k];
       if (count == 0) continue;
-      runs.push_back({lines[static_cast<std::size_t>(k)],
-                      std::span<const XSegment>(by_depth).subspan(starts[k], count)});
+      draw_segments(raster, std::span<const XSegment>(by_depth).subspan(starts[k], count),
+                    lines[static_cast<std::size_t>(k)], picture.line_width);
     }
   }
-  cairo_surface_flush(picture.surface);
-  draw_frame(picture.raster, picture.colours.background, runs, picture.line_width);
   cairo_surface_mark_dirty(picture.surface);
 }
 

@@ -32,7 +32,6 @@ struct picture_colours {
 struct picture_state {
   cairo_surface_t* surface = nullptr; // nullptr until made
   raster_image raster;                // the surface's pixels, as the lines are drawn on them
-  std::vector<line_run> runs;         // the frame's runs of one colour, far first
   int width = 0;
   int height = 0;
   picture_colours colours;
