@@ -83,7 +83,7 @@ void render_only(benchmark::State& run, viewer& v) {
   frame_lists& lists = v.frame;
   build_frame(v.object, v.view, frame_geometry(v), lists.segments);
   for (auto _ : run)
-    render_picture(picture_of(v), lists.segments, v.object, lists.by_depth, lists.steps);
+    render_picture(picture_of(v), lists, v.object);
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }

@@ -1,6 +1,7 @@
 // The real zorv writing pictures (-o) with no X server and no DISPLAY: the files decoded with the
 // libraries that write them, the frames a GIF holds and loops over, and the errors that leave
 // nothing behind under the file's name.
+#include "coloured_files.hpp"
 #include "picture_files.hpp"
 #include "run_program.hpp"
 #include "torus.hpp"
@@ -9,6 +10,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -594,6 +596,42 @@ TEST_F(PictureTest, RefusesContradictionsAndUnwritableNamesBeforeLoading) {
     EXPECT_EQ(shell_status(ran), 1);
     EXPECT_EQ(ran.out, "\nzorv v" ZORV_VERSION ", by Quenlor\n" + c.out);
     EXPECT_EQ(ran.err, c.err);
+  }
+}
+
+// A file's colours show unless the command line names the colour: -lc draws every line in it and
+// -wc shades from it by depth, as for the file without colours.
+TEST_F(PictureTest, DrawsTheFilesColoursUnlessTheCommandLineNamesOne) {
+  constexpr int lines = 40;
+  const std::string coloured = colouredfiles::star_skel(lines);
+  const std::string plain = colouredfiles::star_skel(lines, false);
+  const auto picture_of = [&](const std::string& text, std::vector<std::string> options) {
+    options.insert(options.end(), {"-o", "star.png"});
+    EXPECT_EQ(run(text, options).status, 0);
+    return read_png(dir + "/star.png");
+  };
+  for (const std::vector<std::string>& options :
+       {std::vector<std::string>{"-lc", "Red"}, std::vector<std::string>{"-wc", "Blue"},
+        std::vector<std::string>{"-lc", "Green", "-wc", "Blue", "-lw3"}}) {
+    SCOPED_TRACE(testing::PrintToString(options));
+    EXPECT_EQ(picture_of(coloured, options).pixels, picture_of(plain, options).pixels);
+  }
+  EXPECT_NE(picture_of(coloured, {}).pixels, picture_of(plain, {}).pixels);
+  // Wide lines have pixels of their whole colour, in a PNG and in each frame of a GIF, whose
+  // palette holds every colour.
+  const image wide = picture_of(coloured, {"-lw3"});
+  std::set<std::uint32_t> shown(wide.pixels.begin(), wide.pixels.end());
+  ASSERT_EQ(run(coloured, {"-lw3", "-o", "star.gif", "-frames", "3"}).status, 0);
+  const animation gif = read_gif(dir + "/star.gif");
+  ASSERT_TRUE(gif.read);
+  ASSERT_EQ(gif.frames.size(), 3u);
+  const std::set<std::uint32_t> palette(gif.palette.begin(), gif.palette.end());
+  std::set<std::uint32_t> first_frame(gif.frames[0].pixels.begin(), gif.frames[0].pixels.end());
+  for (int i = 0; i < lines; ++i) {
+    const std::uint32_t c = colouredfiles::star_colour(i);
+    EXPECT_TRUE(shown.contains(c)) << i;
+    EXPECT_TRUE(palette.contains(c)) << i;
+    EXPECT_TRUE(first_frame.contains(c)) << i;
   }
 }
 

@@ -354,6 +354,8 @@ void allocate_frame_lists(frame_lists& lists, std::int32_t line_count, bool dept
   if (depth_cueing &&
       (!allocate_entries(lists.by_depth, line_count) || !allocate_entries(lists.steps, line_count)))
     die(exit_status::failure, "ZORV: could not allocate depth segment structure.\n");
+  if (!lists.groups.order.empty() && !allocate_entries(lists.by_colour, line_count))
+    die(exit_status::failure, "ZORV: could not allocate colour segment structure.\n");
 }
 
 void refresh_trig(object_record& object) {

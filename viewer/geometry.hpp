@@ -2,6 +2,7 @@
 // the segment list of one frame. All per-point arithmetic is single precision.
 #pragma once
 
+#include "colour_groups.hpp"
 #include "object.hpp"
 #include "view.hpp"
 
@@ -31,15 +32,19 @@ std::int64_t window_area(const window_geometry& geometry);
 
 // The lists a frame is made in, one entry per line, allocated once at start-up: the segments
 // that build_frame fills, the previous frame's segments that the plain window draws over to erase
-// them, and with -wc the segments grouped by depth step and each line's step.
+// them, with -wc the segments grouped by depth step and each line's step, and in the file's
+// colours the lines' groups and the segments gathered by them.
 struct frame_lists {
   std::vector<XSegment> segments;
   std::vector<XSegment> erased;
   std::vector<XSegment> by_depth;
   std::vector<std::uint8_t> steps;
+  colour_groups groups; // empty unless the frame shows the file's colours
+  std::vector<XSegment> by_colour;
 };
 
-// Ends the process with the allocation message of the list that cannot be had.
+// Ends the process with the allocation message of the list that cannot be had. by_colour is
+// allocated where the groups are not empty.
 void allocate_frame_lists(frame_lists& lists, std::int32_t line_count, bool depth_cueing);
 
 void rotate_pair(float& a, float& b, float sine, float cosine);

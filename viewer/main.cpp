@@ -14,11 +14,13 @@
 //      (X's colour names).
 //   2. The object and the options: object (the record), reading (what both readers share:
 //      numbers read ahead, counts, refusals naming the line), zorv_file and off (the readers of
-//      zorv's own files and of OFF and SKEL files), load (which reader a file needs); settings
-//      (the command line and the run mode, read-only once parsed).
+//      zorv's own files and of OFF and SKEL files, with their colours), fit (an object moved and
+//      scaled to the frame), load (which reader a file needs, and which objects are fitted);
+//      settings (the command line and the run mode, read-only once parsed).
 //   3. The frame: view (what changes while the viewer runs), geometry (points to segments),
-//      depth (-wc's steps), line_raster (anti-aliased segments on 32-bit pixels), picture (a
-//      frame drawn off screen on a cairo image, with line_raster).
+//      depth (-wc's steps), colour_groups (the lines grouped by the file's colours),
+//      line_raster (anti-aliased segments on 32-bit pixels), picture (a frame drawn off screen
+//      on a cairo image, with line_raster).
 //   4. The frame targets, side by side, and input: window (the X side both windows share),
 //      plain_window (XDrawSegments, -bb, -wc), smooth_window (-aa), picture_file (-o); input
 //      (events read as the user's requests).

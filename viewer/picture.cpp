@@ -5,6 +5,7 @@
 
 #include "depth.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string_view>
@@ -99,17 +100,36 @@ void release_picture(picture_state& picture) {
   picture.height = 0;
 }
 
-void render_picture(picture_state& picture, std::span<const XSegment> segments,
-                    const object_record& object, std::span<XSegment> by_depth,
-                    std::span<std::uint8_t> steps) {
+void add_file_colours(picture_colours& colours, const viewer_settings& settings,
+                      const object_record& object) {
+  if (!shows_file_colours(object, settings.line_colour_given, settings.depth_cueing)) return;
+  const rgb_colour line = colours.lines.front();
+  colours.lines = object.colours;
+  colours.lines.push_back(line);
+}
+
+void render_picture(picture_state& picture, frame_lists& lists, const object_record& object) {
   raster_image& raster = picture.raster;
   cairo_surface_flush(picture.surface);
   fill_raster(raster, picture.colours.background);
   const std::vector<rgb_colour>& lines = picture.colours.lines;
-  if (lines.size() == 1) {
+  const std::span<const XSegment> segments = lists.segments;
+  const colour_groups& groups = lists.groups;
+  if (!groups.order.empty()) {
+    gather_by_colour(groups, segments, lists.by_colour);
+    const std::size_t group_count = std::min(lines.size(), groups.starts.size() - 1);
+    for (std::size_t k = 0; k < group_count; ++k) {
+      const std::size_t count = groups.starts[k + 1] - groups.starts[k];
+      if (count == 0) continue;
+      draw_segments(raster,
+                    std::span<const XSegment>(lists.by_colour).subspan(groups.starts[k], count),
+                    lines[k], picture.line_width);
+    }
+  } else if (lines.size() == 1) {
     draw_segments(raster, segments, lines.front(), picture.line_width);
   } else {
-    const depth_runs starts = group_by_depth(segments, object, by_depth, steps);
+    const std::span<XSegment> by_depth = lists.by_depth;
+    const depth_runs starts = group_by_depth(segments, object, by_depth, lists.steps);
     for (int k = last_depth_step; k >= 0; --k) {
       const std::size_t count = starts[k + 1] - starts[k];
       if (count == 0) continue;

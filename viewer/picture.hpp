@@ -5,6 +5,7 @@
 #pragma once
 
 #include "colours.hpp"
+#include "geometry.hpp"
 #include "line_raster.hpp"
 #include "object.hpp"
 #include "settings.hpp"
@@ -20,8 +21,9 @@
 
 namespace zorv {
 
-// What a frame is drawn with: the background, and the line colour or (-wc) one colour per depth
-// step, nearest first.
+// What a frame is drawn with: the background, and the line colour, or (-wc) one colour per depth
+// step, nearest first, or the file's colours followed by the line colour, one for each of the
+// frame's colour groups (colour_groups.hpp).
 struct picture_colours {
   rgb_colour background;
   std::vector<rgb_colour> lines;
@@ -62,17 +64,20 @@ std::vector<colour_option> unread_colours(const viewer_settings& settings,
 picture_colours colours_for(const viewer_settings& settings, std::string_view database,
                             std::span<const display_colour> read_by_display = {});
 
+// Puts the file's colours before the line colour where the frame shows them.
+void add_file_colours(picture_colours& colours, const viewer_settings& settings,
+                      const object_record& object);
+
 // Makes the image over the given pixels (bytes_per_line apart), or over memory of its own when
 // pixels is nullptr. False if it cannot be made; any earlier image is released either way.
 bool make_picture(picture_state& picture, int width, int height, unsigned char* pixels = nullptr,
                   int bytes_per_line = 0);
 void release_picture(picture_state& picture);
 
-// Draws the frame: the background, then the segments. With several colours (-wc) the segments
-// are grouped by depth into by_depth and steps (lists as long as segments) and drawn far steps
-// first. The pixels are complete when it returns.
-void render_picture(picture_state& picture, std::span<const XSegment> segments,
-                    const object_record& object, std::span<XSegment> by_depth,
-                    std::span<std::uint8_t> steps);
+// Draws the frame: the background, then the lists' segments. With -wc the segments are grouped
+// by depth into the lists' by_depth and steps and drawn far steps first; in the file's colours
+// they are gathered by the lists' groups into by_colour and drawn a group at a time. The pixels
+// are complete when it returns.
+void render_picture(picture_state& picture, frame_lists& lists, const object_record& object);
 
 } // namespace zorv

@@ -519,10 +519,13 @@ gif_palette palette_for(const picture_colours& colours) {
   gif_palette palette{};
   palette.entries.fill(colours.background);
   palette.background_pixel = pixel_of(colours.background);
+  constexpr int entries = palette_size - 1;
   std::vector<rgb_colour> distinct;
-  for (const rgb_colour& c : colours.lines)
+  for (const rgb_colour& c : colours.lines) {
+    if (distinct.size() == entries) break;
     if (std::find(distinct.begin(), distinct.end(), c) == distinct.end()) distinct.push_back(c);
-  const int levels = (palette_size - 1) / static_cast<int>(distinct.size());
+  }
+  const int levels = entries / std::max(1, static_cast<int>(distinct.size()));
   const rgb_colour& b = colours.background;
   std::size_t at = 1;
   for (const rgb_colour& c : distinct) {
@@ -564,13 +567,15 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
              settings.placement.height > 0 ? settings.placement.height : default_window_side);
 }
 
-void open_picture_file(picture_file_state& file, const viewer_settings& settings) {
+void open_picture_file(picture_file_state& file, const viewer_settings& settings,
+                       const object_record& object) {
   picture_output& output = file.output;
   const bool png = output.format == picture_format::png;
   picture_state& picture = file.picture;
   const std::string database = read_colour_database();
   refuse_colours_needing_display(settings, database);
   picture.colours = colours_for(settings, database);
+  add_file_colours(picture.colours, settings, object);
   picture.line_width = settings.line_width;
   if (!make_picture(picture, file.geometry.window_width, file.geometry.window_height))
     die_of_memory();
@@ -590,7 +595,7 @@ void open_picture_file(picture_file_state& file, const viewer_settings& settings
 }
 
 void show_picture_frame(picture_file_state& file, frame_lists& lists, const object_record& object) {
-  render_picture(file.picture, lists.segments, object, lists.by_depth, lists.steps);
+  render_picture(file.picture, lists, object);
   if (file.output.format == picture_format::gif) add_gif_frame(file);
 }
 

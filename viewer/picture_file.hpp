@@ -55,7 +55,10 @@ std::int32_t loop_frame_count(const std::array<float, plane_count>& increments, 
 // shorter delay down to a tenth of a second) and at most the format's 65535.
 int gif_delay(float frame_rate);
 
-// Builds the palette for these colours.
+// Builds the palette for these colours: entry 0 the background, then for each distinct line
+// colour an equal share of the rest, blends from the background to it for the anti-aliased
+// edges. With more colours than entries, the first 255 in their order have an entry each, and
+// every pixel takes its nearest entry.
 gif_palette palette_for(const picture_colours& colours);
 
 // The palette entry nearest to a pixel.
@@ -78,7 +81,8 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
 // has its name, SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary file before they end the
 // process. Ends the process with status 255 if the file cannot be written, or with the allocation
 // message.
-void open_picture_file(picture_file_state& file, const viewer_settings& settings);
+void open_picture_file(picture_file_state& file, const viewer_settings& settings,
+                       const object_record& object);
 
 // One frame: draws it and, for a GIF, adds it to the file.
 void show_picture_frame(picture_file_state& file, frame_lists& lists, const object_record& object);

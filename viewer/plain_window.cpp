@@ -91,7 +91,7 @@ unsigned long step_pixel(const window_state& window, const XColor& near, const X
   return colour.pixel;
 }
 
-GC step_gc(const window_state& window, const viewer_settings& settings, unsigned long pixel) {
+GC line_gc(const window_state& window, const viewer_settings& settings, unsigned long pixel) {
   XGCValues values{};
   values.foreground = pixel;
   values.background = window.background_pixel;
@@ -117,8 +117,52 @@ void prepare_depth_cueing(plain_window_state& plain, const window_state& window,
     const unsigned long pixel = k == 0                 ? window.line_pixel
                                 : k == last_depth_step ? far_pixel
                                                        : step_pixel(window, ends[0], ends[1], k);
-    plain.depth_gcs.push_back(step_gc(window, settings, pixel));
+    plain.depth_gcs.push_back(line_gc(window, settings, pixel));
   }
+}
+
+// A channel of 8 bits as a true-colour pixel's field: its 16-bit X value cut to the mask's bits.
+unsigned long true_colour_field(std::uint8_t channel, unsigned long mask) {
+  if (mask == 0) return 0;
+  const int shift = __builtin_ctzl(mask);
+  const int bits = __builtin_popcountl(mask);
+  const unsigned long wide = channel * 257ul;
+  const unsigned long field = bits >= 16 ? wide << (bits - 16) : wide >> (16 - bits);
+  return (field << shift) & mask;
+}
+
+long squared_distance(rgb_colour a, rgb_colour b) {
+  const long red = a.red - b.red;
+  const long green = a.green - b.green;
+  const long blue = a.blue - b.blue;
+  return red * red + green * green + blue * blue;
+}
+
+// A GC a colour makes each group one request: changing one GC's foreground would add a request
+// and the server's check of the changed GC to every group. Beyond this many groups (a few MB of
+// the server's memory) the rest share the window's GC.
+constexpr std::size_t most_group_gcs = std::size_t{1} << 16;
+
+// Each group's segments in one request, drawn with its own GC or the window's set to its pixel.
+void draw_by_colour(plain_window_state& plain, window_state& window, frame_lists& lists) {
+  const colour_groups& groups = lists.groups;
+  gather_by_colour(groups, lists.segments, lists.by_colour);
+  const std::size_t group_count = std::min(plain.group_pixels.size(), groups.starts.size() - 1);
+  bool foreground_changed = false;
+  for (std::size_t k = 0; k < group_count; ++k) {
+    const std::size_t count = groups.starts[k + 1] - groups.starts[k];
+    if (count == 0) continue;
+    GC gc = window.gc;
+    if (k < plain.group_gcs.size()) {
+      gc = plain.group_gcs[k];
+    } else {
+      XSetForeground(window.display, window.gc, plain.group_pixels[k]);
+      foreground_changed = true;
+    }
+    XDrawSegments(window.display, plain.drawable, gc, lists.by_colour.data() + groups.starts[k],
+                  static_cast<int>(count));
+  }
+  if (foreground_changed) XSetForeground(window.display, window.gc, window.line_pixel);
 }
 
 // Far steps first, so that nearer lines are drawn over farther ones.
@@ -156,28 +200,80 @@ void draw_current(plain_window_state& plain, window_state& window, frame_lists& 
   // Only erasing by redrawing needs the frame's segments again; a back buffer is cleared whole.
   if (plain.back_buffer == back_buffer_kind::none && !clear_each_frame && !lists.segments.empty())
     std::copy(lists.segments.begin(), lists.segments.end(), lists.erased.begin());
-  if (plain.depth_gcs.empty())
+  if (!plain.depth_gcs.empty())
+    draw_by_depth(plain, window, lists, object);
+  else if (!plain.group_pixels.empty() && !lists.groups.order.empty())
+    draw_by_colour(plain, window, lists);
+  else
     XDrawSegments(window.display, plain.drawable, window.gc, lists.segments.data(),
                   segment_count(lists.segments));
-  else
-    draw_by_depth(plain, window, lists, object);
   if (has_back_buffer(plain)) show_back_buffer(plain, window);
 }
 
 } // namespace
 
 void prepare_plain_window(plain_window_state& plain, window_state& window,
-                          const viewer_settings& settings) {
+                          const viewer_settings& settings, const object_record& object) {
   plain.drawable = window.window;
   plain.back_buffer = back_buffer_kind::none;
   if (settings.back_buffer) prepare_back_buffer(plain, window);
   if (settings.depth_cueing) prepare_depth_cueing(plain, window, settings);
+  if (shows_file_colours(object, settings.line_colour_given, settings.depth_cueing)) {
+    plain.group_pixels = colour_pixels(window, object.colours);
+    plain.group_pixels.push_back(window.line_pixel);
+    const std::size_t gcs = std::min(plain.group_pixels.size(), most_group_gcs);
+    for (std::size_t k = 0; k < gcs; ++k)
+      plain.group_gcs.push_back(line_gc(window, settings, plain.group_pixels[k]));
+  }
+}
+
+std::vector<unsigned long> colour_pixels(const window_state& window,
+                                         std::span<const rgb_colour> colours) {
+  std::vector<unsigned long> pixels;
+  pixels.reserve(colours.size());
+  const Visual* visual = window.attributes.visual;
+  if (visual->c_class == TrueColor) {
+    for (const rgb_colour& c : colours)
+      pixels.push_back(true_colour_field(c.red, visual->red_mask) |
+                       true_colour_field(c.green, visual->green_mask) |
+                       true_colour_field(c.blue, visual->blue_mask));
+    return pixels;
+  }
+  std::vector<std::size_t> allocated; // indices into colours
+  bool full = false;
+  for (const rgb_colour& c : colours) {
+    XColor colour{};
+    colour.red = static_cast<unsigned short>(c.red * 257);
+    colour.green = static_cast<unsigned short>(c.green * 257);
+    colour.blue = static_cast<unsigned short>(c.blue * 257);
+    colour.flags = DoRed | DoGreen | DoBlue;
+    if (!full && XAllocColor(window.display, window.colormap, &colour) != 0) {
+      allocated.push_back(pixels.size());
+      pixels.push_back(colour.pixel);
+      continue;
+    }
+    full = true;
+    pixels.push_back(window.line_pixel);
+  }
+  // The colours not allocated take the nearest allocated one's pixel.
+  if (allocated.empty()) return pixels;
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    if (std::find(allocated.begin(), allocated.end(), i) != allocated.end()) continue;
+    std::size_t best = allocated.front();
+    for (const std::size_t a : allocated)
+      if (squared_distance(colours[a], colours[i]) < squared_distance(colours[best], colours[i]))
+        best = a;
+    pixels[i] = pixels[best];
+  }
+  return pixels;
 }
 
 void release_plain_window(plain_window_state& plain, window_state& window) {
   if (window.display == nullptr) return;
   for (GC gc : plain.depth_gcs) XFreeGC(window.display, gc);
   plain.depth_gcs.clear();
+  for (GC gc : plain.group_gcs) XFreeGC(window.display, gc);
+  plain.group_gcs.clear();
 }
 
 // The server refused the buffer (it could not make one the new size): draw straight into the

@@ -11,6 +11,7 @@
 
 #include <X11/Xlib.h>
 
+#include <span>
 #include <vector>
 
 namespace zorv {
@@ -26,11 +27,22 @@ struct plain_window_state {
   // None and empty without -bb and -wc: then nothing below takes part in a frame.
   back_buffer_kind back_buffer; // -bb
   std::vector<GC> depth_gcs;    // -wc: one per step of w, nearest first
+  // In the file's colours: the pixel of each colour group (colour_groups.hpp), the line colour's
+  // last, and a GC of its own for each of the first most_group_gcs groups; empty otherwise.
+  std::vector<unsigned long> group_pixels;
+  std::vector<GC> group_gcs;
 };
 
-// What -bb and -wc add to drawing in the window.
+// What -bb, -wc and the file's colours add to drawing in the window.
 void prepare_plain_window(plain_window_state& plain, window_state& window,
-                          const viewer_settings& settings);
+                          const viewer_settings& settings, const object_record& object);
+
+// The pixels of colours on the window's screen. A true-colour screen's are computed from its
+// masks, as its server computes them; on a screen with a colour map each colour is allocated once,
+// and from the first that cannot be, every colour not allocated takes the pixel of the nearest
+// colour that was (the line colour's pixel where none was).
+std::vector<unsigned long> colour_pixels(const window_state& window,
+                                         std::span<const rgb_colour> colours);
 
 // Frees the GCs of -wc.
 void release_plain_window(plain_window_state& plain, window_state& window);

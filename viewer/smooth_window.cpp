@@ -204,10 +204,11 @@ void refuse_unless_smooth_window(const window_state& window) {
 }
 
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
-                           const viewer_settings& settings) {
+                           const viewer_settings& settings, const object_record& object) {
   const std::string database = read_colour_database();
   smooth.picture.colours =
       colours_for(settings, database, read_by_server(window, settings, database));
+  add_file_colours(smooth.picture.colours, settings, object);
   smooth.picture.line_width = settings.line_width;
   smooth.opaque_bits = window.depth == alpha_depth ? alpha_bits : 0;
   int event = 0;
@@ -237,7 +238,7 @@ void show_smooth_frame(smooth_window_state& smooth, window_state& window, frame_
                        const object_record& object) {
   XImage* image = smooth.image;
   if (image == nullptr) return;
-  render_picture(smooth.picture, lists.segments, object, lists.by_depth, lists.steps);
+  render_picture(smooth.picture, lists, object);
   if (smooth.opaque_bits != 0) make_opaque(smooth);
   const auto width = static_cast<unsigned>(image->width);
   const auto height = static_cast<unsigned>(image->height);

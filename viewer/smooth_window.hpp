@@ -36,7 +36,7 @@ void refuse_unless_smooth_window(const window_state& window);
 
 // The colours and the image that carries the frames.
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
-                           const viewer_settings& settings);
+                           const viewer_settings& settings, const object_record& object);
 
 // Frees the image, its shared memory and the picture.
 void release_smooth_window(smooth_window_state& smooth, window_state& window);

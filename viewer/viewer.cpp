@@ -23,26 +23,34 @@ fitting fitting_for(const viewer_settings& settings) {
   return settings.keep_coordinates ? fitting::never : fitting::by_kind;
 }
 
+// The lines grouped by the file's colours, where the frame shows them.
+void group_lines(viewer& v) {
+  if (shows_file_colours(v.object, v.settings.line_colour_given, v.settings.depth_cueing))
+    group_by_colour(v.frame.groups, v.object);
+}
+
 void start_window(viewer& v) {
   open_display(v.window, v.settings.display_name);
   find_host_window(v.window, v.settings);
   if (v.target == frame_target::smooth_window) refuse_unless_smooth_window(v.window);
   take_window(v.window, v.settings);
+  group_lines(v);
   allocate_frame_lists(v.frame, v.object.line_count, v.settings.depth_cueing);
   if (v.settings.mode == run_mode::host_window || v.settings.placement.width > 0 ||
       v.settings.placement.height > 0)
     follow_start_size(v);
   if (v.target == frame_target::smooth_window)
-    prepare_smooth_window(v.smooth, v.window, v.settings);
+    prepare_smooth_window(v.smooth, v.window, v.settings, v.object);
   else
-    prepare_plain_window(v.plain, v.window, v.settings);
+    prepare_plain_window(v.plain, v.window, v.settings, v.object);
 }
 
 void start_picture_file(viewer& v) {
   size_picture_file(v.picture, v.settings, v.view.increments);
   follow_start_size(v);
+  group_lines(v);
   allocate_frame_lists(v.frame, v.object.line_count, v.settings.depth_cueing);
-  open_picture_file(v.picture, v.settings);
+  open_picture_file(v.picture, v.settings, v.object);
 }
 
 } // namespace
