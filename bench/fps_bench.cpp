@@ -1,11 +1,11 @@
 // Frames per second of the viewer's real frame step, run_frame, against a private Xvfb, and the
 // share of each frame spent in build_frame (the rest is the X side: the round trip that paces
 // the loop, erasing and drawing). The build_frame benchmarks time the geometry alone on the same
-// object, side by side. Beside the default loop it runs the same frames with -bb and with -wc
-// (each in a window of its own), and the loop capped by -fps60; for each it reports the CPU used
-// by this process, which runs the loop as the viewer's background process would, and by the
-// server. With -i it runs the frames of the -i loop, untouched and after a drag turned the object
-// (build_frame too), and it measures the CPU of the real zorv -i, paused with Space.
+// object, side by side. Beside the default loop it runs the same frames with -bb, with -wc and
+// with -aa (each in a window of its own), and the loop capped by -fps60; for each it reports the
+// CPU used by this process, which runs the loop as the viewer's background process would, and by
+// the server. With -i it runs the frames of the -i loop, untouched and after a drag turned the
+// object (build_frame too), and it measures the CPU of the real zorv -i, paused with Space.
 // Run: build/release/bench/fps_bench
 // Google Benchmark comes before Xlib, whose macros (None, Bool, Status) clash with C++ names.
 #include <benchmark/benchmark.h>
@@ -17,6 +17,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -46,6 +47,7 @@ const std::vector<std::string> back_buffer = {"-bb"};
 const std::vector<std::string> depth_cueing = {"-wc", "Blue"};
 const std::vector<std::string> frame_cap = {"-fps60"};
 const std::vector<std::string> interactive = {"-i"};
+const std::vector<std::string> smooth_lines = {"-aa"};
 
 // A viewer of -i after the user dragged it: 0.5 radians in xz and 0.3 in yw.
 viewer& start_turned_torus(int nx, int ny) {
@@ -173,7 +175,8 @@ struct torus_case {
 };
 
 constexpr torus_case tori[] = {{24, 12, 20000}, {500, 500, 100}};
-constexpr benchmark::IterationCount capped_frames = 120; // two seconds at 60 frames per second
+constexpr benchmark::IterationCount capped_frames = 120;     // two seconds at 60 frames per second
+constexpr benchmark::IterationCount smooth_frame_share = 10; // -aa frames take ten times longer
 
 void register_frames(const std::string& name, viewer& v, benchmark::IterationCount count) {
   benchmark::RegisterBenchmark(name.c_str(), [&v](benchmark::State& run) { frames(run, v); })
@@ -220,6 +223,8 @@ int main(int argc, char** argv) {
     register_interactive_frames("run_frame_i_turned/" + name, turned, t.frames);
     register_frames("run_frame_bb/" + name, start_torus(t.nx, t.ny, back_buffer), t.frames);
     register_frames("run_frame_wc/" + name, start_torus(t.nx, t.ny, depth_cueing), t.frames);
+    register_frames("run_frame_aa/" + name, start_torus(t.nx, t.ny, smooth_lines),
+                    std::max<benchmark::IterationCount>(t.frames / smooth_frame_share, 5));
     register_geometry("build_frame/" + name, v, t.frames);
     register_geometry("build_frame_i_turned/" + name, turned, t.frames);
   }

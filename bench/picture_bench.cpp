@@ -1,16 +1,17 @@
-// Frames per second of pictures, side by side at 650x650 for the 24x12 torus, the 120-cell and
-// the 500x500 torus: the default window loop (XDrawSegments on a private Xvfb), the window with
-// -aa (cairo's frame put on the window through MIT-SHM) and -o's PNG frames (drawn and encoded
-// as -o encodes them). The PNG encoding alone of one frame is timed as -o writes it (libdeflate,
-// rows unfiltered) against the straightforward libpng writer with its defaults (zlib's level 6,
-// every filter tried on each row), with the file's size. A GIF's frames are timed as -o makes
-// them (drawn, mapped onto the palette, the changed rectangle found, coded and written), beside
-// the drawing alone (render/); the LZW coding of one whole frame is timed as -o codes it against
-// giflib's coder (EGifPutLine), with the frame's size.
-// The drawing alone is also timed two ways: one cairo stroke a segment, as zorv draws, against
-// one path of all segments stroked once, the straightforward use of cairo. Last, the real zorv
-// writes the 180-frame GIF of the 24x12 torus turning 2 degrees a frame in xw (-xw2 -o t.gif),
-// timed as a whole process.
+// Frames per second of pictures, side by side at 650x650 for the 24x12 torus, the 120-cell, the
+// 120x120 torus (28,800 lines filling the window) and the 500x500 torus: the default window loop
+// (XDrawSegments on a private Xvfb), the window with -aa (the frame put on the window through
+// MIT-SHM) and -o's PNG frames (drawn and encoded as -o encodes them). The PNG encoding alone of
+// one frame is timed as -o writes it (libdeflate, rows unfiltered) against the straightforward
+// libpng writer with its defaults (zlib's level 6, every filter tried on each row), with the
+// file's size. A GIF's frames are timed as -o makes them (drawn, mapped onto the palette, the
+// changed rectangle found, coded and written), beside the drawing alone (render/); the LZW coding
+// of one whole frame is timed as -o codes it against giflib's coder (EGifPutLine).
+// The drawing alone is timed as zorv draws (line_raster), as many calls of one segment each (the
+// per-call cost, as a file of one colour a line draws), and against cairo two ways: one stroke a
+// segment, and all segments in one path stroked once, the straightforward use of cairo. Last, the
+// real zorv writes the 180-frame GIF of the 24x12 torus turning 2 degrees a frame in xw (-xw2 -o
+// t.gif), timed as a whole process.
 //
 //   build/release/bench/picture_bench
 // Google Benchmark comes before Xlib, whose macros (None, Bool, Status) clash with C++ names.
@@ -218,13 +219,58 @@ void render_only(benchmark::State& run, viewer& v) {
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The frame as runs of one segment each, one draw_segments call a run.
+void render_single_runs(benchmark::State& run, viewer& v) {
+  const std::vector<XSegment>& segments = v.frame.segments;
+  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
+  picture_state& picture = picture_of(v);
+  const rgb_colour line = picture.colours.lines.front();
+  for (auto _ : run) {
+    fill_raster(picture.raster, picture.colours.background);
+    for (const XSegment& s : segments)
+      draw_segments(picture.raster, {&s, 1}, line, picture.line_width);
+  }
+  run.counters["fps"] =
+      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+}
+
+void set_cairo_colour(cairo_t* cairo, rgb_colour c) {
+  cairo_set_source_rgb(cairo, c.red / 255.0, c.green / 255.0, c.blue / 255.0);
+}
+
+// A baseline: one cairo stroke a segment, thin lines with square caps.
+void render_cairo_strokes(benchmark::State& run, viewer& v) {
+  const std::vector<XSegment>& segments = v.frame.segments;
+  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
+  const picture_state& picture = picture_of(v);
+  cairo_t* cairo = cairo_create(picture.surface);
+  cairo_set_line_width(cairo, 1.0);
+  cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
+  for (auto _ : run) {
+    set_cairo_colour(cairo, picture.colours.background);
+    cairo_paint(cairo);
+    set_cairo_colour(cairo, picture.colours.lines.front());
+    for (const XSegment& s : segments) {
+      cairo_move_to(cairo, s.x1 + 0.5, s.y1 + 0.5);
+      cairo_line_to(cairo, s.x2 + 0.5, s.y2 + 0.5);
+      cairo_stroke(cairo);
+    }
+    cairo_surface_flush(picture.surface);
+  }
+  cairo_destroy(cairo);
+  run.counters["fps"] =
+      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+}
+
 // The baseline: every segment in one path, stroked once.
 void render_one_path(benchmark::State& run, viewer& v) {
   const std::vector<XSegment>& segments = v.frame.segments;
   build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   const picture_state& picture = picture_of(v);
-  cairo_t* cairo = picture.cairo;
+  cairo_t* cairo = cairo_create(picture.surface);
   const rgb_colour line = picture.colours.lines.front();
+  cairo_set_line_width(cairo, 1.0);
+  cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
   for (auto _ : run) {
     cairo_set_source_rgb(cairo, 0, 0, 0);
     cairo_paint(cairo);
@@ -236,6 +282,7 @@ void render_one_path(benchmark::State& run, viewer& v) {
     cairo_stroke(cairo);
     cairo_surface_flush(picture.surface);
   }
+  cairo_destroy(cairo);
   run.counters["fps"] =
       benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
 }
@@ -280,6 +327,7 @@ int main(int argc, char** argv) {
   const object_case objects[] = {
       {"24x12", torus_text(24, 12), 2000},
       {"120-cell", cellgen_text("120"), 1000},
+      {"120x120", torus_text(120, 120), 400},
       {"500x500", torus_text(500, 500), 20},
   };
   for (const object_case& object : objects) {
@@ -307,6 +355,11 @@ int main(int argc, char** argv) {
                   [&png](benchmark::State& run) { gif_coding(run, png, true); });
     register_case("render/" + object.name, object.frames,
                   [&png](benchmark::State& run) { render_only(run, png); });
+    register_case("render_single_runs/" + object.name, object.frames,
+                  [&png](benchmark::State& run) { render_single_runs(run, png); });
+    register_case("render_cairo_strokes/" + object.name,
+                  std::max<benchmark::IterationCount>(object.frames / 4, 5),
+                  [&png](benchmark::State& run) { render_cairo_strokes(run, png); });
     register_case("render_one_path/" + object.name,
                   std::max<benchmark::IterationCount>(object.frames / 4, 5),
                   [&png](benchmark::State& run) { render_one_path(run, png); });

@@ -18,8 +18,9 @@
 //      scaled to the frame), load (which reader a file needs, and which objects are fitted);
 //      settings (the command line and the run mode, read-only once parsed).
 //   3. The frame: view (what changes while the viewer runs), geometry (points to segments),
-//      depth (-wc's steps), colour_groups (the lines grouped by the file's colours), picture (a
-//      frame drawn with cairo).
+//      depth (-wc's steps), colour_groups (the lines grouped by the file's colours),
+//      line_raster (anti-aliased segments on 32-bit pixels), picture (a frame drawn off screen
+//      on a cairo image, with line_raster).
 //   4. The frame targets, side by side, and input: window (the X side both windows share),
 //      plain_window (XDrawSegments, -bb, -wc), smooth_window (-aa), png_picture (a frame's
 //      pixels as a PNG), gif_codes (a GIF frame's LZW codes), vector_picture (a frame in

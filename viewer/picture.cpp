@@ -1,22 +1,22 @@
-// Every frame is drawn the same way: the background painted, then each segment stroked with
-// cairo, anti-aliased. A segment's end (x, y) is the pixel whose centre is (x + 0.5, y + 0.5). X's
-// width 0 is a line one pixel wide that covers both end pixels, as X's thin lines do, so it has
-// square caps; a width of 1 or more ends at its end points (butt caps), as X's wide lines do.
+// Every frame is drawn the same way: the background filled in, then the segments drawn over it
+// by line_raster, a run of one colour at a time, each segment over the ones before it as
+// XDrawSegments draws them. Cairo holds the image, which the picture file writes.
 #include "picture.hpp"
 
 #include "depth.hpp"
 
+#include <algorithm>
 #include <cstddef>
+#include <new>
 #include <optional>
 #include <string_view>
 
 namespace zorv {
 namespace {
 
-constexpr double pixel_centre = 0.5;
-constexpr double full_channel = 255.0;
 constexpr int channel_widening = 257; // 0xff * 257 = 0xffff
 constexpr int channel_narrowing = 8;  // a 16-bit X channel keeps its high 8 bits
+constexpr int bytes_per_pixel = 4;
 
 unsigned short widened(std::uint8_t channel) {
   return static_cast<unsigned short>(channel * channel_widening);
@@ -39,36 +39,6 @@ rgb_colour depth_colour(rgb_colour near, rgb_colour far, int k) {
   return {narrowed(blended(widened(near.red), widened(far.red), k)),
           narrowed(blended(widened(near.green), widened(far.green), k)),
           narrowed(blended(widened(near.blue), widened(far.blue), k))};
-}
-
-void set_source(cairo_t* cairo, rgb_colour c) {
-  cairo_set_source_rgb(cairo, c.red / full_channel, c.green / full_channel, c.blue / full_channel);
-}
-
-// Whether a segment's line, reaching `reach` pixels beyond its ends and sides, misses the image.
-bool outside(const XSegment& s, int width, int height, int reach) {
-  return (s.x1 < -reach && s.x2 < -reach) || (s.y1 < -reach && s.y2 < -reach) ||
-         (s.x1 >= width + reach && s.x2 >= width + reach) ||
-         (s.y1 >= height + reach && s.y2 >= height + reach);
-}
-
-// Each segment on its own, as XDrawSegments draws them: where segments meet or cross, each is
-// drawn over the other. One stroke a segment also keeps cairo's scan conversion to the
-// segment's own rows, several times faster than one path of them all.
-void stroke_segments(const picture_state& picture, std::span<const XSegment> segments) {
-  cairo_t* cairo = picture.cairo;
-  const int reach = picture.line_width / 2 + 1;
-  for (const XSegment& s : segments) {
-    if (outside(s, picture.width, picture.height, reach)) continue;
-    cairo_move_to(cairo, s.x1 + pixel_centre, s.y1 + pixel_centre);
-    cairo_line_to(cairo, s.x2 + pixel_centre, s.y2 + pixel_centre);
-    cairo_stroke(cairo);
-  }
-}
-
-void set_line_style(cairo_t* cairo, std::int32_t line_width) {
-  cairo_set_line_width(cairo, line_width == 0 ? 1.0 : static_cast<double>(line_width));
-  cairo_set_line_cap(cairo, line_width == 0 ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT);
 }
 
 } // namespace
@@ -111,25 +81,28 @@ bool make_picture(picture_state& picture, int width, int height, unsigned char* 
     cairo_surface_destroy(surface);
     return false;
   }
-  cairo_t* cairo = cairo_create(surface);
-  if (cairo_status(cairo) != CAIRO_STATUS_SUCCESS) {
-    cairo_destroy(cairo);
+  if (!attach_raster(picture.raster,
+                     reinterpret_cast<std::uint32_t*>(cairo_image_surface_get_data(surface)), width,
+                     height, cairo_image_surface_get_stride(surface) / bytes_per_pixel)) {
     cairo_surface_destroy(surface);
     return false;
   }
-  set_line_style(cairo, picture.line_width);
+  try {
+    picture.runs.reserve(std::max<std::size_t>(picture.colours.lines.size(), 1));
+  } catch (const std::bad_alloc&) {
+    cairo_surface_destroy(surface);
+    return false;
+  }
   picture.surface = surface;
-  picture.cairo = cairo;
   picture.width = width;
   picture.height = height;
   return true;
 }
 
 void release_picture(picture_state& picture) {
-  if (picture.cairo != nullptr) cairo_destroy(picture.cairo);
   if (picture.surface != nullptr) cairo_surface_destroy(picture.surface);
-  picture.cairo = nullptr;
   picture.surface = nullptr;
+  picture.raster = {};
   picture.width = 0;
   picture.height = 0;
 }
@@ -142,11 +115,10 @@ void add_file_colours(picture_colours& colours, const viewer_settings& settings,
   colours.lines.push_back(line);
 }
 
-void render_picture(picture_state& picture, frame_lists& lists, const object_record& object) {
-  cairo_t* cairo = picture.cairo;
-  set_source(cairo, picture.colours.background);
-  cairo_paint(cairo);
-  const std::vector<rgb_colour>& lines = picture.colours.lines;
+void frame_runs(const picture_colours& colours, frame_lists& lists, const object_record& object,
+                std::vector<colour_run>& runs) {
+  runs.clear();
+  const std::vector<rgb_colour>& lines = colours.lines;
   const std::span<const XSegment> segments = lists.segments;
   const colour_groups& groups = lists.groups;
   if (!groups.order.empty()) {
@@ -154,25 +126,36 @@ void render_picture(picture_state& picture, frame_lists& lists, const object_rec
     const std::size_t group_count = std::min(lines.size(), groups.starts.size() - 1);
     for (std::size_t k = 0; k < group_count; ++k) {
       const std::size_t count = groups.starts[k + 1] - groups.starts[k];
-      if (count == 0) continue;
-      set_source(cairo, lines[k]);
-      stroke_segments(picture,
-                      std::span<const XSegment>(lists.by_colour).subspan(groups.starts[k], count));
+      if (count > 0)
+        runs.push_back(
+            {lines[k],
+             std::span<const XSegment>(lists.by_colour).subspan(groups.starts[k], count)});
     }
-  } else if (lines.size() == 1) {
-    set_source(cairo, lines.front());
-    stroke_segments(picture, segments);
-  } else {
-    const std::span<XSegment> by_depth = lists.by_depth;
-    const depth_runs starts = group_by_depth(segments, object, by_depth, lists.steps);
-    for (int k = last_depth_step; k >= 0; --k) {
-      const std::size_t count = starts[k + 1] - starts[k];
-      if (count == 0) continue;
-      set_source(cairo, lines[static_cast<std::size_t>(k)]);
-      stroke_segments(picture, std::span<const XSegment>(by_depth).subspan(starts[k], count));
-    }
+    return;
   }
+  if (lines.size() == 1) {
+    runs.push_back({lines.front(), segments});
+    return;
+  }
+  const std::span<XSegment> by_depth = lists.by_depth;
+  const depth_runs starts = group_by_depth(segments, object, by_depth, lists.steps);
+  const std::size_t steps_coloured =
+      std::min(lines.size(), static_cast<std::size_t>(depth_step_count));
+  for (std::size_t k = steps_coloured; k-- > 0;) {
+    const std::size_t count = starts[k + 1] - starts[k];
+    if (count > 0)
+      runs.push_back({lines[k], std::span<const XSegment>(by_depth).subspan(starts[k], count)});
+  }
+}
+
+void render_picture(picture_state& picture, frame_lists& lists, const object_record& object) {
+  raster_image& raster = picture.raster;
   cairo_surface_flush(picture.surface);
+  fill_raster(raster, picture.colours.background);
+  frame_runs(picture.colours, lists, object, picture.runs);
+  for (const colour_run& run : picture.runs)
+    draw_segments(raster, run.segments, run.colour, picture.line_width);
+  cairo_surface_mark_dirty(picture.surface);
 }
 
 } // namespace zorv

@@ -1,10 +1,12 @@
-// Frames drawn off screen with cairo: anti-aliased lines on an image of 32-bit pixels, which the
-// picture file (-o) writes and the smooth window (-aa) puts on the window. Both draw a frame's
-// segments through render_picture, so the window shows exactly the pixels that the file holds.
+// Frames drawn off screen: anti-aliased lines (line_raster) on a cairo image of 32-bit pixels,
+// which the picture file (-o) writes and the smooth window (-aa) puts on the window. Both draw a
+// frame's segments through render_picture, so the window shows exactly the pixels that the file
+// holds.
 #pragma once
 
 #include "colours.hpp"
 #include "geometry.hpp"
+#include "line_raster.hpp"
 #include "object.hpp"
 #include "settings.hpp"
 
@@ -27,15 +29,22 @@ struct picture_colours {
   std::vector<rgb_colour> lines;
 };
 
-// A cairo context on an image whose pixels are 0x00RRGGBB in native byte order (cairo's RGB24),
-// in memory of its own or in memory that the caller keeps (the window's XImage).
+// A cairo image whose pixels are 0x00RRGGBB in native byte order (cairo's RGB24), in memory of
+// its own or in memory that the caller keeps (the window's XImage).
+// Segments drawn in one colour.
+struct colour_run {
+  rgb_colour colour;
+  std::span<const XSegment> segments;
+};
+
 struct picture_state {
   cairo_surface_t* surface = nullptr; // nullptr until made
-  cairo_t* cairo = nullptr;
+  raster_image raster;                // the surface's pixels, as the lines are drawn on them
   int width = 0;
   int height = 0;
   picture_colours colours;
-  std::int32_t line_width = 0; // as -lw gives it
+  std::int32_t line_width = 0;  // as -lw gives it
+  std::vector<colour_run> runs; // the frame's, kept so that frames allocate nothing
 };
 
 // A colour option of the frame as the command line gives it: its name ("-lc") and its text.
@@ -67,10 +76,18 @@ void add_file_colours(picture_colours& colours, const viewer_settings& settings,
                       const object_record& object);
 
 // Makes the image over the given pixels (bytes_per_line apart), or over memory of its own when
-// pixels is nullptr. False if cairo cannot make it; any earlier image is released either way.
+// pixels is nullptr, with room for a run of each of the colours. False if it cannot be made; any
+// earlier image is released either way.
 bool make_picture(picture_state& picture, int width, int height, unsigned char* pixels = nullptr,
                   int bytes_per_line = 0);
 void release_picture(picture_state& picture);
+
+// The runs that a frame is drawn in, in their order, into runs (cleared first, its room kept from
+// frame to frame): every segment in the line colour; with -wc the depth steps, grouped into the
+// lists' by_depth and steps, far steps first, so that nearer lines cover farther ones; in the
+// file's colours the lists' colour groups, gathered into by_colour. The runs point into the lists.
+void frame_runs(const picture_colours& colours, frame_lists& lists, const object_record& object,
+                std::vector<colour_run>& runs);
 
 // Draws the frame: the background, then the lists' segments. With -wc the segments are grouped
 // by depth into the lists' by_depth and steps and drawn far steps first; in the file's colours

@@ -286,7 +286,7 @@ void write_vector(picture_file_state& file, frame_lists& lists, const object_rec
   const picture_state& picture = file.picture;
   std::vector<colour_run> runs;
   try {
-    runs = frame_runs(picture.colours, lists, object);
+    frame_runs(picture.colours, lists, object, runs);
   } catch (const std::bad_alloc&) {
     die_of_memory();
   }

@@ -59,7 +59,7 @@ const char* class_name(int visual_class) {
   }
 }
 
-// Cairo writes 0 where a 32-bit window keeps its alpha.
+// The picture holds 0 where a 32-bit window keeps its alpha.
 void make_opaque(const smooth_window_state& smooth) {
   const XImage* image = smooth.image;
   for (int y = 0; y < image->height; ++y) {
@@ -69,7 +69,7 @@ void make_opaque(const smooth_window_state& smooth) {
   }
 }
 
-// Cairo draws into the image's memory directly: its rows must be cairo's rows.
+// The picture is drawn into the image's memory directly: its rows must be a cairo image's rows.
 bool suits_cairo(const XImage* image, int width) {
   return image->bits_per_pixel == image_bits_per_pixel &&
          image->bytes_per_line == cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);

@@ -22,8 +22,8 @@ struct smooth_window_state {
   XShmSegmentInfo segment{};
   bool shared = false;
   int shm_opcode = 0; // the MIT-SHM extension's requests; 0 where the server cannot share memory
-  // Set in every pixel after cairo draws: the alpha of a 32-bit window, which cairo leaves 0 and
-  // a compositing host would take for transparent. 0 for a window of 24 bits.
+  // Set in every pixel after the frame is drawn: the alpha of a 32-bit window, which the picture
+  // leaves 0 and a compositing host would take for transparent. 0 for a window of 24 bits.
   std::uint32_t opaque_bits = 0;
   picture_state picture;
 };

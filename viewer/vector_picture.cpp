@@ -90,40 +90,6 @@ void draw_frame(cairo_t* cairo, const vector_frame& frame) {
 
 } // namespace
 
-std::vector<colour_run> frame_runs(const picture_colours& colours, frame_lists& lists,
-                                   const object_record& object) {
-  std::vector<colour_run> runs;
-  const std::vector<rgb_colour>& lines = colours.lines;
-  const std::span<const XSegment> segments = lists.segments;
-  const colour_groups& groups = lists.groups;
-  if (!groups.order.empty()) {
-    gather_by_colour(groups, segments, lists.by_colour);
-    const std::size_t group_count = std::min(lines.size(), groups.starts.size() - 1);
-    for (std::size_t k = 0; k < group_count; ++k) {
-      const std::size_t count = groups.starts[k + 1] - groups.starts[k];
-      if (count > 0)
-        runs.push_back(
-            {lines[k],
-             std::span<const XSegment>(lists.by_colour).subspan(groups.starts[k], count)});
-    }
-    return runs;
-  }
-  if (lines.size() == 1) {
-    runs.push_back({lines.front(), segments});
-    return runs;
-  }
-  const std::span<XSegment> by_depth = lists.by_depth;
-  const depth_runs starts = group_by_depth(segments, object, by_depth, lists.steps);
-  const std::size_t steps_coloured =
-      std::min(lines.size(), static_cast<std::size_t>(depth_step_count));
-  for (std::size_t k = steps_coloured; k-- > 0;) {
-    const std::size_t count = starts[k + 1] - starts[k];
-    if (count > 0)
-      runs.push_back({lines[k], std::span<const XSegment>(by_depth).subspan(starts[k], count)});
-  }
-  return runs;
-}
-
 // The stroke reaches half its width beyond the line through the end points' centres, at the sides
 // and (square caps) at the ends: a segment whose reach misses the page draws nothing on it.
 bool stroke_outside(const XSegment& s, int width, int height, std::int32_t line_width) {

@@ -20,12 +20,6 @@ namespace zorv {
 
 enum class vector_format { svg, pdf, eps };
 
-// Segments drawn in one colour.
-struct colour_run {
-  rgb_colour colour;
-  std::span<const XSegment> segments;
-};
-
 // What a vector picture holds: its size in pixels, -lw, the background and the runs, drawn in
 // their order (far runs first, so that nearer lines cover farther ones).
 struct vector_frame {
@@ -35,12 +29,6 @@ struct vector_frame {
   rgb_colour background{};
   std::span<const colour_run> runs;
 };
-
-// The runs that render_picture draws a frame in: every segment in the line colour; with -wc the
-// depth steps, grouped into the lists' by_depth and steps, far steps first; in the file's colours
-// the lists' colour groups, gathered into by_colour. The runs point into the lists.
-std::vector<colour_run> frame_runs(const picture_colours& colours, frame_lists& lists,
-                                   const object_record& object);
 
 // Whether a segment's stroke lies wholly outside the picture, so that a vector file leaves it out.
 bool stroke_outside(const XSegment& s, int width, int height, std::int32_t line_width);
