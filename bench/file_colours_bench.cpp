@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include "animation.hpp"
+#include "bench_cases.hpp"
 #include "coloured_files.hpp"
 #include "geometry.hpp"
 #include "picture.hpp"
@@ -55,23 +56,18 @@ std::string torus_skel(bool coloured) {
 
 void window_frames(benchmark::State& run, viewer& v) {
   for (auto _ : run) run_frame(v);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run);
   run.counters["colours"] = static_cast<double>(v.object.colours.size());
 }
 
 void render_only(benchmark::State& run, viewer& v) {
   build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   for (auto _ : run) render_picture(v.picture.picture, v.frame, v.object);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run);
 }
 
 void add(const std::string& name, viewer& v, void (*body)(benchmark::State&, viewer&)) {
-  benchmark::RegisterBenchmark(name.c_str(), [&v, body](benchmark::State& run) { body(run, v); })
-      ->Iterations(frames)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  register_case(name, frames, [&v, body](benchmark::State& run) { body(run, v); });
 }
 
 } // namespace

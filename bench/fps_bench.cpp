@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include "animation.hpp"
+#include "bench_cases.hpp"
 #include "geometry.hpp"
 #include "torus.hpp"
 #include "x11_harness.hpp"
@@ -164,8 +165,7 @@ void geometry_only(benchmark::State& run, viewer& v) {
     build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
     benchmark::DoNotOptimize(v.frame.segments.data());
   }
-  run.counters["builds_per_s"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run, "builds_per_s");
 }
 
 struct torus_case {
@@ -179,26 +179,16 @@ constexpr benchmark::IterationCount capped_frames = 120;     // two seconds at 6
 constexpr benchmark::IterationCount smooth_frame_share = 10; // -aa frames take ten times longer
 
 void register_frames(const std::string& name, viewer& v, benchmark::IterationCount count) {
-  benchmark::RegisterBenchmark(name.c_str(), [&v](benchmark::State& run) { frames(run, v); })
-      ->Iterations(count)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  register_case(name, count, [&v](benchmark::State& run) { frames(run, v); });
 }
 
 void register_interactive_frames(const std::string& name, viewer& v,
                                  benchmark::IterationCount count) {
-  benchmark::RegisterBenchmark(name.c_str(),
-                               [&v](benchmark::State& run) { interactive_frames(run, v); })
-      ->Iterations(count)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  register_case(name, count, [&v](benchmark::State& run) { interactive_frames(run, v); });
 }
 
 void register_geometry(const std::string& name, viewer& v, benchmark::IterationCount count) {
-  benchmark::RegisterBenchmark(name.c_str(), [&v](benchmark::State& run) { geometry_only(run, v); })
-      ->Iterations(count)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  register_case(name, count, [&v](benchmark::State& run) { geometry_only(run, v); });
 }
 
 } // namespace
@@ -229,15 +219,9 @@ int main(int argc, char** argv) {
     register_geometry("build_frame_i_turned/" + name, turned, t.frames);
   }
   viewer& capped = start_torus(tori[0].nx, tori[0].ny, frame_cap);
-  benchmark::RegisterBenchmark("run_paced_frame_fps60/24x12",
-                               [&capped](benchmark::State& run) { paced_frames(run, capped); })
-      ->Iterations(capped_frames)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
-  benchmark::RegisterBenchmark("paused_zorv_i/24x12", paused_viewer)
-      ->Iterations(1)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  register_case("run_paced_frame_fps60/24x12", capped_frames,
+                [&capped](benchmark::State& run) { paced_frames(run, capped); });
+  register_case("paused_zorv_i/24x12", 1, paused_viewer);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   x11test::close_session(session);

@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include "animation.hpp"
+#include "bench_cases.hpp"
 #include "geometry.hpp"
 #include "gif_codes.hpp"
 #include "picture.hpp"
@@ -66,8 +67,7 @@ std::string cellgen_text(const std::string& cells) {
 // The whole viewer loop, a fixed number of frames.
 void window_frames(benchmark::State& run, viewer& v) {
   for (auto _ : run) run_frame(v);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run);
   run.counters["lines"] = v.object.line_count;
 }
 
@@ -96,8 +96,7 @@ void png_frames(benchmark::State& run, viewer& v) {
     write_png_picture(file.descriptor, v.picture.picture);
     bytes += file.take();
   }
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run);
   run.counters["png_kib"] =
       static_cast<double>(bytes) / 1024.0 / static_cast<double>(run.iterations());
 }
@@ -213,10 +212,8 @@ void gif_coding(benchmark::State& run, viewer& v, bool baseline) {
 void render_only(benchmark::State& run, viewer& v) {
   frame_lists& lists = v.frame;
   build_frame(v.object, v.view, frame_geometry(v), lists.segments);
-  for (auto _ : run)
-    render_picture(picture_of(v), lists, v.object);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  for (auto _ : run) render_picture(picture_of(v), lists, v.object);
+  count_rate(run);
 }
 
 // The frame as runs of one segment each, one draw_segments call a run.
@@ -230,16 +227,16 @@ void render_single_runs(benchmark::State& run, viewer& v) {
     for (const XSegment& s : segments)
       draw_segments(picture.raster, {&s, 1}, line, picture.line_width);
   }
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run);
 }
 
 void set_cairo_colour(cairo_t* cairo, rgb_colour c) {
   cairo_set_source_rgb(cairo, c.red / 255.0, c.green / 255.0, c.blue / 255.0);
 }
 
-// A baseline: one cairo stroke a segment, thin lines with square caps.
-void render_cairo_strokes(benchmark::State& run, viewer& v) {
+// The baselines with cairo: one stroke a segment, or every segment in one path stroked once,
+// the straightforward use of cairo.
+void render_with_cairo(benchmark::State& run, viewer& v, bool stroke_each) {
   const std::vector<XSegment>& segments = v.frame.segments;
   build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
   const picture_state& picture = picture_of(v);
@@ -253,38 +250,13 @@ void render_cairo_strokes(benchmark::State& run, viewer& v) {
     for (const XSegment& s : segments) {
       cairo_move_to(cairo, s.x1 + 0.5, s.y1 + 0.5);
       cairo_line_to(cairo, s.x2 + 0.5, s.y2 + 0.5);
-      cairo_stroke(cairo);
+      if (stroke_each) cairo_stroke(cairo);
     }
+    if (!stroke_each) cairo_stroke(cairo);
     cairo_surface_flush(picture.surface);
   }
   cairo_destroy(cairo);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
-}
-
-// The baseline: every segment in one path, stroked once.
-void render_one_path(benchmark::State& run, viewer& v) {
-  const std::vector<XSegment>& segments = v.frame.segments;
-  build_frame(v.object, v.view, frame_geometry(v), v.frame.segments);
-  const picture_state& picture = picture_of(v);
-  cairo_t* cairo = cairo_create(picture.surface);
-  const rgb_colour line = picture.colours.lines.front();
-  cairo_set_line_width(cairo, 1.0);
-  cairo_set_line_cap(cairo, CAIRO_LINE_CAP_SQUARE);
-  for (auto _ : run) {
-    cairo_set_source_rgb(cairo, 0, 0, 0);
-    cairo_paint(cairo);
-    cairo_set_source_rgb(cairo, line.red / 255.0, line.green / 255.0, line.blue / 255.0);
-    for (const XSegment& s : segments) {
-      cairo_move_to(cairo, s.x1 + 0.5, s.y1 + 0.5);
-      cairo_line_to(cairo, s.x2 + 0.5, s.y2 + 0.5);
-    }
-    cairo_stroke(cairo);
-    cairo_surface_flush(picture.surface);
-  }
-  cairo_destroy(cairo);
-  run.counters["fps"] =
-      benchmark::Counter(static_cast<double>(run.iterations()), benchmark::Counter::kIsRate);
+  count_rate(run);
 }
 
 // The real program writing the GIF, one whole run an iteration.
@@ -303,14 +275,6 @@ void gif_process(benchmark::State& run, const std::string& object_path) {
 viewer& start(const object_case& object, std::vector<std::string> options) {
   options.insert(options.begin(), "-xw2");
   return x11test::start_local_viewer(session, object.text, options);
-}
-
-void register_case(const std::string& name, benchmark::IterationCount frames,
-                   std::function<void(benchmark::State&)> body) {
-  benchmark::RegisterBenchmark(name.c_str(), std::move(body))
-      ->Iterations(frames)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
 }
 
 } // namespace
@@ -359,19 +323,15 @@ int main(int argc, char** argv) {
                   [&png](benchmark::State& run) { render_single_runs(run, png); });
     register_case("render_cairo_strokes/" + object.name,
                   std::max<benchmark::IterationCount>(object.frames / 4, 5),
-                  [&png](benchmark::State& run) { render_cairo_strokes(run, png); });
+                  [&png](benchmark::State& run) { render_with_cairo(run, png, true); });
     register_case("render_one_path/" + object.name,
                   std::max<benchmark::IterationCount>(object.frames / 4, 5),
-                  [&png](benchmark::State& run) { render_one_path(run, png); });
+                  [&png](benchmark::State& run) { render_with_cairo(run, png, false); });
   }
   const std::string torus_path = session.dir + "/torus.zorv";
   x11test::write_file(torus_path, torus_text(24, 12));
-  benchmark::RegisterBenchmark(
-      "zorv_gif_180_frames/24x12",
-      [&torus_path](benchmark::State& run) { gif_process(run, torus_path); })
-      ->Iterations(3)
-      ->UseRealTime()
-      ->Unit(benchmark::kMillisecond);
+  register_case("zorv_gif_180_frames/24x12", 3,
+                [&torus_path](benchmark::State& run) { gif_process(run, torus_path); });
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   x11test::close_session(session);
