@@ -112,6 +112,18 @@ TEST_F(FileColoursTest, AColourMapWithFewerFreeCellsThanColoursStillDraws) {
     return counts.size() > 100;
   })) << counts.size()
       << " pixel values";
+  // Every line shows one of the file's colours: its own, or the nearest that was allocated.
+  std::set<std::uint32_t> file_colours;
+  for (int i = 0; i < 600; ++i) file_colours.insert(colouredfiles::star_colour(i));
+  const Colormap colormap = DefaultColormap(display, 1);
+  for (const auto& [pixel, count] : counts) {
+    XColor shown{};
+    shown.pixel = pixel;
+    XQueryColor(display, colormap, &shown);
+    const std::uint32_t rgb = std::uint32_t{shown.red} >> 8 << 16 |
+                              std::uint32_t{shown.green} >> 8 << 8 | std::uint32_t{shown.blue} >> 8;
+    EXPECT_TRUE(rgb == black || file_colours.contains(rgb)) << std::hex << rgb;
+  }
   EXPECT_EQ(run.err, "");
   EXPECT_FALSE(process_gone(run.child));
   stop(run);

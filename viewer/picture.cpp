@@ -107,11 +107,10 @@ void release_picture(picture_state& picture) {
   picture.height = 0;
 }
 
-void add_file_colours(picture_colours& colours, const viewer_settings& settings,
-                      const object_record& object) {
-  if (!shows_file_colours(object, settings.line_colour_given, settings.depth_cueing)) return;
+void add_file_colours(picture_colours& colours, std::span<const rgb_colour> file_colours) {
+  if (file_colours.empty()) return;
   const rgb_colour line = colours.lines.front();
-  colours.lines = object.colours;
+  colours.lines.assign(file_colours.begin(), file_colours.end());
   colours.lines.push_back(line);
 }
 

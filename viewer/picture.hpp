@@ -71,9 +71,8 @@ std::vector<colour_option> unread_colours(const viewer_settings& settings,
 picture_colours colours_for(const viewer_settings& settings, std::string_view database,
                             std::span<const display_colour> read_by_display = {});
 
-// Puts the file's colours before the line colour where the frame shows them.
-void add_file_colours(picture_colours& colours, const viewer_settings& settings,
-                      const object_record& object);
+// Puts the file's colours (none where the frame does not show them) before the line colour.
+void add_file_colours(picture_colours& colours, std::span<const rgb_colour> file_colours);
 
 // Makes the image over the given pixels (bytes_per_line apart), or over memory of its own when
 // pixels is nullptr, with room for a run of each of the colours. False if it cannot be made; any

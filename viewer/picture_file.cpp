@@ -552,13 +552,13 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
 }
 
 void open_picture_file(picture_file_state& file, const viewer_settings& settings,
-                       const object_record& object) {
+                       std::span<const rgb_colour> file_colours) {
   picture_output& output = file.output;
   picture_state& picture = file.picture;
   const std::string database = read_colour_database();
   refuse_colours_needing_display(settings, database);
   picture.colours = colours_for(settings, database);
-  add_file_colours(picture.colours, settings, object);
+  add_file_colours(picture.colours, file_colours);
   picture.line_width = settings.line_width;
   // A vector picture is drawn straight into its file: it needs no image.
   if (!is_vector(output.format) &&

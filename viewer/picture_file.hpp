@@ -85,7 +85,7 @@ void size_picture_file(picture_file_state& file, const viewer_settings& settings
 // process. Ends the process with status 255 if the file cannot be written, or with the allocation
 // message.
 void open_picture_file(picture_file_state& file, const viewer_settings& settings,
-                       const object_record& object);
+                       std::span<const rgb_colour> file_colours);
 
 // One frame: draws it and, for a GIF, adds it to the file.
 void show_picture_frame(picture_file_state& file, frame_lists& lists, const object_record& object);

@@ -202,7 +202,7 @@ void draw_current(plain_window_state& plain, window_state& window, frame_lists& 
     std::copy(lists.segments.begin(), lists.segments.end(), lists.erased.begin());
   if (!plain.depth_gcs.empty())
     draw_by_depth(plain, window, lists, object);
-  else if (!plain.group_pixels.empty() && !lists.groups.order.empty())
+  else if (!plain.group_pixels.empty())
     draw_by_colour(plain, window, lists);
   else
     XDrawSegments(window.display, plain.drawable, window.gc, lists.segments.data(),
@@ -213,13 +213,14 @@ void draw_current(plain_window_state& plain, window_state& window, frame_lists& 
 } // namespace
 
 void prepare_plain_window(plain_window_state& plain, window_state& window,
-                          const viewer_settings& settings, const object_record& object) {
+                          const viewer_settings& settings,
+                          std::span<const rgb_colour> file_colours) {
   plain.drawable = window.window;
   plain.back_buffer = back_buffer_kind::none;
   if (settings.back_buffer) prepare_back_buffer(plain, window);
   if (settings.depth_cueing) prepare_depth_cueing(plain, window, settings);
-  if (shows_file_colours(object, settings.line_colour_given, settings.depth_cueing)) {
-    plain.group_pixels = colour_pixels(window, object.colours);
+  if (!file_colours.empty()) {
+    plain.group_pixels = colour_pixels(window, file_colours);
     plain.group_pixels.push_back(window.line_pixel);
     const std::size_t gcs = std::min(plain.group_pixels.size(), most_group_gcs);
     for (std::size_t k = 0; k < gcs; ++k)
@@ -239,31 +240,28 @@ std::vector<unsigned long> colour_pixels(const window_state& window,
                        true_colour_field(c.blue, visual->blue_mask));
     return pixels;
   }
-  std::vector<std::size_t> allocated; // indices into colours
-  bool full = false;
   for (const rgb_colour& c : colours) {
     XColor colour{};
     colour.red = static_cast<unsigned short>(c.red * 257);
     colour.green = static_cast<unsigned short>(c.green * 257);
     colour.blue = static_cast<unsigned short>(c.blue * 257);
     colour.flags = DoRed | DoGreen | DoBlue;
-    if (!full && XAllocColor(window.display, window.colormap, &colour) != 0) {
-      allocated.push_back(pixels.size());
-      pixels.push_back(colour.pixel);
+    if (XAllocColor(window.display, window.colormap, &colour) == 0) break;
+    pixels.push_back(colour.pixel);
+  }
+  // From the first that could not be allocated, each colour takes the pixel of the nearest of
+  // those allocated before it, or the line colour's where none was.
+  const std::size_t allocated = pixels.size();
+  for (std::size_t i = allocated; i < colours.size(); ++i) {
+    if (allocated == 0) {
+      pixels.push_back(window.line_pixel);
       continue;
     }
-    full = true;
-    pixels.push_back(window.line_pixel);
-  }
-  // The colours not allocated take the nearest allocated one's pixel.
-  if (allocated.empty()) return pixels;
-  for (std::size_t i = 0; i < colours.size(); ++i) {
-    if (std::find(allocated.begin(), allocated.end(), i) != allocated.end()) continue;
-    std::size_t best = allocated.front();
-    for (const std::size_t a : allocated)
+    std::size_t best = 0;
+    for (std::size_t a = 1; a < allocated; ++a)
       if (squared_distance(colours[a], colours[i]) < squared_distance(colours[best], colours[i]))
         best = a;
-    pixels[i] = pixels[best];
+    pixels.push_back(pixels[best]);
   }
   return pixels;
 }

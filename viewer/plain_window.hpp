@@ -33,9 +33,11 @@ struct plain_window_state {
   std::vector<GC> group_gcs;
 };
 
-// What -bb, -wc and the file's colours add to drawing in the window.
+// What -bb, -wc and the file's colours (none where the frame does not show them) add to drawing
+// in the window.
 void prepare_plain_window(plain_window_state& plain, window_state& window,
-                          const viewer_settings& settings, const object_record& object);
+                          const viewer_settings& settings,
+                          std::span<const rgb_colour> file_colours);
 
 // The pixels of colours on the window's screen. A true-colour screen's are computed from its
 // masks, as its server computes them; on a screen with a colour map each colour is allocated once,

@@ -204,11 +204,12 @@ void refuse_unless_smooth_window(const window_state& window) {
 }
 
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
-                           const viewer_settings& settings, const object_record& object) {
+                           const viewer_settings& settings,
+                           std::span<const rgb_colour> file_colours) {
   const std::string database = read_colour_database();
   smooth.picture.colours =
       colours_for(settings, database, read_by_server(window, settings, database));
-  add_file_colours(smooth.picture.colours, settings, object);
+  add_file_colours(smooth.picture.colours, file_colours);
   smooth.picture.line_width = settings.line_width;
   smooth.opaque_bits = window.depth == alpha_depth ? alpha_bits : 0;
   int event = 0;

@@ -36,7 +36,8 @@ void refuse_unless_smooth_window(const window_state& window);
 
 // The colours and the image that carries the frames.
 void prepare_smooth_window(smooth_window_state& smooth, window_state& window,
-                           const viewer_settings& settings, const object_record& object);
+                           const viewer_settings& settings,
+                           std::span<const rgb_colour> file_colours);
 
 // Frees the image, its shared memory and the picture.
 void release_smooth_window(smooth_window_state& smooth, window_state& window);

@@ -23,10 +23,18 @@ fitting fitting_for(const viewer_settings& settings) {
   return settings.keep_coordinates ? fitting::never : fitting::by_kind;
 }
 
-// The lines grouped by the file's colours, where the frame shows them.
+// The lines grouped by the file's colours, where the frame shows them: the one place that
+// decides it, for every target.
 void group_lines(viewer& v) {
   if (shows_file_colours(v.object, v.settings.line_colour_given, v.settings.depth_cueing))
     group_by_colour(v.frame.groups, v.object);
+}
+
+// The colours that the target draws the groups in: the file's, or none where the lines are not
+// grouped by them.
+std::span<const rgb_colour> shown_file_colours(const viewer& v) {
+  if (v.frame.groups.order.empty()) return {};
+  return v.object.colours;
 }
 
 void start_window(viewer& v) {
@@ -40,9 +48,9 @@ void start_window(viewer& v) {
       v.settings.placement.height > 0)
     follow_start_size(v);
   if (v.target == frame_target::smooth_window)
-    prepare_smooth_window(v.smooth, v.window, v.settings, v.object);
+    prepare_smooth_window(v.smooth, v.window, v.settings, shown_file_colours(v));
   else
-    prepare_plain_window(v.plain, v.window, v.settings, v.object);
+    prepare_plain_window(v.plain, v.window, v.settings, shown_file_colours(v));
 }
 
 void start_picture_file(viewer& v) {
@@ -50,7 +58,7 @@ void start_picture_file(viewer& v) {
   follow_start_size(v);
   group_lines(v);
   allocate_frame_lists(v.frame, v.object.line_count, v.settings.depth_cueing);
-  open_picture_file(v.picture, v.settings, v.object);
+  open_picture_file(v.picture, v.settings, shown_file_colours(v));
 }
 
 } // namespace
