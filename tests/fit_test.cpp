@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -108,9 +109,13 @@ TEST(FitObjectTest, LoadsOffAndSkelFittedAndZorvsOwnFormatAsWritten) {
   remove_temp_dir(dir);
 }
 
-// Whether every bright pixel of one picture has a lit one within a pixel in the other.
+// Whether every bright pixel of one picture has a lit one within a pixel in the other, and the
+// first has bright pixels at all: two empty pictures are not the same drawing.
 bool within_a_pixel(const image& a, const image& b) {
   const auto red = [](const image& i, int x, int y) { return (i.at(x, y) >> 16) & 0xff; };
+  if (std::none_of(a.pixels.begin(), a.pixels.end(),
+                   [](std::uint32_t p) { return (p >> 16 & 0xff) >= 128; }))
+    return false;
   for (int y = 0; y < a.height; ++y)
     for (int x = 0; x < a.width; ++x) {
       if (red(a, x, y) < 128) continue;

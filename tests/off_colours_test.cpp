@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,20 @@ colours parsed_colours(const std::string& text) {
 const std::string square = "OFF\n4 1\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3";
 constexpr rgb_colour orange{255, 128, 0};
 constexpr std::optional<rgb_colour> none;
+
+// A file and its lines' colours, named.
+struct colour_case {
+  const char* name;
+  std::string text;
+  colours expected;
+};
+
+void expect_line_colours(std::span<const colour_case> cases) {
+  for (const colour_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(parsed_colours(c.text), c.expected);
+  }
+}
 
 colours four(std::optional<rgb_colour> c) {
   return {c, c, c, c};
@@ -91,11 +106,7 @@ TEST(OffColoursTest, GivesEachEdgeTheColourOfTheFirstColouredRecordHoldingIt) {
   constexpr rgb_colour red{255, 0, 0};
   constexpr rgb_colour blue{0, 0, 255};
   // Two triangles sharing 0-2: lines 0-1, 1-2, 0-2 from the first, then 2-3, 0-3.
-  const struct {
-    const char* name;
-    std::string text;
-    colours expected;
-  } cases[] = {
+  const colour_case cases[] = {
       {"both coloured",
        "OFF\n" + points + "3 0 1 2 255 0 0\n3 0 2 3 0 0 255\n",
        {red, red, red, blue, blue}},
@@ -115,20 +126,13 @@ TEST(OffColoursTest, GivesEachEdgeTheColourOfTheFirstColouredRecordHoldingIt) {
        "3 0 1 2\n3 0 2 3 0 0 255\n2 0 1 255 0 0\n",
        {none, none, blue, blue, blue}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(parsed_colours(c.text), c.expected);
-  }
+  expect_line_colours(cases);
 }
 
 TEST(OffColoursTest, GivesEachEdgeTheMeanOfItsVerticesColoursWhereNoFaceHasOne) {
   const std::string vertices = "0 0 0 255 0 0 255\n1 0 0 0 0 255 255\n1 1 0 0.0 1.0 0 1\n";
   constexpr rgb_colour purple{128, 0, 128};
-  const struct {
-    const char* name;
-    std::string text;
-    colours expected;
-  } cases[] = {
+  const colour_case cases[] = {
       {"integers, and floats with a point",
        "COFF\n3 1\n" + vertices + "3 0 1 2\n",
        {purple, rgb_colour{0, 128, 128}, rgb_colour{128, 128, 0}}},
@@ -139,10 +143,7 @@ TEST(OffColoursTest, GivesEachEdgeTheMeanOfItsVerticesColoursWhereNoFaceHasOne) 
        "COFF\n3 2\n" + vertices + "2 0 1 0 255 0\n2 1 2\n",
        {rgb_colour{0, 255, 0}, none}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(parsed_colours(c.text), c.expected);
-  }
+  expect_line_colours(cases);
 }
 
 // Shared edges at a point of many lines are found after the faces are read: the first coloured

@@ -17,6 +17,7 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -483,6 +484,40 @@ TEST_F(InteractiveViewerTest, ResetGivesTheStartingViewForThePresentWindowSize) 
       EXPECT_EQ(plane.cosine, 1.0f);
     }
   }
+}
+
+// An OFF file is fitted as it loads, so that r returns to the fitted view: a tesseract of side
+// 2000 about (5000, 5000, 5000, 5000) lies within distance 1 of the origin, and the frame after r
+// is the first frame again.
+TEST_F(InteractiveViewerTest, ResetReturnsAnOffObjectToItsFittedView) {
+  std::string off = "4OFF\n16 32\n";
+  for (int v = 0; v < 16; ++v)
+    for (int axis = 0; axis < 4; ++axis)
+      off += std::to_string(((v >> axis) & 1) != 0 ? 6000 : 4000) + (axis == 3 ? "\n" : " ");
+  for (int v = 0; v < 16; ++v)
+    for (int axis = 0; axis < 4; ++axis)
+      if (((v >> axis) & 1) == 0)
+        off += "2 " + std::to_string(v) + " " + std::to_string(v | 1 << axis) + "\n";
+  viewer& v = start_local_viewer(*this, off, {"-i", "-xw2", "-yz1"});
+  XSync(v.window.display, False);
+  focus_window(display, v.window.window);
+  for (const point& p : v.object.points)
+    for (const float c : {p.x, p.y, p.z, p.w}) EXPECT_EQ(std::fabs(c), 0.5f);
+  const auto segments_of = [&] {
+    std::vector<std::array<short, 4>> segments;
+    for (const XSegment& s : v.frame.segments) segments.push_back({s.x1, s.y1, s.x2, s.y2});
+    return segments;
+  };
+  run_frame(v);
+  const auto first = segments_of();
+  for (int i = 0; i < 5; ++i) run_frame(v);
+  click(display, Button4);
+  ASSERT_TRUE(read_until(v, [&] { return v.object.scale[0] != 200.0f; }));
+  press_key(display, XK_r);
+  ASSERT_TRUE(read_until(
+      v, [&] { return v.object.scale[0] == 200.0f && v.object.planes[xw].angle == 0.0f; }));
+  run_frame(v);
+  EXPECT_EQ(segments_of(), first);
 }
 
 // The events of a resize may all be read before the paused viewer's next frame, which is then
